@@ -1,0 +1,48 @@
+// Public entry points of the numeric kernel layer: the real FFT with its setup record, the
+// spectral vector kernels, the aligned allocator and the processor-feature dispatch.
+// Portable C++: no COM, no window code. Every entry point but AllocAligned/FreeAligned returns a
+// KernelStatus and writes nothing when it fails.
+#pragma once
+#include <cstdint>
+
+namespace sonvex {
+
+enum KernelStatus : int32_t {
+    StatusOk = 0,
+    StatusBadSize = -6,
+    StatusNullPointer = -8,
+    StatusNoMemory = -9,
+    StatusBadOrder = -15,
+    StatusBadScaling = -16,
+    StatusBadSetup = -17,
+};
+
+enum ScalingMode : int32_t {
+    ScaleForwardByN = 1,
+    ScaleInverseByN = 2,
+    ScaleBothBySqrtN = 4,
+    NoScaling = 8,
+};
+
+struct RealFftSetup;  // opaque; one aligned block holding header and tables
+
+// Aligned heap blocks: 32-byte aligned, nothing for bytes <= 0.
+void* AllocAligned(int32_t bytes);
+void FreeAligned(void* p);
+
+int32_t CreateRealFftSetup(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t GetRealFftBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
+int32_t RealFftForward(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t RealFftInverse(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t ReleaseRealFftSetup(RealFftSetup* setup);
+
+int32_t MultiplyVectors(const float* vector1, const float* vector2, float* result, int32_t length);
+int32_t ComplexMagnitudes(const float* complexValues, float* magnitudes, int32_t bins);
+int32_t ComplexPhases(const float* complexValues, float* phases, int32_t bins);
+
+// Processor-feature dispatch. KernelVariant is 0 until InitProcessorDispatch runs.
+bool QueryCpuFeatures(uint32_t* maskOut);
+void InitProcessorDispatch();
+int32_t GetKernelVariant();
+
+}  // namespace sonvex
