@@ -15,5 +15,16 @@ constexpr int kKernelVariantCount = 6;
 // Forcing a version the processor lacks is the caller's responsibility.
 void ForceKernelVariant(int32_t variant);
 
+// Block copy and fill of the AVX version (only call them when the AVX version is selected).
+// Blocks larger than the largest cache and larger than 1 MB (copy) or 2 MB (fill) bypass the
+// cache with streaming stores; everything else, and every block while the cache size is
+// unknown, goes through the cache. The copy's blocks must not overlap.
+void BlockCopyAvx(void* dst, const void* src, size_t bytes);
+void BlockFillAvx(void* dst, uint8_t value, size_t bytes);
+
+// Size in bytes of the largest data or unified cache, 0 when it cannot be learned.
+// Computed on the first call and cached.
+int32_t LargestCacheSize();
+
 }  // namespace detail
 }  // namespace sonvex

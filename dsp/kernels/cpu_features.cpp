@@ -1,0 +1,139 @@
+#include "dsp/kernels/cpu_features.h"
+
+#include <atomic>
+
+#include "dsp/kernels/dispatch.h"
+#include "dsp/kernels/kernels.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+namespace sonvex {
+namespace detail {
+
+namespace {
+constexpr uint32_t Bit(int n) { return (uint32_t)1 << n; }
+}  // namespace
+
+uint32_t DecodeCpuFeatureMask(const CpuidSnapshot& regs) {
+    if (regs.maxLeaf < 1) return 0;
+    const uint32_t ecx = regs.leaf1Ecx;
+    const uint32_t edx = regs.leaf1Edx;
+    uint32_t mask = 0;
+    if (edx & Bit(23)) mask |= CpuMmx;
+    if (edx & Bit(25)) mask |= CpuSse;
+    if (edx & Bit(26)) mask |= CpuSse2;
+    if (ecx & Bit(0)) mask |= CpuSse3;
+    if (ecx & Bit(9)) mask |= CpuSsse3;
+    if (ecx & Bit(22)) mask |= CpuMovbe;
+    if (ecx & Bit(19)) mask |= CpuSse41;
+    if (ecx & Bit(20)) mask |= CpuSse42;
+    if (ecx & Bit(28)) mask |= CpuAvx;
+    // The AVX registers are usable only when the operating system saves them on a task
+    // switch: OSXSAVE and AVX reported, and XCR0 enabling both the SSE and the AVX state.
+    if ((ecx & Bit(27)) && (ecx & Bit(28)) && (regs.xcr0 & 6) == 6) mask |= CpuAvxOsSupport;
+    if (ecx & Bit(25)) mask |= CpuAes;
+    if (ecx & Bit(1)) mask |= CpuPclmulqdq;
+    const uint32_t family = (regs.leaf1Eax >> 8) & 0xF;
+    if (family == 11 && (regs.family11Edx & Bit(1))) mask |= CpuFamily11Vector;
+    return mask;
+}
+
+int32_t SelectKernelVariant(uint32_t mask) {
+    if ((mask & CpuAvx) && (mask & CpuAvxOsSupport)) return 5;
+    if (mask & CpuSse41) return 4;
+    if ((mask & CpuSsse3) && (mask & CpuMovbe)) return 3;
+    if (mask & CpuSsse3) return 2;
+    if (mask & CpuSse2) return 1;
+    return 0;
+}
+
+bool CpuidAvailable() {
+#if defined(__x86_64__)
+    return true;
+#elif defined(__i386__)
+    // The ID flag (EFLAGS bit 21) can be toggled only on processors that have CPUID.
+    uint32_t before, after;
+    __asm__ volatile(
+        "pushfl\n\t"
+        "pushfl\n\t"
+        "popl %0\n\t"
+        "movl %0, %1\n\t"
+        "xorl $0x200000, %1\n\t"
+        "pushl %1\n\t"
+        "popfl\n\t"
+        "pushfl\n\t"
+        "popl %1\n\t"
+        "popfl\n\t"
+        : "=&r"(before), "=&r"(after)
+        :
+        : "cc", "memory");
+    return ((before ^ after) & 0x200000) != 0;
+#else
+    return false;
+#endif
+}
+
+CpuidResult ExecuteCpuid(uint32_t leaf, uint32_t subleaf) {
+    CpuidResult r{0, 0, 0, 0};
+#if defined(__i386__) || defined(__x86_64__)
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+#else
+    (void)leaf;
+    (void)subleaf;
+#endif
+    return r;
+}
+
+uint64_t ReadXcr0() {
+#if defined(__i386__) || defined(__x86_64__)
+    uint32_t lo, hi;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return ((uint64_t)hi << 32) | lo;
+#else
+    return 0;
+#endif
+}
+
+CpuidSnapshot ReadCpuidSnapshot() {
+    CpuidSnapshot s{0, 0, 0, 0, 0, 0};
+    s.maxLeaf = ExecuteCpuid(0).eax;
+    if (s.maxLeaf >= 1) {
+        const CpuidResult leaf1 = ExecuteCpuid(1);
+        s.leaf1Eax = leaf1.eax;
+        s.leaf1Ecx = leaf1.ecx;
+        s.leaf1Edx = leaf1.edx;
+        if (leaf1.ecx & Bit(27)) s.xcr0 = ReadXcr0();
+        if (((leaf1.eax >> 8) & 0xF) == 11) s.family11Edx = ExecuteCpuid(0x20000001).edx;
+    }
+    return s;
+}
+
+namespace {
+// Written with the same values by whichever thread gets there first.
+std::atomic<uint32_t> g_featureMask{0};
+std::atomic<bool> g_featureMaskValid{false};
+}  // namespace
+
+}  // namespace detail
+
+bool QueryCpuFeatures(uint32_t* maskOut) {
+    using namespace detail;
+    if (!g_featureMaskValid.load(std::memory_order_acquire)) {
+        if (!CpuidAvailable()) return false;
+        g_featureMask.store(DecodeCpuFeatureMask(ReadCpuidSnapshot()), std::memory_order_relaxed);
+        g_featureMaskValid.store(true, std::memory_order_release);
+    }
+    if (maskOut) *maskOut = g_featureMask.load(std::memory_order_relaxed);
+    return true;
+}
+
+void InitProcessorDispatch() {
+    uint32_t mask = 0;
+    detail::g_kernelVariant = QueryCpuFeatures(&mask) ? detail::SelectKernelVariant(mask) : 0;
+}
+
+int32_t GetKernelVariant() { return detail::g_kernelVariant; }
+
+}  // namespace sonvex
