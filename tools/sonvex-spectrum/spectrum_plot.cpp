@@ -119,7 +119,9 @@ std::string RenderSpectrumSvg(const std::vector<double>& levelsDb, double binWid
     const int bins = static_cast<int>(levelsDb.size());
     if (bins < 2 || !(binWidth > 0.0)) throw std::invalid_argument("nothing to plot");
     const double W = info.width, H = info.height;
-    const double left = 72, right = 24, top = 70, bottom = 58;
+    // Peaks are listed in a panel to the right of the plot, where they hide nothing.
+    const double panelW = peaks.empty() ? 0.0 : 200.0;
+    const double left = 72, right = 24 + panelW, top = 70, bottom = 58;
     const double plotW = W - left - right, plotH = H - top - bottom;
 
     const double nyquist = binWidth * (bins - 1);
@@ -233,16 +235,22 @@ std::string RenderSpectrumSvg(const std::vector<double>& levelsDb, double binWid
             svg += "<text x=\"" + Num(x) + "\" y=\"" + Num(y - 8) + "\" text-anchor=\"middle\" fill=\"#d62728\" font-weight=\"bold\">" +
                    std::to_string(i + 1) + "</text>\n";
         }
-        const double boxW = 190, lineH = 16, boxH = 24 + lineH * static_cast<double>(peaks.size());
-        const double bx = left + plotW - boxW - 10, by = top + 10;
+        const double boxW = panelW - 14, lineH = 17, boxH = 26 + lineH * static_cast<double>(peaks.size());
+        const double bx = left + plotW + 14, by = top;
         svg += "<rect x=\"" + Num(bx) + "\" y=\"" + Num(by) + "\" width=\"" + Num(boxW) + "\" height=\"" + Num(boxH) +
-               "\" fill=\"#ffffff\" fill-opacity=\"0.9\" stroke=\"#999\"/>\n";
+               "\" fill=\"#ffffff\" stroke=\"#999\"/>\n";
         svg += "<text x=\"" + Num(bx + 10) + "\" y=\"" + Num(by + 17) + "\" font-weight=\"bold\" fill=\"#222\">Peaks</text>\n";
         for (size_t i = 0; i < peaks.size(); ++i) {
             char line[96];
-            std::snprintf(line, sizeof line, "%zu   %.1f Hz   %.1f dB", i + 1, peaks[i].frequency, peaks[i].level);
-            svg += "<text x=\"" + Num(bx + 10) + "\" y=\"" + Num(by + 17 + lineH * static_cast<double>(i + 1)) +
-                   "\" fill=\"#222\">" + XmlEscape(line) + "</text>\n";
+            const double y = by + 19 + lineH * static_cast<double>(i + 1);
+            std::snprintf(line, sizeof line, "%.1f Hz", peaks[i].frequency);
+            svg += "<text x=\"" + Num(bx + 10) + "\" y=\"" + Num(y) + "\" fill=\"#d62728\" font-weight=\"bold\">" +
+                   std::to_string(i + 1) + "</text>\n";
+            svg += "<text x=\"" + Num(bx + 98) + "\" y=\"" + Num(y) + "\" fill=\"#222\" text-anchor=\"end\">" +
+                   XmlEscape(line) + "</text>\n";
+            std::snprintf(line, sizeof line, "%.1f dB", peaks[i].level);
+            svg += "<text x=\"" + Num(bx + boxW - 10) + "\" y=\"" + Num(y) + "\" fill=\"#222\" text-anchor=\"end\">" +
+                   XmlEscape(line) + "</text>\n";
         }
         svg += "</g>\n";
     }

@@ -57,7 +57,7 @@ std::vector<Peak> FindPeaks(const std::vector<double>& levelsDb, double binWidth
 struct PlotInfo {
     std::string title;     // first line (escaped by the renderer)
     std::string subtitle;  // second line
-    int width = 960;
+    int width = 1160;
     int height = 540;
 };
 
