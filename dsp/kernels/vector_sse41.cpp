@@ -1,0 +1,19 @@
+// SSE4.1 version of the complex kernels (slot 4), compiled with -msse4.1: blends instead of
+// mask arithmetic. Slot 4 multiplies vectors with the SSE2 routine.
+#include "dsp/kernels/vector_group.h"
+#include "dsp/kernels/vector_kernels.h"
+#include "dsp/kernels/vector_ops_sse.h"
+
+namespace sonvex {
+namespace detail {
+
+int32_t ComplexMagnitudesSse41(const float* complexValues, float* magnitudes, int32_t bins) {
+    return ComplexMagnitudesImpl<SseGroupOps>(complexValues, magnitudes, bins);
+}
+
+int32_t ComplexPhasesSse41(const float* complexValues, float* phases, int32_t bins) {
+    return ComplexPhasesImpl<SseGroupOps>(complexValues, phases, bins);
+}
+
+}  // namespace detail
+}  // namespace sonvex
