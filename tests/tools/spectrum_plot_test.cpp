@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -99,6 +100,15 @@ TEST(SpectrumLevels, PowerIsAveragedNotMagnitude) {
     avg.Add(zero);
     EXPECT_NEAR(avg.LevelsDb()[1], single - 10 * std::log10(2.0), 1e-9);
     EXPECT_THROW(SpectrumAverager(100, 1.0, 1.0), std::invalid_argument);
+    // Samples of infinity or NaN in a float file keep the levels (and so the plot) finite.
+    const float odd[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 0};
+    avg.Add(odd);
+    std::vector<double> levels = avg.LevelsDb();
+    EXPECT_EQ(levels[0], kCeilingDb);
+    EXPECT_EQ(levels[1], kFloorDb);
+    std::string svg = RenderSpectrumSvg(levels, 1.0, FindPeaks(levels, 1.0, 5), PlotInfo());
+    EXPECT_EQ(svg.find("nan"), std::string::npos);
+    EXPECT_EQ(svg.find("inf"), std::string::npos);
 }
 
 TEST(SpectrumPeaks, StrongestFirstPlateausOnceEdgesAndFloorIgnored) {

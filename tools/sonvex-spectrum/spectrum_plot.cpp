@@ -48,7 +48,10 @@ std::vector<double> SpectrumAverager::LevelsDb() const {
         double power = m_PowerSum[static_cast<size_t>(k)] / static_cast<double>(m_nFrames);
         double edge = (k == 0 || k == Bins() - 1) ? 1.0 : 2.0;
         double amplitude = std::sqrt(power) * edge * rootN / m_fWindowSum;
-        if (amplitude > 0.0) levels[static_cast<size_t>(k)] = std::max(kFloorDb, 20.0 * std::log10(amplitude));
+        // Infinite samples in a float file must not wreck the plot's scale: they read as the ceiling.
+        if (std::isinf(amplitude)) levels[static_cast<size_t>(k)] = kCeilingDb;
+        else if (amplitude > 0.0)
+            levels[static_cast<size_t>(k)] = std::min(kCeilingDb, std::max(kFloorDb, 20.0 * std::log10(amplitude)));
     }
     return levels;
 }

@@ -29,7 +29,8 @@ public:
     uint64_t Frames() const { return m_nFrames; }
 
     // Level of every bin in dB relative to a full-scale sine (a sine of amplitude 1 centred on
-    // a bin reads 0 dB; a constant 1 reads 0 dB in bin 0). Silence reads kFloorDb.
+    // a bin reads 0 dB; a constant 1 reads 0 dB in bin 0). Silence (and NaN) reads kFloorDb,
+    // infinity kCeilingDb.
     std::vector<double> LevelsDb() const;
 
 private:
@@ -41,6 +42,7 @@ private:
 };
 
 constexpr double kFloorDb = -200.0;
+constexpr double kCeilingDb = 200.0;
 
 struct Peak {
     double frequency;  // Hz, refined between bins
