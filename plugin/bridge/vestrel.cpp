@@ -1,0 +1,504 @@
+#include "vestrel.h"
+
+#include <cstring>
+#include <new>
+
+#include "block_copy.h"
+
+namespace brisane {
+
+using namespace vst;
+
+namespace {
+
+// OLE is initialised by the first plug-in object of the process and never uninitialised by it.
+bool oleInitialized = false;
+
+constexpr VstInt32 kHostParameterCount = 4;
+constexpr VstInt32 kPluginUniqueId = fourCharacters('t', 'q', 'x', 'm');
+constexpr VstInt32 kPluginVersion = 1500;
+constexpr int kDefaultMaxChannels = 2;
+constexpr int kMaxChannelLimit = 8;
+constexpr DWORD kEngineContext = 0x17;  // in-process, handler, local and remote servers
+constexpr char kVendorName[] = "Velk Digital Media";
+constexpr char kProductName[] = "Brisane";
+
+// A float rate from the host as the whole-Hz integer the engine takes; rates outside the int
+// range (or not a number) cannot be truncated and give 0.
+int truncateRate(float rate) {
+    if (!(rate > -2147483648.0f && rate < 2147483648.0f)) return 0;
+    return (int)rate;
+}
+
+// UTF-16 text converted with the thread's ANSI code page and cut by copyHostText.
+void copyAnsi(const wchar_t* text, int length, char* destination, size_t limit) {
+    if (!destination) return;
+    if (!text || length <= 0) {
+        copyHostText(destination, "", limit);
+        return;
+    }
+    int needed = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    char small[256];
+    char* converted = needed < (int)sizeof(small) ? small : new (std::nothrow) char[(size_t)needed + 1];
+    if (needed <= 0 || !converted) {
+        copyHostText(destination, "", limit);
+        return;
+    }
+    int written = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, converted, needed, nullptr, nullptr);
+    converted[written > 0 ? written : 0] = 0;
+    copyHostText(destination, converted, limit);
+    if (converted != small) delete[] converted;
+}
+
+void copyAnsi(BSTR text, char* destination, size_t limit) {
+    copyAnsi(text, text ? (int)SysStringLen(text) : 0, destination, limit);
+}
+
+// GetPrivateProfileIntA's reading of a value: optional blanks and sign, then decimal digits,
+// wrapping like the unsigned result it returns. Text without a digit is not a number.
+bool parseProfileInteger(const char* text, unsigned* result) {
+    while (*text == ' ' || *text == '\t') ++text;
+    bool negative = false;
+    if (*text == '-' || *text == '+') negative = *text++ == '-';
+    if (*text < '0' || *text > '9') return false;
+    unsigned value = 0;
+    while (*text >= '0' && *text <= '9') value = value * 10u + (unsigned)(*text++ - '0');
+    *result = negative ? 0u - value : value;
+    return true;
+}
+
+}  // namespace
+
+CVestrel::CVestrel(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kProgramCount, kHostParameterCount),
+      engineClsid(GUID_NULL),
+      engine(nullptr),
+      engineNotify(nullptr),
+      enginePrograms(nullptr),
+      numChannels(0),
+      engineSampleRate(0),
+      programs(nullptr),
+      bankChunk(nullptr),
+      presetChunk(nullptr),
+      engineParams(nullptr),
+      inputArrangement(nullptr),
+      outputArrangement(nullptr),
+      m_constructionResult(S_OK),
+      m_advised(false) {
+    construct();
+}
+
+void CVestrel::construct() {
+    if (!oleInitialized) {
+        OleInitialize(nullptr);
+        oleInitialized = true;
+    }
+
+    int wideLength = MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, nullptr, 0);
+    wchar_t* clsidText = wideLength > 0 ? new (std::nothrow) wchar_t[wideLength] : nullptr;
+    if (!clsidText || MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, clsidText, wideLength) != wideLength) {
+        delete[] clsidText;
+        m_constructionResult = E_OUTOFMEMORY;
+        return;
+    }
+    CLSIDFromString(clsidText, &engineClsid);
+    delete[] clsidText;
+
+    CoCreateInstance(engineClsid, nullptr, kEngineContext, IID_IEffectEngine, reinterpret_cast<void**>(&engine));
+    IEngineOption* option = nullptr;
+    if (engine) {
+        engine->QueryInterface(IID_IEngineParameters, reinterpret_cast<void**>(&engineParams));
+        engine->QueryInterface(IID_IEngineNotify, reinterpret_cast<void**>(&engineNotify));
+        engine->QueryInterface(IID_IEnginePrograms, reinterpret_cast<void**>(&enginePrograms));
+        engine->QueryInterface(IID_IEngineOption, reinterpret_cast<void**>(&option));
+    }
+    if (option) option->SetOption(-1);
+
+    // Every later operation talks to these four; without one of them there is no plug-in.
+    if (!engine || !engineParams || !engineNotify || !enginePrograms) {
+        if (option) option->Release();
+        m_constructionResult = engine ? E_NOINTERFACE : REGDB_E_CLASSNOTREG;
+        return;
+    }
+
+    numChannels = readMaxChannels();
+    allocateArrangement(&inputArrangement, numChannels);
+    allocateArrangement(&outputArrangement, numChannels);
+
+    updateSampleRate();
+
+    cEffect.flags |= effFlagsProgramChunks | effFlagsCanMono | effFlagsCanReplacing;
+    cEffect.numInputs = numChannels;
+    cEffect.numOutputs = numChannels;
+    engineSampleRate = truncateRate(sampleRate);
+    cEffect.uniqueID = kPluginUniqueId;
+    cEffect.version = kPluginVersion;
+
+    engine->SetFormat(engineSampleRate, numChannels);
+
+    programs = new (std::nothrow) ProgramRecord[kProgramCount];
+    if (!programs) {
+        if (option) option->Release();
+        m_constructionResult = E_OUTOFMEMORY;
+        return;
+    }
+    for (int i = 0; i < kProgramCount; ++i) resetRecord(programs[i]);
+    fillProgramsFromEngine();
+
+    CAUUID pages = {0, nullptr};
+    engine->GetPropertyPages(&pages);
+    if (pages.cElems != 0) attachEditor(pages);
+
+    engineNotify->Advise(onEngineChange, this);
+    m_advised = true;
+
+    if (option) option->Release();
+}
+
+void CVestrel::fillProgramsFromEngine() {
+    int engineProgramCount = 0;
+    enginePrograms->GetCount(&engineProgramCount);
+    wchar_t nameBuffer[kProgramNameLength + 1];
+    std::memset(nameBuffer, 0, sizeof(nameBuffer));
+    for (int i = 0; i < kProgramCount; ++i) {
+        curProgram = i;
+        ProgramRecord& record = programs[i];
+        if (i < engineProgramCount) {
+            enginePrograms->Select(i);
+            enginePrograms->GetName(i, nameBuffer, kProgramNameLength);
+            // An engine that fills all 25 characters must not make us read past the buffer.
+            nameBuffer[kProgramNameLength] = 0;
+            copyAnsi(nameBuffer, (int)wcslen(nameBuffer), record.name, kProgramNameLength);
+        } else {
+            enginePrograms->Select(0);
+        }
+        for (int j = 0; j < kRecordValueCount; ++j) engineParams->GetValue(j, &record.values[j]);
+    }
+    curProgram = 0;
+    for (int j = 0; j < kRecordValueCount; ++j) engineParams->SetValue(j, programs[0].values[j], 0);
+}
+
+void CVestrel::attachEditor(const CAUUID&) {}
+
+VstInt16 CVestrel::readMaxChannels() {
+    char path[MAX_PATH + 1] = {0};
+    HMODULE module = GetModuleHandleA("Brisane.dll");
+    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    if (length >= MAX_PATH) length = MAX_PATH;
+    path[length] = 0;
+
+    char* lastSeparator = nullptr;
+    for (char* p = path; *p; p = CharNextA(p))
+        if (*p == '\\') lastSeparator = p;
+    if (lastSeparator) *lastSeparator = 0;
+    else path[0] = 0;
+
+    char iniPath[MAX_PATH + 32];
+    std::strcpy(iniPath, path);
+    std::strcat(iniPath, "\\VelkConfig.ini");
+
+    // Read as text so that a value that is not a number (default) and 0 (one channel) differ.
+    char value[64] = {0};
+    GetPrivateProfileStringA("Config", "MaxChannels", "", value, sizeof(value), iniPath);
+    unsigned parsed = 0;
+    if (!parseProfileInteger(value, &parsed)) parsed = kDefaultMaxChannels;
+    int channels = (VstInt16)(uint16_t)(parsed & 0xFFFFu);
+    if (channels > kMaxChannelLimit) channels = kMaxChannelLimit;
+    if (channels < 1) channels = 1;
+    return (VstInt16)channels;
+}
+
+CVestrel::~CVestrel() {
+    if (m_advised) engineNotify->Unadvise();
+    delete[] programs;
+    deallocateArrangement(&inputArrangement);
+    deallocateArrangement(&outputArrangement);
+    delete[] bankChunk;
+    delete[] presetChunk;
+    if (engineParams) engineParams->Release();
+    if (enginePrograms) enginePrograms->Release();
+    if (engineNotify) engineNotify->Release();
+    if (engine) engine->Release();
+}
+
+bool CVestrel::isReady() const {
+    return SUCCEEDED(m_constructionResult) && engine && engineParams && engineNotify && enginePrograms && programs;
+}
+
+IEffectEngine* CVestrel::getEngine(IEffectEngine** engineOut) {
+    if (engine) engine->AddRef();
+    if (engineOut) *engineOut = engine;
+    return engine;
+}
+
+// ---- parameters and programs ---------------------------------------------------------------
+
+void CVestrel::setParameter(VstInt32 index, float value) {
+    if (engineParams) engineParams->SetValue(index, value, -1);
+    // The engine decides about any index; the record keeps only the 69 it has room for.
+    if (programs && index >= 0 && index < kRecordValueCount) currentRecord().values[index] = value;
+    updateDisplay();
+}
+
+float CVestrel::getParameter(VstInt32 index) {
+    float value = 0.0f;
+    if (engineParams) engineParams->GetValue(index, &value);
+    return value;
+}
+
+void CVestrel::setProgram(VstInt32 program) {
+    if ((uint32_t)program >= (uint32_t)kProgramCount || !programs) return;
+    curProgram = program;
+    if (!engineParams) return;
+    const ProgramRecord& record = programs[program];
+    for (int j = 0; j < kRecordValueCount; ++j) engineParams->SetValue(j, record.values[j], 0);
+}
+
+void CVestrel::setProgramName(char* name) {
+    if (!name || !programs) return;
+    setRecordName(currentRecord(), name);
+}
+
+void CVestrel::getProgramName(char* name) {
+    if (!name || !programs) return;
+    copyRecordName(currentRecord(), name);
+}
+
+bool CVestrel::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
+    if ((uint32_t)index >= (uint32_t)kProgramCount || !programs) return false;
+    if (!text) return false;
+    // 24 characters and a terminating zero: a name loaded from a chunk may fill all 24.
+    copyRecordName(programs[index], text);
+    return true;
+}
+
+void CVestrel::copyParameterText(ParameterText which, VstInt32 index, char* text) {
+    if (!engineParams || !text) return;
+    BSTR value = nullptr;
+    switch (which) {
+    case ParameterText::name: engineParams->GetName(index, &value); break;
+    case ParameterText::label: engineParams->GetLabel(index, &value); break;
+    case ParameterText::display: engineParams->GetDisplay(index, &value); break;
+    }
+    copyAnsi(value, text, kVstMaxParamStrLen);
+    SysFreeString(value);
+}
+
+void CVestrel::getParameterLabel(VstInt32 index, char* label) { copyParameterText(ParameterText::label, index, label); }
+
+void CVestrel::getParameterDisplay(VstInt32 index, char* text) {
+    copyParameterText(ParameterText::display, index, text);
+}
+
+void CVestrel::getParameterName(VstInt32 index, char* text) { copyParameterText(ParameterText::name, index, text); }
+
+LONG STDMETHODCALLTYPE CVestrel::onEngineChange(LONG, void* context, LONG) {
+    CVestrel* plugin = static_cast<CVestrel*>(context);
+    if (!plugin || !plugin->engineParams || !plugin->programs) return 0;
+    int count = 0;
+    plugin->engineParams->GetCount(&count);
+    if (count > kRecordValueCount) count = kRecordValueCount;
+    ProgramRecord& record = plugin->currentRecord();
+    for (int i = 0; i < count; ++i) plugin->engineParams->GetValue(i, &record.values[i]);
+    plugin->updateDisplay();
+    return 0;
+}
+
+// ---- chunks ----------------------------------------------------------------------------------
+
+VstInt32 CVestrel::getChunk(void** data, bool isPreset) {
+    if (!data || !programs) return 0;
+    const size_t size = isPreset ? kProgramChunkSize : kBankChunkSize;
+    uint8_t* buffer = new (std::nothrow) uint8_t[size];
+    if (!buffer) return 0;
+    if (isPreset) writeProgramChunk(currentRecord(), buffer);
+    else writeBankChunk(programs, buffer);
+    // The buffer handed out last time of this kind is superseded now.
+    uint8_t*& slot = isPreset ? presetChunk : bankChunk;
+    delete[] slot;
+    slot = buffer;
+    *data = buffer;
+    return (VstInt32)size;
+}
+
+VstInt32 CVestrel::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
+    if (!data || !programs) return 0;
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    if (isPreset) {
+        if (byteSize != (VstInt32)kProgramChunkSize) return 0;
+        readProgramChunk(currentRecord(), bytes);
+        setProgram(curProgram);
+    } else {
+        if (byteSize != (VstInt32)kBankChunkSize) return 0;
+        readBankChunk(programs, bytes);
+        setProgram(0);
+    }
+    return 1;
+}
+
+// ---- audio -----------------------------------------------------------------------------------
+
+void CVestrel::interleave(float** channels, float* dest, int count, VstInt16 channelCount) {
+    interleaveChannels(channels, dest, count, channelCount);
+}
+
+void CVestrel::deinterleave(const float* src, float** channels, int count, VstInt16 channelCount) {
+    deinterleaveChannels(src, channels, count, channelCount);
+}
+
+void CVestrel::passThrough(float** inputs, float** outputs, int frames) {
+    for (int c = 0; c < numChannels; ++c)
+        if (inputs[c] != outputs[c]) std::memmove(outputs[c], inputs[c], (size_t)frames * sizeof(float));
+}
+
+void CVestrel::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    if (!inputs || !outputs || sampleFrames < 0) return;
+    const VstInt16 channels = numChannels;
+    if ((LONGLONG)channels * sampleFrames > 0x7FFFFFFF) {
+        passThrough(inputs, outputs, sampleFrames);
+        return;
+    }
+    const int total = channels * sampleFrames;
+
+    SAFEARRAY* input = SafeArrayCreateVector(VT_R4, 0, (ULONG)total);
+    float* data = nullptr;
+    if (!input || FAILED(SafeArrayAccessData(input, reinterpret_cast<void**>(&data)))) {
+        // No block for the engine: the host still gets its outputs, the input unchanged.
+        if (input) SafeArrayDestroy(input);
+        passThrough(inputs, outputs, sampleFrames);
+        return;
+    }
+    interleave(inputs, data, total, channels);
+
+    SAFEARRAY* result = nullptr;
+    if (engine) engine->Process(input, &result);
+
+    if (!result || SafeArrayGetDim(result) != 1 || SafeArrayGetElemsize(result) != sizeof(float)) {
+        // Null means pass-through; a result that is not a vector of floats cannot be read.
+        deinterleave(data, outputs, total, channels);
+    } else {
+        LONG lower = 0, upper = -1;
+        SafeArrayGetLBound(result, 1, &lower);
+        SafeArrayGetUBound(result, 1, &upper);
+        const LONGLONG available = (LONGLONG)upper - lower + 1;
+        float* values = nullptr;
+        if (FAILED(SafeArrayAccessData(result, reinterpret_cast<void**>(&values)))) {
+            deinterleave(data, outputs, total, channels);
+        } else if (available >= total) {
+            deinterleave(values, outputs, total, channels);
+            SafeArrayUnaccessData(result);
+        } else {
+            // A short result belongs at the end of the block; the start is silence.
+            SAFEARRAY* padded = SafeArrayCreateVector(VT_R4, 0, (ULONG)total);
+            float* paddedData = nullptr;
+            if (padded && SUCCEEDED(SafeArrayAccessData(padded, reinterpret_cast<void**>(&paddedData)))) {
+                placeAtEnd(values, (int)available, paddedData, total);
+                deinterleave(paddedData, outputs, total, channels);
+                SafeArrayUnaccessData(padded);
+            } else {
+                // Reuse the input block for the padding rather than leave the outputs unwritten.
+                placeAtEnd(values, (int)available, data, total);
+                deinterleave(data, outputs, total, channels);
+            }
+            if (padded) SafeArrayDestroy(padded);
+            SafeArrayUnaccessData(result);
+        }
+    }
+
+    SafeArrayUnaccessData(input);
+    SafeArrayDestroy(input);
+}
+
+void CVestrel::setEngineFormat() {
+    engineSampleRate = truncateRate(updateSampleRate());
+    if (engine) engine->SetFormat(engineSampleRate, numChannels);
+}
+
+void CVestrel::resume() {
+    int connected = 0;
+    for (int j = 0; j < numChannels; ++j) {
+        if (!isInputConnected(j)) break;
+        ++connected;
+    }
+    if (connected > 0 && connected != numChannels) {
+        numChannels = (VstInt16)connected;
+    } else if (truncateRate(updateSampleRate()) == engineSampleRate) {
+        return;
+    }
+    setEngineFormat();
+}
+
+bool CVestrel::setSpeakerArrangement(VstSpeakerArrangement* pluginInput, VstSpeakerArrangement* pluginOutput) {
+    if (!pluginInput || !pluginOutput) return false;
+    // A negative speaker count describes no record that could be stored.
+    if (pluginInput->numChannels < 0 || pluginOutput->numChannels < 0) return false;
+
+    // A host may hand back the records it got from getSpeakerArrangement. The output request
+    // is read after the input record has been replaced, so it must not point into that record.
+    VstSpeakerArrangement* outputCopy = nullptr;
+    if (pluginOutput == inputArrangement && pluginInput != inputArrangement) {
+        if (!matchArrangement(&outputCopy, pluginOutput)) return false;
+        pluginOutput = outputCopy;
+    }
+
+    bool ok = true;
+    bool stored;
+    if (pluginInput->numChannels > numChannels) {
+        stored = allocateArrangement(&inputArrangement, numChannels);
+        ok = false;
+    } else {
+        stored = matchArrangement(&inputArrangement, pluginInput);
+    }
+    if (!stored || !inputArrangement) {
+        deallocateArrangement(&outputCopy);
+        return false;
+    }
+
+    if (pluginOutput->numChannels != inputArrangement->numChannels) {
+        matchArrangement(&outputArrangement, inputArrangement);
+        ok = false;
+    } else {
+        matchArrangement(&outputArrangement, pluginOutput);
+    }
+    deallocateArrangement(&outputCopy);
+
+    if (inputArrangement->numChannels != numChannels) {
+        numChannels = (VstInt16)inputArrangement->numChannels;
+        setEngineFormat();
+    }
+    return ok;
+}
+
+bool CVestrel::getSpeakerArrangement(VstSpeakerArrangement** pluginInput, VstSpeakerArrangement** pluginOutput) {
+    if (!pluginInput || !pluginOutput) return false;
+    *pluginInput = inputArrangement;
+    *pluginOutput = outputArrangement;
+    return true;
+}
+
+// ---- identity --------------------------------------------------------------------------------
+
+bool CVestrel::getEffectName(char* name) {
+    if (!name) return false;
+    BSTR engineName = nullptr;
+    if (engine) engine->GetName(&engineName);
+    copyAnsi(engineName, name, kVstMaxEffectNameLen);
+    SysFreeString(engineName);
+    return true;
+}
+
+bool CVestrel::getVendorString(char* text) {
+    if (!text) return false;
+    copyHostText(text, kVendorName, kVstMaxVendorStrLen);
+    return true;
+}
+
+bool CVestrel::getProductString(char* text) {
+    if (!text) return false;
+    copyHostText(text, kProductName, kVstMaxProductStrLen);
+    return true;
+}
+
+VstInt32 CVestrel::getVendorVersion() { return kPluginVersion; }
+
+}  // namespace brisane

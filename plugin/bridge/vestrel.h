@@ -1,0 +1,82 @@
+// CVestrel: the plug-in object. It does no signal processing of its own; every host request is
+// translated into calls on the external effect engine, while the 16 programs, the speaker
+// arrangements and the chunk buffers are kept here.
+#pragma once
+#include "audioeffectx.h"
+#include "engine_interfaces.h"
+#include "program_table.h"
+
+namespace brisane {
+
+class CVestrel : public vst::AudioEffectX {
+public:
+    explicit CVestrel(vst::audioMasterCallback audioMaster);
+    ~CVestrel() override;
+
+    // True when construction ran to its end with every engine interface it needs; the entry
+    // point hands out only such objects.
+    bool isReady() const;
+    HRESULT constructionResult() const { return m_constructionResult; }
+
+    void resume() override;
+    void processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
+    void setParameter(vst::VstInt32 index, float value) override;
+    float getParameter(vst::VstInt32 index) override;
+    void setProgram(vst::VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterLabel(vst::VstInt32 index, char* label) override;
+    void getParameterDisplay(vst::VstInt32 index, char* text) override;
+    void getParameterName(vst::VstInt32 index, char* text) override;
+    vst::VstInt32 getChunk(void** data, bool isPreset) override;
+    vst::VstInt32 setChunk(void* data, vst::VstInt32 byteSize, bool isPreset) override;
+    bool getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text) override;
+    bool setSpeakerArrangement(vst::VstSpeakerArrangement* pluginInput, vst::VstSpeakerArrangement* pluginOutput) override;
+    bool getSpeakerArrangement(vst::VstSpeakerArrangement** pluginInput,
+                               vst::VstSpeakerArrangement** pluginOutput) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    vst::VstInt32 getVendorVersion() override;
+
+    // The engine with a new reference for the caller (the editor binds its page to it).
+    virtual IEffectEngine* getEngine(IEffectEngine** engineOut);
+    virtual void interleave(float** channels, float* dest, int count, vst::VstInt16 channelCount);
+    virtual void deinterleave(const float* src, float** channels, int count, vst::VstInt16 channelCount);
+
+    // Registered with the engine: copies the engine's values into the current program.
+    static LONG STDMETHODCALLTYPE onEngineChange(LONG a, void* context, LONG b);
+
+    vst::VstInt16 channelCount() const { return numChannels; }
+
+private:
+    void construct();
+    vst::VstInt16 readMaxChannels();
+    void fillProgramsFromEngine();
+    // Construction step for an engine that lists property pages. The editor that shows the
+    // engine's page is not part of this build yet, so such an engine gets no editor flag.
+    void attachEditor(const CAUUID& pages);
+    void passThrough(float** inputs, float** outputs, int frames);
+    void setEngineFormat();
+    enum class ParameterText { name, label, display };
+    void copyParameterText(ParameterText which, vst::VstInt32 index, char* text);
+    ProgramRecord& currentRecord() { return programs[curProgram]; }
+
+    GUID engineClsid;
+    IEffectEngine* engine;
+    IEngineNotify* engineNotify;
+    IEnginePrograms* enginePrograms;
+    vst::VstInt16 numChannels;
+    int engineSampleRate;
+    ProgramRecord* programs;
+    uint8_t* bankChunk;
+    uint8_t* presetChunk;
+    IEngineParameters* engineParams;
+    vst::VstSpeakerArrangement* inputArrangement;
+    vst::VstSpeakerArrangement* outputArrangement;
+
+    HRESULT m_constructionResult;
+    bool m_advised;
+};
+
+}  // namespace brisane
