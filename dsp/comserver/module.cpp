@@ -1,0 +1,351 @@
+// Module object, class table and the four exports of Sonvex2.dll.
+#include "dsp/comserver/module.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <shellapi.h>
+
+#include "dsp/comserver/com_object.h"
+#include "dsp/comserver/registrar.h"
+#include "dsp/comserver/resource_ids.h"
+#include "dsp/resampler/audio_resampler.h"
+#include "dsp/spectral/fourier_transform.h"
+#include "sonvex_h.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace sonvex {
+namespace {
+
+struct ClassEntry {
+    const CLSID* clsid;
+    const wchar_t* friendlyName;
+    int scriptResource;
+    InstanceCreator createInstance;
+    IUnknown* classObject;  // cached factory, created on first request
+    ITypeInfo* classInfo;   // coclass information for IProvideClassInfo, loaded on first use
+};
+
+class CSonvexModule {
+public:
+    CSonvexModule() {
+        m_initialised = InitializeCriticalSectionAndSpinCount(&m_section, 0) != FALSE;
+    }
+    ~CSonvexModule() {
+        for (ClassEntry& entry : m_classes) {
+            if (entry.classObject) entry.classObject->Release();
+            entry.classObject = nullptr;
+            // The type information lives in oleaut32; at process exit it may be gone already.
+            if (entry.classInfo && !m_processTerminating) entry.classInfo->Release();
+            entry.classInfo = nullptr;
+        }
+        if (m_initialised) DeleteCriticalSection(&m_section);
+    }
+
+    bool initialised() const { return m_initialised; }
+    void setProcessTerminating() { m_processTerminating = true; }
+
+    LONG lock() { return InterlockedIncrement(&m_lockCount); }
+    LONG unlock() { return InterlockedDecrement(&m_lockCount); }
+    LONG lockCount() const { return m_lockCount; }
+
+    CRITICAL_SECTION* section() { return &m_section; }
+
+    ClassEntry* begin() { return m_classes; }
+    ClassEntry* end() { return m_classes + 2; }
+    ClassEntry* find(REFCLSID clsid) {
+        for (ClassEntry& entry : m_classes) {
+            if (entry.createInstance && IsEqualCLSID(*entry.clsid, clsid)) return &entry;
+        }
+        return nullptr;
+    }
+
+private:
+    volatile LONG m_lockCount = 0;
+    CRITICAL_SECTION m_section{};
+    bool m_initialised = false;
+    bool m_processTerminating = false;
+    ClassEntry m_classes[2] = {
+        {&CLSID_CAudioResampler, L"CAudioResampler Object", IDR_AUDIORESAMPLER,
+         &CreateObjectInstance<CAudioResampler>, nullptr, nullptr},
+        {&CLSID_CFourierTransform, L"CFourierTransform Object", IDR_FOURIERTRANSFORM,
+         &CreateObjectInstance<CFourierTransform>, nullptr, nullptr},
+    };
+};
+
+CSonvexModule g_module;
+
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CRITICAL_SECTION* section) : m_section(section) { EnterCriticalSection(section); }
+    ~CriticalSectionLock() { LeaveCriticalSection(m_section); }
+
+private:
+    CRITICAL_SECTION* m_section;
+};
+
+// The thread locale is the system default for the whole of a registration call.
+class SystemLocaleScope {
+public:
+    SystemLocaleScope() : m_saved(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~SystemLocaleScope() { SetThreadLocale(m_saved); }
+
+private:
+    LCID m_saved;
+};
+
+HRESULT loadScript(int resourceId, std::wstring* script) {
+    HMODULE module = ModuleHandle();
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(resourceId), L"REGISTRY");
+    if (!found) return HRESULT_FROM_WIN32(GetLastError());
+    DWORD size = SizeofResource(module, found);
+    HGLOBAL loaded = LoadResource(module, found);
+    const char* text = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    if (!text) return HRESULT_FROM_WIN32(GetLastError());
+    if (size == 0) {
+        script->clear();
+        return S_OK;
+    }
+    int length = MultiByteToWideChar(CP_ACP, 0, text, (int)size, nullptr, 0);
+    if (length <= 0) return HRESULT_FROM_WIN32(GetLastError());
+    try {
+        script->assign((size_t)length, L'\0');
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    MultiByteToWideChar(CP_ACP, 0, text, (int)size, &(*script)[0], length);
+    return S_OK;
+}
+
+std::wstring guidText(REFGUID guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);  // braces, upper-case hexadecimal
+    return text;
+}
+
+HRESULT moduleReplacements(RegistryReplacements* replacements) {
+    std::wstring path;
+    HRESULT hr = GetModulePath(&path);
+    if (FAILED(hr)) return hr;
+    try {
+        std::wstring quoted;
+        for (wchar_t c : path) {
+            quoted += c;
+            if (c == L'\'') quoted += L'\'';
+        }
+        // The shell recognises executables only; a DLL is an in-process server.
+        SHFILEINFOW info{};
+        const wchar_t* moduleType =
+            SHGetFileInfoW(path.c_str(), 0, &info, sizeof info, SHGFI_EXETYPE) != 0 ? L"LocalServer32"
+                                                                                    : L"InprocServer32";
+        std::wstring appId = guidText(LIBID_Sonvex);
+        replacements->assign({{L"APPID", appId},
+                              {L"Module", quoted},
+                              {L"Module_Raw", path},
+                              {L"MODULEGUID", appId},
+                              {L"MODULETYPE", moduleType}});
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT runClassScript(const ClassEntry& entry, const RegistryReplacements& base, RegistryMode mode) {
+    std::wstring script;
+    HRESULT hr = loadScript(entry.scriptResource, &script);
+    if (FAILED(hr)) return hr;
+    try {
+        RegistryReplacements replacements = base;
+        replacements.push_back({L"FriendlyName", entry.friendlyName});
+        return RunRegistryScript(script, replacements, mode, UnregisterForm::WholeSubtree);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT runAppIdScript(const RegistryReplacements& base, RegistryMode mode) {
+    std::wstring script;
+    HRESULT hr = loadScript(IDR_APPID, &script);
+    if (FAILED(hr)) return hr;
+    // The AppID script sees only the module's own names.
+    RegistryReplacements replacements;
+    for (const auto& r : base) {
+        if (r.first == L"APPID" || r.first == L"Module" || r.first == L"Module_Raw") replacements.push_back(r);
+    }
+    return RunRegistryScript(script, replacements, mode, UnregisterForm::WhenEmpty);
+}
+
+// The module's type library from its own file, or from the ".tlb" beside it.
+HRESULT loadModuleTypeLib(ITypeLib** lib, std::wstring* loadedFrom) {
+    *lib = nullptr;
+    std::wstring path;
+    HRESULT hr = GetModulePath(&path);
+    if (FAILED(hr)) return hr;
+    hr = LoadTypeLib(path.c_str(), lib);
+    if (SUCCEEDED(hr)) {
+        *loadedFrom = path;
+        return hr;
+    }
+    size_t dot = path.find_last_of(L'.');
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring tlb = (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
+                           ? path.substr(0, dot) + L".tlb"
+                           : path + L".tlb";
+    HRESULT hrTlb = LoadTypeLib(tlb.c_str(), lib);
+    if (FAILED(hrTlb)) return hr;
+    *loadedFrom = tlb;
+    return hrTlb;
+}
+
+HRESULT registerTypeLib() {
+    ITypeLib* lib = nullptr;
+    std::wstring path;
+    HRESULT hr = loadModuleTypeLib(&lib, &path);
+    if (FAILED(hr)) return hr;
+    // Help directory: the directory of the library's help file, when it names one.
+    BSTR helpFile = nullptr;
+    std::wstring helpDir;
+    if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile)) && helpFile &&
+        SysStringLen(helpFile) > 0) {
+        helpDir.assign(helpFile, SysStringLen(helpFile));
+        size_t slash = helpDir.find_last_of(L"\\/");
+        helpDir = slash == std::wstring::npos ? std::wstring() : helpDir.substr(0, slash);
+    }
+    SysFreeString(helpFile);
+    hr = RegisterTypeLib(lib, const_cast<OLECHAR*>(path.c_str()),
+                         helpDir.empty() ? nullptr : const_cast<OLECHAR*>(helpDir.c_str()));
+    lib->Release();
+    return hr;
+}
+
+HRESULT unregisterTypeLib() {
+    ITypeLib* lib = nullptr;
+    std::wstring path;
+    HRESULT hr = loadModuleTypeLib(&lib, &path);
+    if (FAILED(hr)) return hr;
+    TLIBATTR* attr = nullptr;
+    hr = lib->GetLibAttr(&attr);
+    if (SUCCEEDED(hr)) {
+        hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+        lib->ReleaseTLibAttr(attr);
+    }
+    lib->Release();
+    return hr;
+}
+
+}  // namespace
+
+LONG LockModule() { return g_module.lock(); }
+LONG UnlockModule() { return g_module.unlock(); }
+LONG ModuleLockCount() { return g_module.lockCount(); }
+
+HMODULE ModuleHandle() { return reinterpret_cast<HMODULE>(&__ImageBase); }
+
+HRESULT GetModulePath(std::wstring* path) {
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetModuleFileNameW(ModuleHandle(), buffer, MAX_PATH);
+    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+    if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    try {
+        path->assign(buffer, length);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT LoadSonvexTypeLib(ITypeLib** lib) {
+    *lib = nullptr;
+    // The library carries LCID 0x0409 and is registered under it, so a neutral-locale look-up may
+    // find nothing; then the library's own locale, then the copy inside this module.
+    if (SUCCEEDED(LoadRegTypeLib(LIBID_Sonvex, 1, 0, 0, lib))) return S_OK;
+    if (SUCCEEDED(LoadRegTypeLib(LIBID_Sonvex, 1, 0, 0x0409, lib))) return S_OK;
+    std::wstring path;
+    return loadModuleTypeLib(lib, &path);
+}
+
+HRESULT GetCachedClassInfo(REFCLSID clsid, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    ClassEntry* entry = g_module.find(clsid);
+    if (!entry) return TYPE_E_ELEMENTNOTFOUND;
+    CriticalSectionLock lock(g_module.section());
+    if (!entry->classInfo) {
+        ITypeLib* lib = nullptr;
+        HRESULT hr = LoadSonvexTypeLib(&lib);
+        if (FAILED(hr)) return hr;
+        hr = lib->GetTypeInfoOfGuid(clsid, &entry->classInfo);
+        lib->Release();
+        if (FAILED(hr)) {
+            entry->classInfo = nullptr;
+            return hr;
+        }
+    }
+    entry->classInfo->AddRef();
+    *info = entry->classInfo;
+    return S_OK;
+}
+
+}  // namespace sonvex
+
+using namespace sonvex;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) return g_module.initialised() ? TRUE : FALSE;
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) g_module.setProcessTerminating();
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!g_module.initialised()) return E_UNEXPECTED;
+    ClassEntry* entry = g_module.find(rclsid);
+    if (!entry) return CLASS_E_CLASSNOTAVAILABLE;
+    if (!entry->classObject) {
+        CriticalSectionLock lock(g_module.section());
+        if (!entry->classObject) {
+            IUnknown* factory = nullptr;
+            HRESULT hr = com::createInstance<CClassFactory>(IID_IUnknown, reinterpret_cast<void**>(&factory),
+                                                            entry->createInstance);
+            if (FAILED(hr)) return hr;
+            entry->classObject = factory;
+        }
+    }
+    HRESULT hr = entry->classObject->QueryInterface(riid, ppv);
+    if (SUCCEEDED(hr) && !*ppv) return CLASS_E_CLASSNOTAVAILABLE;
+    return hr;
+}
+
+STDAPI DllCanUnloadNow() {
+    return g_module.lockCount() == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllRegisterServer() {
+    SystemLocaleScope locale;
+    RegistryReplacements replacements;
+    HRESULT hr = moduleReplacements(&replacements);
+    if (FAILED(hr)) return hr;
+    hr = runAppIdScript(replacements, RegistryMode::Register);
+    if (FAILED(hr)) return hr;
+    for (const ClassEntry& entry : g_module) {
+        hr = runClassScript(entry, replacements, RegistryMode::Register);
+        if (FAILED(hr)) return hr;
+    }
+    return registerTypeLib();
+}
+
+STDAPI DllUnregisterServer() {
+    SystemLocaleScope locale;
+    RegistryReplacements replacements;
+    HRESULT hr = moduleReplacements(&replacements);
+    if (FAILED(hr)) return hr;
+    for (const ClassEntry& entry : g_module) {
+        hr = runClassScript(entry, replacements, RegistryMode::Unregister);
+        if (FAILED(hr)) return hr;
+    }
+    hr = unregisterTypeLib();
+    if (FAILED(hr)) return hr;
+    return runAppIdScript(replacements, RegistryMode::Unregister);
+}

@@ -1,0 +1,40 @@
+// CAudioResampler: the COM shell around CResamplerCore. It validates and translates SAFEARRAYs and
+// status values; the queue, channel conversion and filter live in the core.
+#pragma once
+#include <windows.h>
+#include <ocidl.h>
+
+#include "dsp/comserver/com_object.h"
+#include "dsp/resampler/resampler.h"
+#include "sonvex_h.h"
+
+namespace sonvex {
+
+class CAudioResampler : public com::implements<CAudioResampler, FreeThreadedObject, IAudioResampler,
+                                               IProvideClassInfo> {
+public:
+    static constexpr bool kInterlockedCount = true;
+
+    CAudioResampler() = default;
+    ~CAudioResampler() override = default;
+
+    HRESULT internalQueryInterface(REFIID riid, void** ppv) { return queryInterfaceImpl(riid, ppv); }
+    HRESULT finalConstruct() { return S_OK; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return internalQueryInterface(riid, ppv); }
+
+    // IAudioResampler
+    STDMETHODIMP Initialize(LONG nOrigRate, LONG nNewRate, SHORT nOrigChannels, SHORT nNewChannels,
+                            SHORT nKernelLength) override;
+    STDMETHODIMP AddBlock(SAFEARRAY* psaInput) override;
+    STDMETHODIMP GetProcessedBlock(SAFEARRAY** ppsaOutput) override;
+    STDMETHODIMP Reset() override;
+
+    // IProvideClassInfo
+    STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
+
+private:
+    CResamplerCore m_core;
+};
+
+}  // namespace sonvex
