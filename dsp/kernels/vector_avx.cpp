@@ -40,9 +40,16 @@ struct AvxGroupOps {
     static G Rsqrt(G a) { return _mm256_rsqrt_ps(a); }
     static G Sqrt(G a) { return _mm256_sqrt_ps(a); }
     static bool AllSet(G mask) { return _mm256_movemask_ps(mask) == 0xFF; }
-    static G Select(G mask, G ifSet, G ifClear) { return _mm256_blendv_ps(ifClear, ifSet, mask); }
+    // Masks from comparisons select by bit arithmetic: the compiler turns a blend whose mask
+    // it can see coming from a comparison into per-lane branches.
+    static G Select(G mask, G ifSet, G ifClear) {
+        return _mm256_or_ps(_mm256_and_ps(mask, ifSet), _mm256_andnot_ps(mask, ifClear));
+    }
+    // The sign bit becomes a full-lane mask through +-1.0 and a comparison; a blend keyed on
+    // the sign bit would be split into per-lane branches by the compiler without AVX2.
     static G SelectBySign(G source, G ifSet, G ifClear) {
-        return _mm256_blendv_ps(ifClear, ifSet, source);
+        const G signOfOne = _mm256_or_ps(_mm256_and_ps(source, _mm256_set1_ps(-0.0f)), _mm256_set1_ps(1.0f));
+        return Select(_mm256_cmp_ps(signOfOne, _mm256_setzero_ps(), _CMP_LT_OQ), ifSet, ifClear);
     }
 };
 

@@ -57,20 +57,19 @@ struct SseGroupOps {
 #endif
     }
 
-    // mask lanes all ones or all zeros: ifSet where set, else ifClear.
+    // Mask lanes all ones or all zeros: ifSet where set, else ifClear. Bit arithmetic even
+    // under SSE4.1: the compiler turns a blend whose mask comes from a comparison into
+    // per-lane branches.
     static G Select(G mask, G ifSet, G ifClear) {
-#if defined(__SSE4_1__)
-        return {_mm_blendv_ps(ifClear.lo, ifSet.lo, mask.lo), _mm_blendv_ps(ifClear.hi, ifSet.hi, mask.hi)};
-#else
         return {_mm_or_ps(_mm_and_ps(mask.lo, ifSet.lo), _mm_andnot_ps(mask.lo, ifClear.lo)),
                 _mm_or_ps(_mm_and_ps(mask.hi, ifSet.hi), _mm_andnot_ps(mask.hi, ifClear.hi))};
-#endif
     }
 
     // ifSet where the sign bit of `source` is set (negative values and -0), else ifClear.
     static G SelectBySign(G source, G ifSet, G ifClear) {
 #if defined(__SSE4_1__)
-        return Select(source, ifSet, ifClear);  // the blend looks at the sign bit only
+        // The blend looks at the sign bit only.
+        return {_mm_blendv_ps(ifClear.lo, ifSet.lo, source.lo), _mm_blendv_ps(ifClear.hi, ifSet.hi, source.hi)};
 #else
         const G mask = {_mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(source.lo), 31)),
                         _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(source.hi), 31))};

@@ -85,6 +85,19 @@ float ReferenceMagnitude(float re, float im) {
     return (float)std::sqrt((double)s);
 }
 
+// Taken during static initialisation, before anything chooses a version.
+const int32_t g_variantAtLoad = sonvex::GetKernelVariant();
+const float g_magnitudeAtLoad = [] {
+    const float in[2] = {3, 4};
+    float out = 0;
+    return ComplexMagnitudes(in, &out, 1) == sonvex::StatusOk ? out : -1.0f;
+}();
+
+TEST(Dispatch, SlotZeroServesCallsBeforeTheVersionIsChosen) {
+    EXPECT_EQ(g_variantAtLoad, 0);
+    EXPECT_LE(UlpDistance(g_magnitudeAtLoad, 5.0f), 3);
+}
+
 TEST_P(EveryVariant, MultiplyIsTheExactSinglePrecisionProduct) {
     for (int count = 1; count <= 40; ++count)
         for (size_t offset = 0; offset < 8; ++offset) {
@@ -113,7 +126,7 @@ TEST_P(EveryVariant, MultiplyInPlace) {
     for (int i = 1; i < 37; ++i) EXPECT_EQ(Bits(c[i]), Bits(b[i - 1] * original[i])) << i;
 }
 
-TEST_P(EveryVariant, MagnitudesWithinTwoUlpsAndExactZeros) {
+TEST_P(EveryVariant, MagnitudesWithinThreeUlpsAndExactZeros) {
     for (int count = 1; count <= 40; ++count)
         for (size_t offset = 0; offset < 8; ++offset) {
             const std::vector<float> in = RandomValues(2 * count + 8, count * 7 + offset, true);
@@ -126,7 +139,7 @@ TEST_P(EveryVariant, MagnitudesWithinTwoUlpsAndExactZeros) {
                 if (expected == 0.0f)
                     ASSERT_EQ(Bits(got), 0u) << count << "/" << offset << "/" << k;
                 else
-                    ASSERT_LE(UlpDistance(got, expected), 2) << count << "/" << offset << "/" << k
+                    ASSERT_LE(UlpDistance(got, expected), 3) << count << "/" << offset << "/" << k
                                                              << ": " << got << " vs " << expected;
             }
             ASSERT_TRUE(out.GuardsIntact()) << count << "/" << offset;
@@ -138,9 +151,9 @@ TEST_P(EveryVariant, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
     for (size_t offset = 0; offset < 8; ++offset) {
         Guarded out(3, offset);
         ASSERT_EQ(ComplexMagnitudes(in, out.data(), 3), sonvex::StatusOk);
-        EXPECT_LE(UlpDistance(out.data()[0], 5.0f), 2);
+        EXPECT_LE(UlpDistance(out.data()[0], 5.0f), 3);
         EXPECT_EQ(Bits(out.data()[1]), 0u);
-        EXPECT_LE(UlpDistance(out.data()[2], 1.0f), 2);
+        EXPECT_LE(UlpDistance(out.data()[2], 1.0f), 3);
         EXPECT_TRUE(out.GuardsIntact());
     }
     // A whole group: the zero bin sends every value of the group through the exact root.
@@ -165,7 +178,7 @@ TEST_P(EveryVariant, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
     EXPECT_EQ(Bits(r[5]), 0u);
     EXPECT_EQ(r[6], inf);
     EXPECT_EQ(r[7], inf);
-    EXPECT_LE(UlpDistance(r[8], 0.25f), 2);
+    EXPECT_LE(UlpDistance(r[8], 0.25f), 3);
     // An overflowing square among ordinary values, at every position and alignment.
     for (size_t offset = 0; offset < 8; ++offset)
         for (int at = 0; at < 11; ++at) {
@@ -182,7 +195,7 @@ TEST_P(EveryVariant, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
                              1.0842022e-19f, 0, 2, 0, 3, 0, 4, 0};
     ASSERT_EQ(ComplexMagnitudes(large, r.data(), 8), sonvex::StatusOk);
     for (int k = 0; k < 8; ++k)
-        EXPECT_LE(UlpDistance(r[k], ReferenceMagnitude(large[2 * k], large[2 * k + 1])), 2) << k;
+        EXPECT_LE(UlpDistance(r[k], ReferenceMagnitude(large[2 * k], large[2 * k + 1])), 3) << k;
 }
 
 TEST_P(EveryVariant, PhasesCloseToAtan2ForEveryCountAndAlignment) {
@@ -194,7 +207,7 @@ TEST_P(EveryVariant, PhasesCloseToAtan2ForEveryCountAndAlignment) {
             ASSERT_EQ(ComplexPhases(in.data(), out.data(), count), sonvex::StatusOk);
             for (int k = 0; k < count; ++k) {
                 const double expected = std::atan2((double)in[2 * k + 1], (double)in[2 * k]);
-                ASSERT_NEAR(out.data()[k], expected, 4e-7) << count << "/" << offset << "/" << k;
+                ASSERT_NEAR(out.data()[k], expected, 5e-7) << count << "/" << offset << "/" << k;
             }
             ASSERT_TRUE(out.GuardsIntact());
             // No group rule for the phases: every alignment gives the same bits.
@@ -250,7 +263,7 @@ TEST_P(EveryVariant, PhasesOfHugeTinyAndInfiniteParts) {
     ASSERT_EQ(ComplexPhases(in, phases, count), sonvex::StatusOk);
     for (int k = 0; k < count; ++k) {
         const double expected = std::atan2((double)in[2 * k + 1], (double)in[2 * k]);
-        EXPECT_NEAR(phases[k], expected, 4e-7) << "bin " << k;
+        EXPECT_NEAR(phases[k], expected, 5e-7) << "bin " << k;
     }
 }
 
