@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace brisane {
 
 void interleaveChannels(float* const* channels, float* destination, int count, int numChannels) {
@@ -10,7 +14,16 @@ void interleaveChannels(float* const* channels, float* destination, int count, i
     if (numChannels == 2) {
         const float* left = channels[0];
         const float* right = channels[1];
-        for (int f = 0; f < frames; ++f) {
+        int f = 0;
+#if defined(__SSE2__)
+        for (; f + 4 <= frames; f += 4) {
+            __m128 l = _mm_loadu_ps(left + f);
+            __m128 r = _mm_loadu_ps(right + f);
+            _mm_storeu_ps(destination + 2 * f, _mm_unpacklo_ps(l, r));
+            _mm_storeu_ps(destination + 2 * f + 4, _mm_unpackhi_ps(l, r));
+        }
+#endif
+        for (; f < frames; ++f) {
             destination[2 * f] = left[f];
             destination[2 * f + 1] = right[f];
         }
@@ -31,7 +44,16 @@ void deinterleaveChannels(const float* source, float* const* channels, int count
     if (numChannels == 2) {
         float* left = channels[0];
         float* right = channels[1];
-        for (int f = 0; f < frames; ++f) {
+        int f = 0;
+#if defined(__SSE2__)
+        for (; f + 4 <= frames; f += 4) {
+            __m128 a = _mm_loadu_ps(source + 2 * f);
+            __m128 b = _mm_loadu_ps(source + 2 * f + 4);
+            _mm_storeu_ps(left + f, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(right + f, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+#endif
+        for (; f < frames; ++f) {
             left[f] = source[2 * f];
             right[f] = source[2 * f + 1];
         }

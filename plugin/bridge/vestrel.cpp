@@ -373,14 +373,13 @@ void CVestrel::processReplacing(float** inputs, float** outputs, VstInt32 sample
     SAFEARRAY* result = nullptr;
     if (engine) engine->Process(input, &result);
 
-    if (!result || SafeArrayGetDim(result) != 1 || SafeArrayGetElemsize(result) != sizeof(float)) {
+    // The descriptor is read in place: its layout is fixed by the automation ABI, and the
+    // element count of a one-dimensional array is upper bound - lower bound + 1.
+    if (!result || result->cDims != 1 || result->cbElements != sizeof(float)) {
         // Null means pass-through; a result that is not a vector of floats cannot be read.
         deinterleave(data, outputs, total, channels);
     } else {
-        LONG lower = 0, upper = -1;
-        SafeArrayGetLBound(result, 1, &lower);
-        SafeArrayGetUBound(result, 1, &upper);
-        const LONGLONG available = (LONGLONG)upper - lower + 1;
+        const LONGLONG available = (LONGLONG)result->rgsabound[0].cElements;
         float* values = nullptr;
         if (FAILED(SafeArrayAccessData(result, reinterpret_cast<void**>(&values)))) {
             deinterleave(data, outputs, total, channels);

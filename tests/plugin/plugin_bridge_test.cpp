@@ -842,7 +842,7 @@ TEST_F(Bridge, EveryOtherOpcodeAnswersZeroAndChangesNothing) {
     hostCalls().clear();
     std::vector<VstInt32> opcodes = {effProcessEvents, effString2Parameter, effGetInputProperties,
                                      effGetOutputProperties, effOfflineNotify, effOfflinePrepare, effOfflineRun,
-                                     effProcessVarIo, effSetBypass, effVendorSpecific, effGetTailSize,
+                                     effProcessVarIo, effSetBypass, 50 /* vendor extension */, effGetTailSize,
                                      effGetParameterProperties, effGetMidiProgramName, effGetMidiProgramCategory,
                                      effHasMidiProgramsChanged, effGetMidiKeyName, effBeginSetProgram,
                                      effEndSetProgram, effShellGetNextPlugin, effStartProcess, effStopProcess,

@@ -125,6 +125,8 @@ public:
     // IEffectEngine
     HRESULT STDMETHODCALLTYPE Process(SAFEARRAY* input, SAFEARRAY** output) override {
         recording::Control& c = g_control;
+        LARGE_INTEGER start, stop;
+        QueryPerformanceCounter(&start);
         int count = -1;
         float* in = nullptr;
         if (input) {
@@ -138,7 +140,8 @@ public:
             c.lastInputLowerBound = lower;
             count = upper - lower + 1;
             SafeArrayAccessData(input, reinterpret_cast<void**>(&in));
-            for (int k = 0; k < count && k < recording::kMaxRecordedInput; ++k) c.lastInput[k] = in[k];
+            if (c.recordCalls)
+                for (int k = 0; k < count && k < recording::kMaxRecordedInput; ++k) c.lastInput[k] = in[k];
         }
         c.lastInputCount = count;
         record(recording::kProcess, count);
@@ -146,8 +149,6 @@ public:
             if (input) SafeArrayUnaccessData(input);
             return E_POINTER;
         }
-        LARGE_INTEGER start, stop;
-        QueryPerformanceCounter(&start);
         *output = nullptr;
         int length = 0;
         switch (c.processMode) {
