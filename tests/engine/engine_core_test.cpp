@@ -82,7 +82,7 @@ TEST(EngineSignal, BellBandReachesItsGainAtTheCentreAndLeavesDistantFrequencies)
     }
 }
 
-TEST(EngineSignal, ShelvesAndCutsShapeTheirSideOfTheSpectrum) {
+TEST(EngineSignal, ShelvesAndCutsShapeTheirSideOfTheRange) {
     EngineCore e;
     ASSERT_TRUE(e.setFormat(48000, 1));
     setBand(e, 0, BandType::LowShelf, 200, 6, 0.707);

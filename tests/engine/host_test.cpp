@@ -1,124 +1,12 @@
 // brisane-host run as a program against the GainProbe test plug-in: identity, bit-exact
 // processing through known gains, chunk files, and one-line errors.
-#include <gtest/gtest.h>
-#include <windows.h>
+#include "host_runner.h"
 
-#include <cmath>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "wav_file.h"
+using namespace hosttest;
 
 namespace {
 
-std::string windowsPath(const char* unixPath) {
-    std::string w = "Z:";
-    for (const char* p = unixPath; *p; ++p) w += *p == '/' ? '\\' : *p;
-    return w;
-}
-
-const std::string kHost = windowsPath(HOST_EXE);
 const std::string kProbe = windowsPath(GAIN_PROBE_DLL);
-
-struct HostRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // stdout and stderr together
-};
-
-HostRun runHost(const std::string& arguments) {
-    HostRun run;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writeEnd;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi = {};
-    std::string command = "\"" + kHost + "\" " + arguments;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    }
-    CloseHandle(readEnd);
-    return run;
-}
-
-class HostTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        m_dir = std::string(temp) + "brisane-host-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        CreateDirectoryA(m_dir.c_str(), nullptr);
-    }
-    void TearDown() override {
-        for (const auto& f : m_files) DeleteFileA(f.c_str());
-        RemoveDirectoryA(m_dir.c_str());
-    }
-    std::string file(const std::string& name) {
-        m_files.push_back(m_dir + "\\" + name);
-        return m_files.back();
-    }
-    std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-    void writeWav(const std::string& path, const std::vector<uint8_t>& bytes) {
-        std::string error;
-        ASSERT_TRUE(vsthost::writeFile(path, bytes, error)) << error;
-    }
-    vsthost::WavAudio readWav(const std::string& path) {
-        std::vector<uint8_t> bytes;
-        std::string error;
-        vsthost::WavAudio a;
-        EXPECT_TRUE(vsthost::readFile(path, bytes, error)) << error;
-        EXPECT_TRUE(vsthost::parseWav(bytes, a, error)) << error;
-        return a;
-    }
-    std::vector<uint8_t> readBytes(const std::string& path) {
-        std::vector<uint8_t> bytes;
-        std::string error;
-        EXPECT_TRUE(vsthost::readFile(path, bytes, error)) << error;
-        return bytes;
-    }
-
-private:
-    std::string m_dir;
-    std::vector<std::string> m_files;
-};
-
-// A stereo float signal with values that any power-of-two gain keeps exact.
-vsthost::WavAudio stereoSignal(size_t frames) {
-    vsthost::WavAudio a;
-    a.channels = 2;
-    a.sampleRate = 44100;
-    for (size_t f = 0; f < frames; ++f) {
-        a.samples.push_back(0.6f * (float)std::sin(0.01 * (double)f));
-        a.samples.push_back(-0.3f * (float)std::cos(0.003 * (double)f) + 1e-3f);
-    }
-    return a;
-}
-
-void expectScaled(const vsthost::WavAudio& in, const vsthost::WavAudio& out, float gain) {
-    ASSERT_EQ(in.channels, out.channels);
-    ASSERT_EQ(in.sampleRate, out.sampleRate);
-    ASSERT_EQ(in.samples.size(), out.samples.size());
-    for (size_t k = 0; k < in.samples.size(); ++k) ASSERT_EQ(in.samples[k] * gain, out.samples[k]) << "sample " << k;
-}
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST_F(HostTest, PrintsThePluginsIdentityProgramsAndParameters) {
     HostRun r = runHost(quoted(kProbe) + " --program 1 --param 1=1");
