@@ -4,6 +4,7 @@
 // internal linkage so that no routine compiled for one instruction set is shared with another.
 #pragma once
 #include <cfloat>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -122,11 +123,12 @@ template <void (*Kernel)(const float*, float*)>
 int32_t ComplexKernelFrame(const float* complexValues, float* out, int32_t bins, float pad) {
     if (!complexValues || !out) return StatusNullPointer;
     if (bins <= 0) return StatusBadSize;
+    // Indices into the complex vector can pass 2^31 floats on 64-bit systems.
     int32_t i = 0;
     for (const int32_t lead = LeadingSingles(out, bins); i < lead; ++i)
-        PartialGroup<Kernel>(complexValues + 2 * i, out + i, 1, pad);
-    for (; bins - i >= 8; i += 8) Kernel(complexValues + 2 * i, out + i);
-    if (i < bins) PartialGroup<Kernel>(complexValues + 2 * i, out + i, bins - i, pad);
+        PartialGroup<Kernel>(complexValues + 2 * (ptrdiff_t)i, out + i, 1, pad);
+    for (; bins - i >= 8; i += 8) Kernel(complexValues + 2 * (ptrdiff_t)i, out + i);
+    if (i < bins) PartialGroup<Kernel>(complexValues + 2 * (ptrdiff_t)i, out + i, bins - i, pad);
     return StatusOk;
 }
 

