@@ -238,7 +238,8 @@ public:
         return S_OK;
     }
 
-    // IEngineOption
+    // IEngineOption: the plug-in announces itself with -1; this engine has no options that
+    // change its sound, so the value is only kept.
     STDMETHODIMP SetOption(int option) override {
         Lock lock(m_lock);
         m_option = option;

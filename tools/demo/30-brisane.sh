@@ -17,7 +17,8 @@ out=$DEMO_OUT/brisane
 mkdir -p "$out"
 rm -f "$out"/*.wav "$out"/*.txt "$out"/*.bin
 
-run_host() { "$WINE64" "$host" "$@"; }
+# The host writes Windows line ends; the summary below reads its lines.
+run_host() { "$WINE64" "$host" "$@" | tr -d '\r'; }
 
 echo "registering the example engine in the demo prefix"
 "$WINE64" regsvr32 /s "$(winpath "$engine")"
