@@ -6,19 +6,25 @@
 
 namespace sonvex_test {
 
-// True when this processor (and its operating system) can run the given kernel version.
-inline bool ProcessorRunsVariant(int32_t variant) {
+inline uint32_t ProcessorFeatures() {
     using namespace sonvex::detail;
-    if (!CpuidAvailable()) return variant <= 1;
-    return SelectKernelVariant(DecodeCpuFeatureMask(ReadCpuidSnapshot())) >= variant ||
-           variant <= 1;
+    return CpuidAvailable() ? DecodeCpuFeatureMask(ReadCpuidSnapshot()) : 0;
 }
 
-inline bool ProcessorRunsAvx() {
+// True when this processor (and its operating system) has what the given version's routines
+// execute. Versions 0 and 1 need SSE2, which every processor running this code has.
+inline bool ProcessorRunsVariant(int32_t variant) {
     using namespace sonvex::detail;
-    if (!CpuidAvailable()) return false;
-    const uint32_t mask = DecodeCpuFeatureMask(ReadCpuidSnapshot());
-    return (mask & CpuAvx) && (mask & CpuAvxOsSupport);
+    const uint32_t mask = ProcessorFeatures();
+    switch (variant) {
+        case 2:
+        case 3: return (mask & CpuSsse3) != 0;  // the MOVBE slot runs the SSSE3 routines
+        case 4: return (mask & CpuSse41) != 0;
+        case 5: return (mask & CpuAvx) && (mask & CpuAvxOsSupport);
+        default: return true;
+    }
 }
+
+inline bool ProcessorRunsAvx() { return ProcessorRunsVariant(5); }
 
 }  // namespace sonvex_test
