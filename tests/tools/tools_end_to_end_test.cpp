@@ -146,6 +146,20 @@ double Rms(const std::vector<float>& x, size_t first, size_t last) {
     return std::sqrt(s / double(last - first));
 }
 
+// RMS difference, relative to the amplitude, between the output and the ideal sine at the
+// resampler's output times: frame k sits at input frame k*step/4096 - 1.
+double RelativeError(const std::vector<float>& y, size_t first, size_t last, double amplitude, double frequency,
+                     double inRate, int32_t step) {
+    const double twoPi = 6.283185307179586;
+    double sum = 0;
+    for (size_t k = first; k < last; ++k) {
+        double t = (static_cast<double>(k) * step / 4096.0 - 1.0) / inRate;
+        double e = y[k] - amplitude * std::sin(twoPi * frequency * t);
+        sum += e * e;
+    }
+    return std::sqrt(sum / double(last - first)) / amplitude;
+}
+
 bool OneLine(const std::string& text) {
     return !text.empty() && text.back() == '\n' && text.find('\n') == text.size() - 1;
 }
@@ -173,6 +187,7 @@ TEST_F(ToolsEndToEnd, ConversionKeepsAToneAndGivesTheCountedFrames) {
     // Identical channels mixed by 0.7071 each: amplitude 2*0.7071*10^(-6/20).
     const double amplitude = 2 * 0.7071 * std::pow(10.0, -6.0 / 20);
     EXPECT_NEAR(Rms(d.samples, 2000, d.frames - 2000), amplitude / std::sqrt(2.0), 0.002);
+    EXPECT_LT(RelativeError(d.samples, 2000, d.frames - 2000, amplitude, 1000.0, 44100.0, 3763), 0.02);
     for (const std::string& name : FilesInDir()) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
 }
 
@@ -199,6 +214,9 @@ TEST_F(ToolsEndToEnd, LongFilesShowProgressAndDownsamplingCounts) {
     EXPECT_EQ(static_cast<int64_t>(d.frames), tools::ConvertedFrameCount(12 * 11025, 11025, 8000, 33));
     const double realised = 11025.0 * 4096 / tools::ResamplerStep(11025, 8000);
     EXPECT_NEAR(ToneFrequency(d.samples, 1, 1000, d.frames - 1000, 8000.0), 440.0 * 8000.0 / realised, 0.01);
+    EXPECT_LT(RelativeError(d.samples, 1000, d.frames - 1000, std::pow(10.0, -12.0 / 20), 440.0, 11025.0,
+                            tools::ResamplerStep(11025, 8000)),
+              0.03);
 }
 
 TEST_F(ToolsEndToEnd, SpectrumPrintsTheKnownTonesAndDrawsThePlot) {

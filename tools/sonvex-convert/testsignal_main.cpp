@@ -3,6 +3,7 @@
 #include "tool_support.h"
 #include "wav_io.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,8 +20,8 @@ const char* const kUsage =
     "                         [--format float|pcm16|pcm24|pcm32] [--tones F1,F2,...] [--tone-level dB]\n"
     "                         [--sweep FROM:TO|none] [--sweep-level dB]\n"
     "Every channel carries the sum of the tones (each at --tone-level dB re full scale, default -12)\n"
-    "and a logarithmic sweep (default 20:20000 at -30 dB). Defaults: 44100 Hz, 2 s, 2 channels,\n"
-    "24-bit PCM, tones 440,1000,5000.";
+    "and a logarithmic sweep (default from 20 Hz to 20 kHz, or to 0.45 times the rate if that is\n"
+    "lower, at -30 dB). Defaults: 44100 Hz, 2 s, 2 channels, 24-bit PCM, tones 440,1000,5000.";
 
 double ParseDecimal(const std::string& text, double minimum, double maximum, const std::string& what) {
     char* end = nullptr;
@@ -28,8 +29,11 @@ double ParseDecimal(const std::string& text, double minimum, double maximum, con
     if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
         throw tools::UsageError(what + " '" + text + "' is not a number");
     if (v < minimum || v > maximum)
-        throw tools::UsageError(what + " " + text + " is out of range (" + std::to_string(minimum) + ".." +
-                                std::to_string(maximum) + ")");
+    {
+        char range[64];
+        std::snprintf(range, sizeof range, " (%g..%g)", minimum, maximum);
+        throw tools::UsageError(what + " " + text + " is out of range" + range);
+    }
     return v;
 }
 
@@ -77,7 +81,10 @@ int Run(const std::vector<std::string>& args) {
 
     bool sweep = false;
     double sweepFrom = 0, sweepTo = 0;
-    std::string sweepText = option("sweep", "20:20000");
+    // The default sweep ends at 20 kHz or, for low rates, a little below the Nyquist frequency.
+    char defaultSweep[64];
+    std::snprintf(defaultSweep, sizeof defaultSweep, "20:%g", std::min(20000.0, std::floor(0.45 * rate)));
+    std::string sweepText = option("sweep", defaultSweep);
     if (sweepText != "none") {
         std::vector<std::string> ends = Split(sweepText, ':');
         if (ends.size() != 2) throw tools::UsageError("--sweep wants FROM:TO or none");
