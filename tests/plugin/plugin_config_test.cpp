@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "import_redirect.h"
 #include "test_host.h"
 
 using namespace testhost;
@@ -41,11 +42,11 @@ public:
         if (!m_ini.empty()) DeleteFileW(m_ini.c_str());
         RemoveDirectoryW(m_directory.c_str());
     }
-    AEffect* create() {
-        if (!m_copied) return nullptr;
-        m_plugin.reset(new PluginModule(m_module));
-        return m_plugin->loaded() ? m_plugin->entry()(audioMaster) : nullptr;
+    HMODULE load() {
+        if (!m_plugin && m_copied) m_plugin.reset(new PluginModule(m_module));
+        return m_plugin && m_plugin->loaded() ? m_plugin->handle() : nullptr;
     }
+    AEffect* create() { return load() ? m_plugin->entry()(audioMaster) : nullptr; }
 
 private:
     std::wstring m_directory, m_module, m_ini;
@@ -140,6 +141,33 @@ TEST_F(MaxChannels, ThreeChannelBlocksInterleaveInOrder) {
     effect->processReplacing(effect, inputs, outputs, 5);
     for (int k = 0; k < 15; ++k) EXPECT_EQ(out[k % 3][k / 3], k < 11 ? 0.0f : 1000.0f + (float)(k - 11)) << k;
     EXPECT_EQ(dispatch(effect, effClose), 1);
+}
+
+LONG g_oleInitializations = 0;
+HRESULT(WINAPI* g_oleInitialize)(LPVOID) = nullptr;
+HRESULT WINAPI countOleInitialize(LPVOID reserved) {
+    ++g_oleInitializations;
+    return g_oleInitialize(reserved);
+}
+
+TEST_F(MaxChannels, OleIsInitialisedByTheFirstPluginOfTheProcessOnly) {
+    PluginCopy copy(L"Brisane.dll", nullptr);
+    HMODULE module = copy.load();
+    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(testhost::redirectImport(module, "ole32.dll", "OleInitialize",
+                                         reinterpret_cast<void*>(countOleInitialize),
+                                         reinterpret_cast<void**>(&g_oleInitialize)));
+    AEffect* first = copy.create();
+    AEffect* second = copy.create();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(g_oleInitializations, 1);
+    EXPECT_EQ(dispatch(first, effClose), 1);
+    AEffect* third = copy.create();
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(g_oleInitializations, 1);
+    EXPECT_EQ(dispatch(second, effClose), 1);
+    EXPECT_EQ(dispatch(third, effClose), 1);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ public:
     PluginModule& operator=(const PluginModule&) = delete;
     bool loaded() const { return m_module && m_entry; }
     vst::PluginEntryProc entry() const { return m_entry; }
-    FARPROC symbol(const char* name) const { return m_module ? GetProcAddress(m_module, name) : nullptr; }
+    HMODULE handle() const { return m_module; }
 
 private:
     HMODULE m_module = nullptr;
