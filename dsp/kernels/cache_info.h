@@ -31,9 +31,10 @@ extern const size_t kCacheDescriptorCount;
 
 // Streaming stores pay off only for blocks that would evict the whole cache anyway, and only
 // beyond a floor (1 MB for copies, 2 MB for fills). An unknown cache size (0) never streams.
+// Internal linkage: the copy compiled into the AVX translation unit must not serve the others.
 constexpr size_t kStreamingCopyFloor = 0x100000;
 constexpr size_t kStreamingFillFloor = 0x200000;
-inline bool UseStreamingStores(size_t bytes, int32_t largestCache, size_t floor) {
+static inline bool UseStreamingStores(size_t bytes, int32_t largestCache, size_t floor) {
     return largestCache > 0 && bytes > (size_t)largestCache && bytes > floor;
 }
 
