@@ -1,0 +1,53 @@
+// Internal interface between the resampler and its instruction-set versions.
+//
+// Every output sample is the sequential float sum of the kernel: the tap-0 product first, then
+// the products of taps 1..n-1 in ascending order, rounded to single precision after each
+// addition. The vector versions keep exactly that order by giving each lane its own output
+// frame (never splitting one sum across lanes), so every version is bit-identical to ApplyKernel.
+#pragma once
+#include <cstdint>
+
+namespace sonvex {
+namespace resampler_detail {
+
+enum InterpolationVersion : int32_t {
+    kVersionScalar = 0,
+    kVersionSse2 = 1,  // 4 output frames per vector
+    kVersionAvx = 2,   // 8 output frames per vector (AVX arithmetic only, never FMA)
+    kVersionCount = 3,
+};
+
+bool VersionSupported(int32_t version);
+int32_t BestSupportedVersion();
+int32_t LaneCount(int32_t version);
+const char* VersionName(int32_t version);
+
+inline float ApplyKernel(const float* coefficients, const float* row, int32_t n) {
+    float sum = coefficients[0] * row[0];
+    for (int32_t t = 1; t < n; ++t) sum = sum + coefficients[t] * row[t];
+    return sum;
+}
+
+// A group is L consecutive output frames. Lane i reads input frame row + laneBase[i] + t, or
+// the frame after it where mask[i] is all ones, at tap t. `lanes` holds the input of one
+// channel spread over L lanes: lanes[j * L + i] = input[j + laneBase[i]], so a lane's samples
+// for consecutive taps are L floats apart and every tap needs two aligned vector loads.
+// coefficients[t * L + i] is the coefficient of lane i at tap t.
+struct GroupJob {
+    const float* coefficients;
+    const int32_t* mask;
+    int64_t row;
+};
+
+// out[g * L + i] receives lane i of job g.
+void InterpolateGroupsSse2(const float* lanes, const GroupJob* jobs, int64_t count, int32_t n,
+                           float* out);
+void InterpolateGroupsAvx(const float* lanes, const GroupJob* jobs, int64_t count, int32_t n,
+                           float* out);
+
+// lanes[j * L + i] = input[j + laneBase[i]] for j = 0..rows-1.
+void SpreadLanesSse2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);
+void SpreadLanesAvx(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);
+
+}  // namespace resampler_detail
+}  // namespace sonvex

@@ -1,0 +1,379 @@
+#include "dsp/resampler/resampler.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "dsp/resampler/interpolate.h"
+#include "dsp/resampler/kernel_table.h"
+
+#ifdef _WIN32
+#include <malloc.h>
+#endif
+
+namespace sonvex {
+
+using namespace resampler_detail;
+
+namespace {
+
+std::atomic<int32_t> g_forcedVersion{-1};
+
+// Output frames per work chunk; the input chunk is sized to hold their kernels.
+constexpr int64_t kChunkOutputs = 4096;
+constexpr int64_t kChunkBaseFrames = 4096;
+// Beyond this ratio a group of output frames spans too much input for the lane layout to pay.
+constexpr int32_t kMaxVectorStep = kPhaseCount * 64;
+
+void* AllocAligned(size_t bytes) {
+    if (bytes == 0) bytes = 1;
+#ifdef _WIN32
+    return _aligned_malloc(bytes, 64);
+#else
+    void* p = nullptr;
+    return posix_memalign(&p, 64, bytes) == 0 ? p : nullptr;
+#endif
+}
+
+void FreeAligned(void* p) {
+#ifdef _WIN32
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
+}
+
+// Byte size of count elements of elementSize, or 0 when it does not fit size_t.
+size_t BytesOf(int64_t count, size_t elementSize) {
+    if (count <= 0) return 0;
+    if (static_cast<uint64_t>(count) > SIZE_MAX / elementSize) return 0;
+    return static_cast<size_t>(count) * elementSize;
+}
+
+int32_t GreatestCommonDivisor(int32_t a, int32_t b) {
+    while (b != 0) {
+        const int32_t t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
+int64_t RoundUp(int64_t value, int64_t multiple) { return (value + multiple - 1) / multiple * multiple; }
+
+}  // namespace
+
+void CResamplerCore::ForceInterpolationVersion(int32_t version) { g_forcedVersion.store(version); }
+
+CResamplerCore::CResamplerCore() = default;
+
+CResamplerCore::~CResamplerCore() { ReleaseTables(); }
+
+void CResamplerCore::ReleaseTables() {
+    FreeAligned(m_pfKernel);
+    m_pfKernel = nullptr;
+    FreeAligned(m_pfGroupCoefficients);
+    m_pfGroupCoefficients = nullptr;
+    FreeAligned(m_pnGroupMasks);
+    m_pnGroupMasks = nullptr;
+    m_nGroupTableBytes = 0;
+    FreeAligned(m_pfStaging);
+    m_pfStaging = nullptr;
+    FreeAligned(m_pfRows);
+    m_pfRows = nullptr;
+    FreeAligned(m_pfLanes);
+    m_pfLanes = nullptr;
+    FreeAligned(m_pfPlanarOut);
+    m_pfPlanarOut = nullptr;
+    FreeAligned(m_pJobs);
+    m_pJobs = nullptr;
+    m_nWorkBytes = 0;
+    m_nLanes = 1;
+    m_nVersion = kVersionScalar;
+}
+
+int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t nOrigChannels,
+                                   int16_t nNewChannels, int16_t nKernelLength) {
+    if (IsInitialized() && nOrigRate == m_nOrigRate && nNewRate == m_nNewRate &&
+        nOrigChannels == m_nOrigChannels && nNewChannels == m_nNewChannels &&
+        nKernelLength == m_nKernelLength)
+        return ResamplerOk;
+
+    if (nKernelLength <= 0 || nKernelLength % 2 == 0) {
+        ReleaseTables();
+        return ResamplerBadKernelLength;
+    }
+    // The step (nOrigRate * 4096) / nNewRate is computed in 32 bits and divides the positions:
+    // it must neither overflow nor truncate to zero.
+    if (nOrigRate <= 0 || nNewRate <= 0 || nOrigRate > INT32_MAX / kPhaseCount ||
+        static_cast<int64_t>(nOrigRate) * kPhaseCount < nNewRate || nOrigChannels < 1 ||
+        nOrigChannels > kMaxChannels || nNewChannels < 1 || nNewChannels > kMaxChannels)
+        return ResamplerBadArgument;
+
+    ReleaseTables();
+    const size_t tableBytes = BytesOf(static_cast<int64_t>(kPhaseCount) * nKernelLength, sizeof(float));
+    m_pfKernel = tableBytes ? static_cast<float*>(AllocAligned(tableBytes)) : nullptr;
+    if (!m_pfKernel) return ResamplerNoMemory;
+
+    m_nOrigRate = nOrigRate;
+    m_nNewRate = nNewRate;
+    m_nOrigChannels = nOrigChannels;
+    m_nNewChannels = nNewChannels;
+    m_nKernelLength = nKernelLength;
+    m_nHalfLength = (nKernelLength + 1) / 2;
+    m_fCutoff = ComputeCutoff(nOrigRate, nNewRate);
+    BuildKernelTable(m_pfKernel, nKernelLength, m_fCutoff);
+    m_nStep = ComputeStep(nOrigRate, nNewRate);
+
+    // The fastest version the processor has, unless a test asked for another one. Without
+    // room for its interleaved tables the scalar loop does the same work.
+    int32_t version = g_forcedVersion.load();
+    if (version < 0 || version >= kVersionCount || !VersionSupported(version)) version = BestSupportedVersion();
+    if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) version = kVersionScalar;
+    m_nVersion = version;
+    m_nLanes = LaneCount(version);
+    if (m_nLanes > 1 && !BuildGroupTables()) {
+        FreeAligned(m_pfGroupCoefficients);
+        m_pfGroupCoefficients = nullptr;
+        FreeAligned(m_pnGroupMasks);
+        m_pnGroupMasks = nullptr;
+        m_nGroupTableBytes = 0;
+        m_nVersion = kVersionScalar;
+        m_nLanes = 1;
+    }
+    if (m_nLanes == 1) {
+        for (int i = 0; i < kMaxChannels; ++i) m_anLaneBase[i] = 0;
+    }
+
+    // Samples queued under another input layout would be read as misaligned frames for ever:
+    // they go, and the silence starts a clean stream. Under the same layout they stay in front.
+    if (!AllocateWork()) {
+        ReleaseTables();
+        return ResamplerNoMemory;
+    }
+    const int64_t silence = static_cast<int64_t>(nOrigChannels) * m_nHalfLength;
+    const bool queued = (m_nQueueChannels != 0 && m_nQueueChannels != nOrigChannels)
+                            ? m_Queue.ReplaceWithSilence(silence)
+                            : m_Queue.PushSilence(silence);
+    if (!queued) {
+        ReleaseTables();
+        return ResamplerNoMemory;
+    }
+    m_nQueueChannels = nOrigChannels;
+    m_llPosition = 0;
+    m_llConsumed = 0;
+    BuildMixMatrix(m_afMix, nOrigChannels, nNewChannels);
+    return ResamplerOk;
+}
+
+bool CResamplerCore::BuildGroupTables() {
+    const int32_t lanes = m_nLanes;
+    const int32_t n = m_nKernelLength;
+    const int32_t s = m_nStep;
+    const int32_t groupAdvance = static_cast<int32_t>((static_cast<int64_t>(lanes) * s) % kPhaseCount);
+    m_nGroupPhaseUnit = groupAdvance == 0 ? kPhaseCount : GreatestCommonDivisor(groupAdvance, kPhaseCount);
+    const int32_t phases = kPhaseCount / m_nGroupPhaseUnit;
+    const size_t coefficientBytes = BytesOf(static_cast<int64_t>(phases) * n * lanes, sizeof(float));
+    const size_t maskBytes = BytesOf(static_cast<int64_t>(phases) * lanes, sizeof(int32_t));
+    if (!coefficientBytes || !maskBytes) return false;
+    m_pfGroupCoefficients = static_cast<float*>(AllocAligned(coefficientBytes));
+    m_pnGroupMasks = static_cast<int32_t*>(AllocAligned(maskBytes));
+    if (!m_pfGroupCoefficients || !m_pnGroupMasks) return false;
+    m_nGroupTableBytes = coefficientBytes + maskBytes;
+
+    for (int32_t i = 0; i < kMaxChannels; ++i)
+        m_anLaneBase[i] = i < lanes ? static_cast<int32_t>((static_cast<int64_t>(i) * s) / kPhaseCount) : 0;
+    for (int32_t p = 0; p < phases; ++p) {
+        const int64_t r = static_cast<int64_t>(p) * m_nGroupPhaseUnit;
+        float* coefficients = m_pfGroupCoefficients + static_cast<int64_t>(p) * n * lanes;
+        int32_t* mask = m_pnGroupMasks + static_cast<int64_t>(p) * lanes;
+        for (int32_t i = 0; i < lanes; ++i) {
+            const int64_t offset = static_cast<int64_t>(i) * s;
+            const int64_t laneFraction = offset % kPhaseCount;
+            const int64_t lanePhase = (r + laneFraction) % kPhaseCount;
+            // The lane's tap 0 lies one frame further than its base when the fractions carry.
+            mask[i] = (r + laneFraction >= kPhaseCount) ? -1 : 0;
+            const float* source = m_pfKernel + lanePhase * n;
+            for (int32_t t = 0; t < n; ++t) coefficients[static_cast<int64_t>(t) * lanes + i] = source[t];
+        }
+    }
+    return true;
+}
+
+bool CResamplerCore::AllocateWork() {
+    const int64_t n = m_nKernelLength;
+    const int64_t groupSpan = m_anLaneBase[m_nLanes - 1] + 2;
+    m_nChunkFrames = kChunkBaseFrames + n + 1 + groupSpan;
+    m_nChunkOutputs = kChunkOutputs;
+    m_nRowStride = RoundUp(m_nChunkFrames + 16, 16);
+    const int64_t rowCount = m_nOrigChannels > m_nNewChannels ? m_nOrigChannels : m_nNewChannels;
+    const size_t stagingBytes = BytesOf(m_nChunkFrames * m_nOrigChannels, sizeof(float));
+    const size_t rowBytes = BytesOf(m_nRowStride * rowCount, sizeof(float));
+    const size_t laneBytes = BytesOf(m_nRowStride * m_nLanes, sizeof(float));
+    const size_t outBytes = BytesOf(m_nChunkOutputs * m_nNewChannels, sizeof(float));
+    const size_t jobBytes = BytesOf(m_nChunkOutputs / m_nLanes + 2, sizeof(GroupJob));
+    if (!stagingBytes || !rowBytes || !laneBytes || !outBytes || !jobBytes) return false;
+    m_pfStaging = static_cast<float*>(AllocAligned(stagingBytes));
+    m_pfRows = static_cast<float*>(AllocAligned(rowBytes));
+    m_pfLanes = static_cast<float*>(AllocAligned(laneBytes));
+    m_pfPlanarOut = static_cast<float*>(AllocAligned(outBytes));
+    m_pJobs = AllocAligned(jobBytes);
+    if (!m_pfStaging || !m_pfRows || !m_pfLanes || !m_pfPlanarOut || !m_pJobs) return false;
+    std::memset(m_pfRows, 0, rowBytes);
+    std::memset(m_pfLanes, 0, laneBytes);
+    m_nWorkBytes = stagingBytes + rowBytes + laneBytes + outBytes + jobBytes;
+    return true;
+}
+
+int32_t CResamplerCore::AddSamples(const float* samples, int64_t count) {
+    if (count < 0 || (count > 0 && !samples)) return ResamplerBadArgument;
+    if (count == 0) return ResamplerOk;
+    return m_Queue.Push(samples, count) ? ResamplerOk : ResamplerNoMemory;
+}
+
+int32_t CResamplerCore::CountOutputFrames(int64_t* frames) const {
+    if (!frames) return ResamplerBadArgument;
+    if (!IsInitialized()) return ResamplerNotInitialized;
+    const int64_t whole = m_Queue.GetCount() / m_nOrigChannels;
+    const int64_t outputs = CountOutputs(m_llConsumed, whole - m_nKernelLength, m_nStep);
+    *frames = outputs > 0 ? outputs : 0;
+    return ResamplerOk;
+}
+
+int32_t CResamplerCore::Reset() {
+    if (!IsInitialized()) return ResamplerNotInitialized;
+    const int64_t silence = static_cast<int64_t>(m_nOrigChannels) * m_nHalfLength;
+    if (!m_Queue.ReplaceWithSilence(silence)) return ResamplerNoMemory;
+    m_nQueueChannels = m_nOrigChannels;
+    return ResamplerOk;
+}
+
+int32_t CResamplerCore::ProduceFrames(float* out, int64_t frames) {
+    int64_t outputs = 0;
+    const int32_t status = CountOutputFrames(&outputs);
+    if (status != ResamplerOk) return status;
+    if (frames != outputs) return ResamplerBadArgument;
+    if (outputs == 0) return ResamplerOk;
+    if (!out) return ResamplerBadArgument;
+
+    const int64_t whole = m_Queue.GetCount() / m_nOrigChannels;
+    const int64_t available = whole - m_nKernelLength;
+    const int64_t consumed = m_llConsumed;
+    const int64_t s = m_nStep;
+    // Equal rates copy frame M of each kernel span, which for n = 1 is one past the span.
+    const int64_t need = (m_nOrigRate == m_nNewRate && m_nHalfLength + 1 > m_nKernelLength)
+                             ? m_nHalfLength + 1
+                             : m_nKernelLength;
+    int64_t position = m_llPosition;
+    int64_t produced = 0;
+    while (produced < outputs) {
+        const int64_t first = (position >> kPhaseShift) - consumed;
+        int64_t frameCount = whole - first;
+        if (frameCount > m_nChunkFrames) frameCount = m_nChunkFrames;
+        // The outputs whose whole span lies inside this chunk.
+        const int64_t limit = (consumed + first + frameCount - need + 1) * kPhaseCount;
+        int64_t count = (limit - position + s - 1) / s;
+        if (count > outputs - produced) count = outputs - produced;
+        if (count > m_nChunkOutputs) count = m_nChunkOutputs;
+        ProduceChunk(out + produced * m_nNewChannels, first, frameCount, count, position);
+        position += count * s;
+        produced += count;
+    }
+    // Only now does input leave the queue: the last n frames stay as history, and any partial
+    // frame behind them stays where it was.
+    m_Queue.Discard(available * m_nOrigChannels);
+    m_llPosition = position;
+    m_llConsumed = consumed + available;
+    return ResamplerOk;
+}
+
+void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames, int64_t outputs,
+                                  int64_t position) {
+    const int origChannels = m_nOrigChannels;
+    const int newChannels = m_nNewChannels;
+    const int rowCount = origChannels > newChannels ? origChannels : newChannels;
+    m_Queue.Peek(m_pfStaging, firstFrame * origChannels, frames * origChannels);
+
+    float* rows[kMaxChannels];
+    for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows + c * m_nRowStride;
+    for (int c = 0; c < origChannels; ++c) {
+        float* row = rows[c];
+        const float* source = m_pfStaging + c;
+        for (int64_t f = 0; f < frames; ++f) row[f] = source[f * origChannels];
+    }
+    if (origChannels != newChannels) MixChannels(m_afMix, origChannels, newChannels, rows, frames);
+    // Lanes may read a little past the chunk; what they read there is zero.
+    for (int c = 0; c < newChannels; ++c)
+        std::memset(rows[c] + frames, 0, static_cast<size_t>(m_nRowStride - frames) * sizeof(float));
+
+    if (m_nOrigRate == m_nNewRate) {
+        // s = 4096: output k is frame M + k of its span, with no delay and no filtering.
+        const int64_t half = m_nHalfLength;
+        for (int64_t k = 0; k < outputs; ++k)
+            for (int c = 0; c < newChannels; ++c) out[k * newChannels + c] = rows[c][k + half];
+        return;
+    }
+    const int64_t rowFirst = m_llConsumed + firstFrame;
+    for (int c = 0; c < newChannels; ++c)
+        InterpolateChannel(rows[c], rowFirst, position, outputs, m_pfPlanarOut + c * m_nChunkOutputs);
+    for (int c = 0; c < newChannels; ++c) {
+        const float* planar = m_pfPlanarOut + c * m_nChunkOutputs;
+        for (int64_t k = 0; k < outputs; ++k) out[k * newChannels + c] = planar[k];
+    }
+}
+
+void CResamplerCore::InterpolateChannel(const float* row, int64_t rowFirst, int64_t position,
+                                        int64_t outputs, float* planar) {
+    const int32_t n = m_nKernelLength;
+    const int64_t s = m_nStep;
+    auto scalarOutput = [&](int64_t k) {
+        const int64_t p = position + k * s;
+        const int64_t phase = p & (kPhaseCount - 1);
+        const int64_t first = (p >> kPhaseShift) - rowFirst;
+        planar[k] = ApplyKernel(m_pfKernel + phase * n, row + first, n);
+    };
+    const int64_t lanes = m_nLanes;
+    int64_t k = 0;
+    if (lanes > 1) {
+        // Groups start at stream outputs that are multiples of L, so their start phases are
+        // the few the group table holds.
+        const int64_t streamIndex = position / s;
+        int64_t lead = (lanes - streamIndex % lanes) % lanes;
+        if (lead > outputs) lead = outputs;
+        for (; k < lead; ++k) scalarOutput(k);
+        const int64_t groups = (outputs - lead) / lanes;
+        if (groups > 0) {
+            GroupJob* jobs = static_cast<GroupJob*>(m_pJobs);
+            const int64_t lowRow = ((position + lead * s) >> kPhaseShift) - rowFirst;
+            int64_t highRow = lowRow;
+            for (int64_t g = 0; g < groups; ++g) {
+                const int64_t p = position + (lead + g * lanes) * s;
+                const int64_t phaseIndex = (p & (kPhaseCount - 1)) / m_nGroupPhaseUnit;
+                jobs[g].coefficients = m_pfGroupCoefficients + phaseIndex * n * lanes;
+                jobs[g].mask = m_pnGroupMasks + phaseIndex * lanes;
+                jobs[g].row = ((p >> kPhaseShift) - rowFirst) - lowRow;
+                highRow = jobs[g].row + lowRow;
+            }
+            const int64_t spreadRows = highRow - lowRow + n + 1;
+            if (m_nVersion == kVersionAvx) {
+                SpreadLanesAvx(row + lowRow, m_anLaneBase, spreadRows, m_pfLanes);
+                InterpolateGroupsAvx(m_pfLanes, jobs, groups, n, planar + lead);
+            } else {
+                SpreadLanesSse2(row + lowRow, m_anLaneBase, spreadRows, m_pfLanes);
+                InterpolateGroupsSse2(m_pfLanes, jobs, groups, n, planar + lead);
+            }
+            k = lead + groups * lanes;
+        }
+    }
+    for (; k < outputs; ++k) scalarOutput(k);
+}
+
+size_t CResamplerCore::MemoryBytes() const {
+    size_t bytes = sizeof(*this);
+    if (m_pfKernel) bytes += static_cast<size_t>(kPhaseCount) * static_cast<size_t>(m_nKernelLength) * sizeof(float);
+    bytes += m_nGroupTableBytes + m_nWorkBytes;
+    bytes += static_cast<size_t>(m_Queue.GetCapacity()) * sizeof(float);
+    return bytes;
+}
+
+}  // namespace sonvex

@@ -1,0 +1,120 @@
+// CResamplerCore: the portable part of CAudioResampler. It owns the audio queue, the channel
+// conversion matrix and the polyphase kernel table, and produces exactly the output frames the
+// queued input allows. No COM types: the COM object asks CountOutputFrames, creates its array
+// of that size and lets ProduceFrames fill it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/resampler/audio_queue.h"
+#include "dsp/resampler/channel_mixer.h"
+#include "dsp/resampler/resampler_core.h"
+
+namespace sonvex {
+
+class CResamplerCore {
+public:
+    CResamplerCore();
+    ~CResamplerCore();
+    CResamplerCore(const CResamplerCore&) = delete;
+    CResamplerCore& operator=(const CResamplerCore&) = delete;
+
+    // ResamplerOk; ResamplerBadKernelLength (<= 0 or even: previous table released, not
+    // initialised); ResamplerBadArgument (rates <= 0, nOrigRate * 4096 or nNewRate * 4096
+    // beyond 32 bits, channel counts outside 1..8: object left as before); ResamplerNoMemory
+    // (allocation failed: not initialised). Identical parameters while initialised change
+    // nothing. Queued samples survive a change of parameters only when the input channel
+    // count stays the same; otherwise they are dropped before the silence goes in.
+    int32_t Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t nOrigChannels,
+                       int16_t nNewChannels, int16_t nKernelLength);
+
+    // Appends interleaved samples (count >= 0): ResamplerOk, ResamplerNoMemory (nothing
+    // appended) or ResamplerBadArgument (negative count, or null samples with a count).
+    int32_t AddSamples(const float* samples, int64_t count);
+
+    // Output frames the queued input allows now (0 when there are too few).
+    int32_t CountOutputFrames(int64_t* frames) const;
+
+    // Produces exactly `frames` output frames, which must equal CountOutputFrames, into out
+    // (frames * NewChannels() interleaved floats), then retires the consumed input. The last n
+    // frames stay in the queue as history, followed by any partial frame, so nothing leaves
+    // the queue before the output is written. ResamplerBadArgument for a different count or a
+    // null buffer (nothing changes); ResamplerNotInitialized before Initialize.
+    int32_t ProduceFrames(float* out, int64_t frames);
+
+    // Empties the queue and puts M silent frames in; the position and counters stay.
+    int32_t Reset();
+
+    bool IsInitialized() const { return m_pfKernel != nullptr; }
+    int16_t OrigChannels() const { return m_nOrigChannels; }
+    int16_t NewChannels() const { return m_nNewChannels; }
+
+    // Read-only views of the state, for tests, benchmarks and the COM object.
+    int32_t KernelLength() const { return m_nKernelLength; }
+    int32_t HalfLength() const { return m_nHalfLength; }
+    int32_t Step() const { return m_nStep; }
+    float Cutoff() const { return m_fCutoff; }
+    int64_t Position() const { return m_llPosition; }
+    int64_t Consumed() const { return m_llConsumed; }
+    const float* KernelTable() const { return m_pfKernel; }
+    const float (&MixMatrix() const)[kMaxChannels][kMaxChannels] { return m_afMix; }
+    const CAudioQueue& Queue() const { return m_Queue; }
+    CAudioQueue& Queue() { return m_Queue; }
+    int32_t InterpolationVersion() const { return m_nVersion; }
+    size_t MemoryBytes() const;  // object, table, vector tables, work buffers and queue ring
+
+    // Tests and benchmarks: the instruction-set version that later Initialize calls choose
+    // (-1 = best the processor supports). Versions the processor lacks fall back to the best.
+    static void ForceInterpolationVersion(int32_t version);
+
+private:
+    void ReleaseTables();
+    bool AllocateWork();
+    bool BuildGroupTables();
+    void ProduceChunk(float* out, int64_t firstFrame, int64_t frames, int64_t outputs,
+                      int64_t position);
+    void InterpolateChannel(const float* row, int64_t rowFirst, int64_t position, int64_t outputs,
+                            float* planar);
+
+    CAudioQueue m_Queue;
+    float m_afMix[kMaxChannels][kMaxChannels] = {};
+
+    int32_t m_nOrigRate = 0;
+    int32_t m_nNewRate = 0;
+    int16_t m_nOrigChannels = 0;
+    int16_t m_nNewChannels = 0;
+    int32_t m_nKernelLength = 0;
+    int32_t m_nHalfLength = 0;
+    int32_t m_nStep = 0;
+    float m_fCutoff = 0.0f;
+    float* m_pfKernel = nullptr;
+    int64_t m_llPosition = 0;
+    int64_t m_llConsumed = 0;
+    // Channel count of the samples in the queue (0: unknown, samples added before any
+    // Initialize); a new input layout drops them instead of reading them misaligned.
+    int16_t m_nQueueChannels = 0;
+
+    // Vector path: output frames of the stream are grouped by L from output 0 on, so a group
+    // starts at one of 4096 / m_nGroupPhaseUnit phases; per start phase the L lanes' coefficients
+    // are interleaved tap by tap, with the lanes' one-frame carry masks.
+    int32_t m_nVersion = 0;
+    int32_t m_nLanes = 1;
+    int32_t m_nGroupPhaseUnit = 0;
+    int32_t m_anLaneBase[kMaxChannels] = {};
+    float* m_pfGroupCoefficients = nullptr;
+    int32_t* m_pnGroupMasks = nullptr;
+    size_t m_nGroupTableBytes = 0;
+
+    // Work buffers, sized at Initialize so that producing output never allocates.
+    int64_t m_nChunkFrames = 0;     // input frames per chunk
+    int64_t m_nChunkOutputs = 0;    // output frames per chunk
+    int64_t m_nRowStride = 0;       // floats per planar row (chunk frames plus zero padding)
+    float* m_pfStaging = nullptr;   // interleaved chunk as read from the queue
+    float* m_pfRows = nullptr;      // planar rows, max(orig, new) of them
+    float* m_pfLanes = nullptr;     // one channel spread over L lanes
+    float* m_pfPlanarOut = nullptr; // outputs of one chunk, one row per output channel
+    void* m_pJobs = nullptr;
+    size_t m_nWorkBytes = 0;
+};
+
+}  // namespace sonvex

@@ -1,0 +1,374 @@
+#include "dsp/resampler/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "dsp/resampler/interpolate.h"
+#include "dsp/resampler/kernel_table.h"
+#include "reference_resampler.h"
+
+namespace {
+
+using namespace sonvex;
+using sonvex_test::ReferenceResampler;
+
+uint32_t Bits(float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, 4);
+    return b;
+}
+
+// Every test leaves the choice of version to the processor again.
+class Resampler : public ::testing::Test {
+protected:
+    void TearDown() override { CResamplerCore::ForceInterpolationVersion(-1); }
+};
+
+std::vector<float> Drain(CResamplerCore& core) {
+    int64_t frames = -1;
+    EXPECT_EQ(core.CountOutputFrames(&frames), ResamplerOk);
+    std::vector<float> out(static_cast<size_t>(frames * core.NewChannels()) + 1, 12345.0f);
+    EXPECT_EQ(core.ProduceFrames(out.data(), frames), ResamplerOk);
+    EXPECT_EQ(out.back(), 12345.0f) << "wrote past the output";
+    out.pop_back();
+    return out;
+}
+
+TEST_F(Resampler, StepsCutoffAndCentreCoefficients) {
+    EXPECT_EQ(ComputeStep(44100, 48000), 3763);
+    EXPECT_EQ(ComputeStep(48000, 44100), 4458);
+    EXPECT_EQ(ComputeStep(96000, 48000), 8192);
+    EXPECT_EQ(ComputeStep(48000, 48000), 4096);
+    EXPECT_EQ(ComputeCutoff(44100, 48000), 1.0f);
+    EXPECT_EQ(ComputeCutoff(96000, 48000), 0.5f);
+    EXPECT_EQ(ComputeCutoff(48000, 44100), static_cast<float>(44100.0 / 48000.0));
+
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(96000, 48000, 2, 2, 33), ResamplerOk);
+    EXPECT_EQ(core.Step(), 8192);
+    EXPECT_EQ(core.HalfLength(), 17);
+    EXPECT_EQ(core.KernelTable()[16], 0.5f);  // phase 0, centre tap
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 1), ResamplerOk);
+    EXPECT_EQ(core.HalfLength(), 1);
+    EXPECT_EQ(core.KernelTable()[0], 1.0f);
+    // n = 1: for r > 0 the single tap is sinc(r/4096) under a window at r/4096.
+    const float x = static_cast<float>(static_cast<double>(3.14159f) * 1.0 * (2048 / 4096.0));
+    const float a = static_cast<float>(static_cast<double>(3.14159f) * 2048.0 / 4096.0);
+    const float w = static_cast<float>(0.54 + 0.46 * static_cast<float>(std::cos(static_cast<double>(a))));
+    const float s = static_cast<float>(std::sin(static_cast<double>(x)));
+    EXPECT_EQ(Bits(core.KernelTable()[2048]), Bits(static_cast<float>(1.0 * s / x) * w));
+}
+
+TEST_F(Resampler, TableMatchesTheReferenceRecipe) {
+    struct Case { int32_t orig, nw; int16_t n; };
+    for (Case c : {Case{44100, 48000, 1}, Case{48000, 44100, 17}, Case{96000, 48000, 65}, Case{22050, 8000, 129}}) {
+        CResamplerCore core;
+        ASSERT_EQ(core.Initialize(c.orig, c.nw, 1, 1, c.n), ResamplerOk);
+        double fc = static_cast<double>(c.nw) / c.orig;
+        auto reference = sonvex_test::ReferenceKernelTable(c.n, static_cast<float>(fc > 1.0 ? 1.0 : fc));
+        ASSERT_EQ(std::memcmp(reference.data(), core.KernelTable(), reference.size() * sizeof(float)), 0)
+            << c.orig << " -> " << c.nw << " n " << c.n;
+        // With fc = 1 the short pi leaves phase 0's nominal zero crossings small but not zero.
+        if (fc >= 1.0 && c.n > 1) {
+            const float beside = core.KernelTable()[(c.n + 1) / 2];  // phase 0, j = 1
+            EXPECT_NE(beside, 0.0f);
+            EXPECT_LT(std::fabs(beside), 1e-5f);
+        }
+    }
+}
+
+TEST_F(Resampler, CountingRuleAndTheNPlusTenExample) {
+    EXPECT_EQ(CountOutputs(0, 10, 3763), 11);
+    EXPECT_EQ(CountOutputs(0, 0, 3763), 0);
+    EXPECT_LE(CountOutputs(0, -5, 3763), 0);
+    // Outputs whose positions k*s fall in [C*4096, (C+A)*4096).
+    for (int32_t s : {3763, 4458, 8192, 4096, 170, 100000}) {
+        for (int64_t c = 0; c < 300; c += 37) {
+            for (int64_t a = 1; a < 200; a += 13) {
+                int64_t brute = 0;
+                for (int64_t k = 0; k * s < (c + a) * 4096; ++k)
+                    if (k * s >= c * 4096) ++brute;
+                ASSERT_EQ(CountOutputs(c, a, s), brute) << s << " " << c << " " << a;
+            }
+        }
+    }
+
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 1, 1, 33), ResamplerOk);
+    std::vector<float> input(33 + 10 - 17, 0.5f);  // with the 17 silent frames: n + 10 frames
+    ASSERT_EQ(core.AddSamples(input.data(), static_cast<int64_t>(input.size())), ResamplerOk);
+    int64_t frames = 0;
+    ASSERT_EQ(core.CountOutputFrames(&frames), ResamplerOk);
+    EXPECT_EQ(frames, 11);
+    auto out = Drain(core);
+    EXPECT_EQ(out.size(), 11u);
+    EXPECT_EQ(core.Consumed(), 10);
+    EXPECT_EQ(core.Position(), 11 * 3763);
+    EXPECT_EQ(core.Queue().GetCount(), 33);  // the kernel's history stays
+}
+
+TEST_F(Resampler, TooFewFramesProduceNothingAndLeaveTheQueue) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(48000, 44100, 2, 2, 65), ResamplerOk);
+    int64_t frames = -1;
+    ASSERT_EQ(core.CountOutputFrames(&frames), ResamplerOk);
+    EXPECT_EQ(frames, 0);  // only the 33 silent frames
+    std::vector<float> block(2 * 32, 1.0f);
+    ASSERT_EQ(core.AddSamples(block.data(), 64), ResamplerOk);  // F = 65 = n
+    ASSERT_EQ(core.CountOutputFrames(&frames), ResamplerOk);
+    EXPECT_EQ(frames, 0);
+    EXPECT_EQ(core.ProduceFrames(nullptr, 0), ResamplerOk);
+    EXPECT_EQ(core.Queue().GetCount(), 130);
+    EXPECT_EQ(core.Consumed(), 0);
+}
+
+TEST_F(Resampler, EqualRatesPassFramesThroughWithoutDelay) {
+    for (int16_t n : {1, 3, 33}) {
+        CResamplerCore core;
+        ASSERT_EQ(core.Initialize(44100, 44100, 2, 2, n), ResamplerOk);
+        std::vector<float> input(2 * 500);
+        for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<float>(i) * 0.001f - 0.3f;
+        std::vector<float> all;
+        for (size_t at = 0; at < input.size(); at += 2 * 37) {
+            const size_t count = std::min<size_t>(2 * 37, input.size() - at);
+            ASSERT_EQ(core.AddSamples(input.data() + at, static_cast<int64_t>(count)), ResamplerOk);
+            auto out = Drain(core);
+            all.insert(all.end(), out.begin(), out.end());
+        }
+        // F0 + M - n frames out of F0 + M queued; they are the input frames themselves.
+        const int half = (n + 1) / 2;
+        ASSERT_EQ(all.size(), static_cast<size_t>(2 * (500 + half - n)));
+        for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(Bits(all[i]), Bits(input[i])) << "n " << n << " i " << i;
+    }
+    // 2 -> 1 at equal rates: each output is 0.7071 (left + right) in single precision.
+    CResamplerCore mono;
+    ASSERT_EQ(mono.Initialize(48000, 48000, 2, 1, 5), ResamplerOk);
+    std::vector<float> stereo = {0.25f, 0.5f, -1.0f, 1.0f, 0.1f, 0.2f, 1, 1, 1, 1, 1, 1, 1, 1};
+    ASSERT_EQ(mono.AddSamples(stereo.data(), 14), ResamplerOk);
+    auto out = Drain(mono);
+    ASSERT_EQ(out.size(), 7u + 3u - 5u);
+    EXPECT_EQ(Bits(out[0]), Bits(0.0f + 0.25f * 0.7071f + 0.5f * 0.7071f));
+    EXPECT_EQ(out[1], 0.0f);
+    EXPECT_EQ(Bits(out[2]), Bits(0.0f + 0.1f * 0.7071f + 0.2f * 0.7071f));
+}
+
+struct StreamCase {
+    int32_t orig, nw;
+    int16_t inChannels, outChannels, n;
+};
+
+// Random block sizes through the core and through the reference model: every output sample
+// bit-identical, the call-by-call counts equal, and the total equal to the counting rule.
+void RunStream(const StreamCase& c, int32_t version, uint32_t seed, int64_t totalFrames) {
+    CResamplerCore::ForceInterpolationVersion(version);
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(c.orig, c.nw, c.inChannels, c.outChannels, c.n), ResamplerOk);
+    ReferenceResampler reference;
+    reference.Initialize(c.orig, c.nw, c.inChannels, c.outChannels, c.n);
+
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> blockSize(0, 3000);
+    int64_t fed = 0, outputs = 0;
+    int calls = 0;
+    while (fed < totalFrames) {
+        const int64_t frames = std::min<int64_t>(blockSize(random) * (calls % 7 == 0 ? 4 : 1), totalFrames - fed);
+        std::vector<float> block(static_cast<size_t>(frames * c.inChannels));
+        for (auto& v : block) v = sample(random);
+        if (calls % 11 == 3 && !block.empty()) block[0] = 1e-40f;  // a denormal now and then
+        fed += frames;
+        ASSERT_EQ(core.AddSamples(block.data(), static_cast<int64_t>(block.size())), ResamplerOk);
+        reference.Add(block.data(), block.size());
+        auto expected = reference.Get();
+        auto got = Drain(core);
+        ASSERT_EQ(got.size(), expected.size()) << "call " << calls;
+        ASSERT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)), 0)
+            << c.orig << " -> " << c.nw << " n " << c.n << " version " << version << " call " << calls;
+        outputs += static_cast<int64_t>(got.size()) / c.outChannels;
+        ++calls;
+    }
+    EXPECT_EQ(core.Consumed(), reference.Consumed());
+    EXPECT_EQ(outputs, CountOutputs(0, core.Consumed(), core.Step()));
+    EXPECT_EQ(core.Position(), outputs * core.Step());
+}
+
+TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
+    const StreamCase cases[] = {
+        {44100, 48000, 2, 2, 33}, {48000, 44100, 2, 1, 65}, {96000, 48000, 6, 2, 17},
+        {8000, 44100, 1, 2, 9},   {44100, 22050, 8, 6, 129}, {48000, 48000, 2, 1, 7},
+        {44100, 1000, 1, 1, 5},   {11025, 44100, 3, 3, 1}};
+    for (int32_t version = 0; version < resampler_detail::kVersionCount; ++version) {
+        if (!resampler_detail::VersionSupported(version)) continue;
+        uint32_t seed = 17;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(resampler_detail::VersionName(version));
+            RunStream(c, version, seed++, c.n > 100 ? 60000 : 150000);
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST_F(Resampler, BestVersionIsChosenAndUsed) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    EXPECT_EQ(core.InterpolationVersion(), resampler_detail::BestSupportedVersion());
+    ASSERT_EQ(core.Initialize(44100, 44100, 2, 2, 33), ResamplerOk);
+    EXPECT_EQ(core.InterpolationVersion(), resampler_detail::kVersionScalar);  // copies, no filter
+}
+
+TEST_F(Resampler, ResetPutsBackExactlyTheSilenceAndKeepsCounters) {
+    CResamplerCore core;
+    EXPECT_EQ(core.Reset(), ResamplerNotInitialized);
+    ASSERT_EQ(core.Initialize(48000, 48000, 2, 2, 9), ResamplerOk);
+    std::vector<float> a(2 * 100), b(2 * 100);
+    for (size_t i = 0; i < a.size(); ++i) {
+        a[i] = static_cast<float>(i);
+        b[i] = -static_cast<float>(i) - 1.0f;
+    }
+    ASSERT_EQ(core.AddSamples(a.data(), 200), ResamplerOk);
+    Drain(core);
+    const int64_t consumed = core.Consumed(), position = core.Position();
+    ASSERT_EQ(core.Reset(), ResamplerOk);
+    EXPECT_EQ(core.Queue().GetCount(), 2 * 5);
+    EXPECT_EQ(core.Consumed(), consumed);
+    EXPECT_EQ(core.Position(), position);
+    ASSERT_EQ(core.AddSamples(b.data(), 200), ResamplerOk);
+    auto out = Drain(core);
+    ASSERT_EQ(out.size(), static_cast<size_t>(2 * (100 + 5 - 9)));
+    for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], b[i]);  // starts again at b's first frame
+
+    // With the filter, Reset matches a fresh reference fed the same input after its silence.
+    CResamplerCore filtered;
+    ASSERT_EQ(filtered.Initialize(44100, 48000, 1, 1, 17), ResamplerOk);
+    ASSERT_EQ(filtered.AddSamples(a.data(), 137), ResamplerOk);
+    Drain(filtered);
+    ASSERT_EQ(filtered.Reset(), ResamplerOk);
+    EXPECT_EQ(filtered.Queue().GetCount(), 9);
+}
+
+TEST_F(Resampler, IdenticalInitializeChangesNothing) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    std::vector<float> block(2 * 1000, 0.25f);
+    ASSERT_EQ(core.AddSamples(block.data(), 2000), ResamplerOk);
+    Drain(core);
+    ASSERT_EQ(core.AddSamples(block.data(), 777), ResamplerOk);
+    const int64_t count = core.Queue().GetCount(), position = core.Position(), consumed = core.Consumed();
+    const float* table = core.KernelTable();
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    EXPECT_EQ(core.Queue().GetCount(), count);
+    EXPECT_EQ(core.Position(), position);
+    EXPECT_EQ(core.Consumed(), consumed);
+    EXPECT_EQ(core.KernelTable(), table);  // not rebuilt
+}
+
+TEST_F(Resampler, ChangedInitializeRestartsAndHandlesQueuedSamples) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    std::vector<float> block(2 * 10, 0.5f);
+    ASSERT_EQ(core.AddSamples(block.data(), 20), ResamplerOk);
+    // Same input layout: queued samples stay in front of the new silence.
+    ASSERT_EQ(core.Initialize(48000, 44100, 2, 1, 17), ResamplerOk);
+    EXPECT_EQ(core.Queue().GetCount(), 2 * 17 + 20 + 2 * 9);
+    EXPECT_EQ(core.Position(), 0);
+    EXPECT_EQ(core.Consumed(), 0);
+    // Another input layout: the stale samples go, only the silence remains.
+    ASSERT_EQ(core.Initialize(48000, 44100, 3, 1, 17), ResamplerOk);
+    EXPECT_EQ(core.Queue().GetCount(), 3 * 9);
+    std::vector<float> snapshot(27, 1.0f);
+    ASSERT_TRUE(core.Queue().Peek(snapshot.data(), 0, 27));
+    for (float v : snapshot) EXPECT_EQ(v, 0.0f);
+}
+
+TEST_F(Resampler, RefusedArgumentsLeaveTheObjectAsItWas) {
+    CResamplerCore core;
+    int64_t frames = 0;
+    EXPECT_EQ(core.CountOutputFrames(&frames), ResamplerNotInitialized);
+    std::vector<float> sink(16);
+    EXPECT_EQ(core.ProduceFrames(sink.data(), 0), ResamplerNotInitialized);
+    EXPECT_FALSE(core.IsInitialized());
+
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    std::vector<float> block(2 * 300, 0.1f);
+    ASSERT_EQ(core.AddSamples(block.data(), 600), ResamplerOk);
+    const int64_t count = core.Queue().GetCount();
+    struct Bad { int32_t orig, nw; int16_t in, out; };
+    for (Bad b : {Bad{0, 48000, 2, 2}, Bad{44100, 0, 2, 2}, Bad{-44100, 48000, 2, 2}, Bad{44100, -1, 2, 2},
+                  Bad{524288, 48000, 2, 2}, Bad{1, 8000, 2, 2}, Bad{44100, 48000, 0, 2}, Bad{44100, 48000, 9, 2},
+                  Bad{44100, 48000, 2, 0}, Bad{44100, 48000, 2, -3}, Bad{44100, 48000, 2, 9}}) {
+        EXPECT_EQ(core.Initialize(b.orig, b.nw, b.in, b.out, 33), ResamplerBadArgument) << b.orig << " " << b.nw;
+        EXPECT_TRUE(core.IsInitialized());
+        EXPECT_EQ(core.Step(), 3763);
+        EXPECT_EQ(core.Queue().GetCount(), count);
+    }
+    EXPECT_EQ(core.Initialize(524287, 48000, 2, 2, 1), ResamplerOk);  // the largest rate that fits
+
+    // Wrong counts or a null buffer: nothing taken, nothing written.
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    ASSERT_EQ(core.AddSamples(block.data(), 600), ResamplerOk);
+    ASSERT_EQ(core.CountOutputFrames(&frames), ResamplerOk);
+    ASSERT_GT(frames, 0);
+    std::vector<float> out(static_cast<size_t>(frames * 2 + 2), 7.0f);
+    const int64_t queued = core.Queue().GetCount();
+    EXPECT_EQ(core.ProduceFrames(out.data(), frames - 1), ResamplerBadArgument);
+    EXPECT_EQ(core.ProduceFrames(out.data(), frames + 1), ResamplerBadArgument);
+    EXPECT_EQ(core.ProduceFrames(nullptr, frames), ResamplerBadArgument);
+    for (float v : out) ASSERT_EQ(v, 7.0f);
+    EXPECT_EQ(core.Queue().GetCount(), queued);
+    EXPECT_EQ(core.Consumed(), 0);
+    EXPECT_EQ(core.AddSamples(nullptr, 4), ResamplerBadArgument);
+    EXPECT_EQ(core.AddSamples(block.data(), -1), ResamplerBadArgument);
+    EXPECT_EQ(core.AddSamples(block.data(), INT64_MAX / 8), ResamplerNoMemory);
+    EXPECT_EQ(core.Queue().GetCount(), queued);
+}
+
+TEST_F(Resampler, BadKernelLengthReleasesTheTable) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    for (int16_t n : {0, -1, 2, 64, -32768}) {
+        EXPECT_EQ(core.Initialize(44100, 48000, 2, 2, n), ResamplerBadKernelLength);
+        EXPECT_FALSE(core.IsInitialized());
+        int64_t frames = 0;
+        EXPECT_EQ(core.CountOutputFrames(&frames), ResamplerNotInitialized);
+        EXPECT_EQ(core.Reset(), ResamplerNotInitialized);
+    }
+    // The next Initialize builds a table whatever its parameters, even the earlier ones.
+    EXPECT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    EXPECT_TRUE(core.IsInitialized());
+}
+
+// A partial frame stays behind the history, so whole frames completed by the next block are
+// read in their place instead of shifting every later frame by a channel.
+TEST_F(Resampler, PartialFrameStaysAfterTheHistory) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(48000, 48000, 2, 2, 3), ResamplerOk);
+    std::vector<float> input(2 * 40);
+    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<float>(i + 1);
+    ASSERT_EQ(core.AddSamples(input.data(), 21), ResamplerOk);  // ten frames and a half
+    auto first = Drain(core);
+    ASSERT_EQ(core.AddSamples(input.data() + 21, static_cast<int64_t>(input.size()) - 21), ResamplerOk);
+    auto second = Drain(core);
+    std::vector<float> all(first);
+    all.insert(all.end(), second.begin(), second.end());
+    ASSERT_EQ(all.size(), static_cast<size_t>(2 * (40 + 2 - 3)));
+    for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], input[i]) << i;
+}
+
+TEST_F(Resampler, MemoryIsReportedAndBounded) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 65), ResamplerOk);
+    const size_t table = size_t{4096} * 65 * sizeof(float);
+    EXPECT_GE(core.MemoryBytes(), table);
+    EXPECT_LT(core.MemoryBytes(), 4 * table);
+    // Large calls do not make the work buffers grow: they are fixed at Initialize.
+    const size_t before = core.MemoryBytes() - static_cast<size_t>(core.Queue().GetCapacity()) * sizeof(float);
+    std::vector<float> block(2 * 200000, 0.0f);
+    ASSERT_EQ(core.AddSamples(block.data(), static_cast<int64_t>(block.size())), ResamplerOk);
+    Drain(core);
+    EXPECT_EQ(core.MemoryBytes() - static_cast<size_t>(core.Queue().GetCapacity()) * sizeof(float), before);
+}
+
+}  // namespace
