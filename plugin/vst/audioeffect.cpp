@@ -1,5 +1,6 @@
 #include "audioeffect.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace vst {
@@ -55,7 +56,8 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effOpen: open(); return 0;
     case effClose: close(); return 0;
     case effSetProgram:
-        if (value < numPrograms) setProgram((VstInt32)value);
+        // A 64-bit value below the int range would wrap into a valid program number.
+        if (value < numPrograms && value >= INT32_MIN) setProgram((VstInt32)value);
         return 0;
     case effGetProgram: return getProgram();
     case effSetProgramName: setProgramName(static_cast<char*>(ptr)); return 0;

@@ -95,6 +95,10 @@ TEST(AudioEffectBase, SetProgramReachesOperationOnlyBelowSixteenSigned) {
     e->dispatcher(e, effSetProgram, 0, 100, nullptr, 0);
     e->dispatcher(e, effSetProgram, 0, -1, nullptr, 0);
     e->dispatcher(e, effSetProgram, 0, 15, nullptr, 0);
+    if (sizeof(VstIntPtr) == 8) {
+        // Would wrap to program 0 if cut to 32 bits.
+        e->dispatcher(e, effSetProgram, 0, (VstIntPtr)(INT64_MIN / 2 & ~(int64_t)0xFFFFFFFF), nullptr, 0);
+    }
     EXPECT_EQ(probe.programsSet, (std::vector<VstInt32>{-1, 15}));
     EXPECT_EQ(e->dispatcher(e, effGetProgram, 0, 0, nullptr, 0), 15);
 }
