@@ -37,7 +37,21 @@ std::string ReadText(const std::wstring& path) {
     return s;
 }
 
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::wstring Widen(const std::string& s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? static_cast<size_t>(n) : 1u, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &w[0], n);
+    w.resize(n > 0 ? static_cast<size_t>(n - 1) : 0u);
+    return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
+    s.resize(n > 0 ? static_cast<size_t>(n - 1) : 0u);
+    return s;
+}
 
 struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
@@ -83,7 +97,7 @@ protected:
         RunResult r;
         std::wstring app = WindowsPath(exe);
         std::wstring cmd = L"\"" + app + L"\"";
-        for (const std::string& a : args) cmd += L" \"" + std::wstring(a.begin(), a.end()) + L"\"";
+        for (const std::string& a : args) cmd += L" \"" + Widen(a) + L"\"";
         std::wstring outPath = m_Dir + L"stdout.txt", errPath = m_Dir + L"stderr.txt";
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
@@ -231,7 +245,7 @@ TEST_F(ToolsEndToEnd, SpectrumPrintsTheKnownTonesAndDrawsThePlot) {
     EXPECT_NEAR(frequency, 3000.0, 1.0);
     EXPECT_NEAR(level, -10.0, 0.5);
     EXPECT_NE(r.out.find("22 frames averaged"), std::string::npos) << r.out;  // 48000 samples, hop 2048
-    std::string text = ReadText(std::wstring(svg.begin(), svg.end()));
+    std::string text = ReadText(Widen(svg));
     EXPECT_EQ(text.compare(0, 5, "<?xml"), 0);
     EXPECT_NE(text.find("Spectrum of tones.wav"), std::string::npos);
     EXPECT_NE(text.find("blackman-harris window"), std::string::npos);
@@ -254,6 +268,26 @@ TEST_F(ToolsEndToEnd, SpectrumPrintsTheKnownTonesAndDrawsThePlot) {
     EXPECT_NEAR(std::max(f1, f2), 7000.0, 1.0);
     EXPECT_NEAR(l1, -20.0, 1.0);
     EXPECT_NEAR(l2, -20.0, 1.0);
+}
+
+TEST_F(ToolsEndToEnd, ShortFilesAndUnicodeNamesWork) {
+    // Names outside the ANSI code page reach the files through the wide-character API.
+    const std::string in = File("t\xC3\xB6n-\xE2\x99\xAA.wav"), out = File("\xE5\xA3\xB0.wav"), svg = File("\xC3\xA9.svg");
+    MakeSignal(in, {"--rate", "8000", "--seconds", "0.05", "--channels", "1", "--tones", "1000", "--sweep", "none"});
+    RunResult r = Run(SONVEX_CONVERT_EXE, {in, out, "--rate", "16000"});
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
+    wav::WavData d = wav::ReadWavFile(out);
+    EXPECT_EQ(static_cast<int64_t>(d.frames), tools::ConvertedFrameCount(400, 8000, 16000, 65));
+    // Shorter than one transform: one zero-padded frame.
+    r = Run(SONVEX_SPECTRUM_EXE, {out, svg, "--size", "4096", "--peaks", "1"});
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_NE(r.out.find("1 frame averaged"), std::string::npos) << r.out;
+    double frequency = 0, level = 0;
+    size_t at = r.out.find("peak 1 ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "peak 1 %lf Hz %lf dB", &frequency, &level), 2) << r.out;
+    EXPECT_NEAR(frequency, 1000.0 * 16000.0 / (8000.0 * 4096 / tools::ResamplerStep(8000, 16000)), 2.0);
+    EXPECT_NE(ReadText(Widen(svg)).find("</svg>"), std::string::npos);
 }
 
 TEST_F(ToolsEndToEnd, BadInputFailsWithOneLineAndLeavesNoOutput) {
@@ -318,5 +352,5 @@ TEST_F(ToolsEndToEnd, BadInputFailsWithOneLineAndLeavesNoOutput) {
     }
     RunResult r = Run(SONVEX_CONVERT_EXE, {File("trunc.wav"), out, "--rate", "48000"});
     EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_EQ(ReadText(std::wstring(out.begin(), out.end())), "keep");
+    EXPECT_EQ(ReadText(Widen(out)), "keep");
 }

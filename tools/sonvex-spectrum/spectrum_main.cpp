@@ -125,9 +125,10 @@ int Run(const std::vector<std::string>& args) {
     info.subtitle = subtitle;
     tools::WriteTextFileAtomically(outPath, spectrum::RenderSpectrumSvg(levels, averager.BinWidth(), peaks, info));
 
-    std::printf("sonvex-spectrum: %s -> %s (%d-point FFT, %s window, %llu frames averaged, %.2f Hz per bin)\n",
+    std::printf("sonvex-spectrum: %s -> %s (%d-point FFT, %s window, %llu frame%s averaged, %.2f Hz per bin)\n",
                 inPath.c_str(), outPath.c_str(), size, window->name,
-                static_cast<unsigned long long>(averager.Frames()), averager.BinWidth());
+                static_cast<unsigned long long>(averager.Frames()), averager.Frames() == 1 ? "" : "s",
+                averager.BinWidth());
     for (size_t i = 0; i < peaks.size(); ++i)
         std::printf("  peak %zu  %10.1f Hz  %7.1f dB\n", i + 1, peaks[i].frequency, peaks[i].level);
     return 0;
