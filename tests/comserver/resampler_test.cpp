@@ -80,6 +80,26 @@ TEST_F(ResamplerTest, ResetStartsAgainAfterTheSilence) {
     EXPECT_EQ(block.values.back(), 1000.0f + 15);
 }
 
+TEST_F(ResamplerTest, ANewInputLayoutDropsSamplesOfTheOldOne) {
+    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
+    ASSERT_EQ(add({7.0f}), S_OK);  // three mono samples queued: two silent, one 7
+    EXPECT_TRUE(take().values.empty());
+    // Read as stereo frames those three samples would shift every later frame by one channel.
+    ASSERT_EQ(m_rs->Initialize(48000, 48000, 2, 2, 3), S_OK);
+    std::vector<float> input = Ramp(2 * 10, 1.0f);
+    ASSERT_EQ(add(input), S_OK);
+    Block block = take();
+    ASSERT_EQ(block.values.size(), size_t(2 * (10 + 2 - 3)));
+    for (size_t i = 0; i < block.values.size(); ++i) ASSERT_EQ(block.values[i], input[i]) << i;
+
+    // The same layout with another rate keeps what is queued.
+    ASSERT_EQ(m_rs->Initialize(48000, 48000, 2, 1, 3), S_OK);
+    ASSERT_EQ(add(Ramp(2 * 4, 21.0f)), S_OK);
+    Block mixed = take();
+    ASSERT_FALSE(mixed.values.empty());
+    EXPECT_NEAR(mixed.values[0], 0.7071f * (input[18] + input[19]), 1e-4f) << "the history frames come first";
+}
+
 TEST_F(ResamplerTest, StereoToMonoMixesAtEqualRates) {
     ASSERT_EQ(m_rs->Initialize(22050, 22050, 2, 1, 3), S_OK);  // M = 2
     std::vector<float> input;
@@ -128,6 +148,7 @@ TEST_F(ResamplerTest, RateConversionKeepsLevelAndLength) {
 TEST_F(ResamplerTest, BadArgumentsAreRefusedWithoutHarm) {
     SAFEARRAY* out = reinterpret_cast<SAFEARRAY*>(1);
     EXPECT_EQ(m_rs->GetProcessedBlock(&out), E_FAIL) << "not initialised yet";
+    EXPECT_EQ(m_rs->AddBlock(nullptr), E_INVALIDARG);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(m_rs->GetProcessedBlock(nullptr), E_POINTER);
     EXPECT_EQ(m_rs->Reset(), S_OK);
@@ -145,7 +166,10 @@ TEST_F(ResamplerTest, BadArgumentsAreRefusedWithoutHarm) {
     ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 4), E_FAIL);
     EXPECT_EQ(m_rs->GetProcessedBlock(&out), E_FAIL) << "a failed Initialize leaves the object uninitialised";
     ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
+}
 
+TEST_F(ResamplerTest, OnlyOneDimensionalFloatBlocksAreTaken) {
+    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
     EXPECT_EQ(m_rs->AddBlock(nullptr), E_INVALIDARG);
     SAFEARRAY* ints = SafeArrayCreateVector(VT_I4, 0, 8);
     EXPECT_EQ(m_rs->AddBlock(ints), E_INVALIDARG);
