@@ -310,7 +310,8 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
             HRESULT hr = com::createInstance<CClassFactory>(IID_IUnknown, reinterpret_cast<void**>(&factory),
                                                             entry->createInstance);
             if (FAILED(hr)) return hr;
-            entry->classObject = factory;
+            // Published only once complete: the first check above runs without the lock.
+            InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&entry->classObject), factory);
         }
     }
     HRESULT hr = entry->classObject->QueryInterface(riid, ppv);

@@ -18,6 +18,7 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(server().canUnloadNow(), S_OK) << "a reference or lock leaked"; }
     static Server& server() { return Server::get(); }
+    Ptr<IAudioResampler> m_resampler;
 };
 
 // An outer object that aggregates a Sonvex2 object and counts its own references.
@@ -79,6 +80,49 @@ TEST_F(ModuleTest, LiveObjectsHoldTheModuleUntilTheirLastRelease) {
     EXPECT_EQ(transform->Release(), 1u);
     transform.reset();
     EXPECT_EQ(server().canUnloadNow(), S_OK);
+}
+
+TEST_F(ModuleTest, ClassObjectsAndResamplerCountAcrossThreads) {
+    // Threads racing for class objects all get the one cached object, and interlocked counts
+    // come back to where they started.
+    struct Shared {
+        Server* server;
+        IAudioResampler* resampler;
+        IUnknown* factories[8];
+    } shared{&server(), nullptr, {}};
+    ASSERT_EQ(server().create(CLSID_CAudioResampler, &m_resampler), S_OK);
+    shared.resampler = m_resampler.get();
+    struct Worker {
+        Shared* shared;
+        int index;
+        static DWORD WINAPI run(void* p) {
+            Worker* w = static_cast<Worker*>(p);
+            const CLSID& clsid = (w->index % 2) ? CLSID_CFourierTransform : CLSID_CAudioResampler;
+            w->shared->server->getClassObject(clsid, IID_IUnknown, reinterpret_cast<void**>(&w->shared->factories[w->index]));
+            for (int i = 0; i < 20000; ++i) {
+                w->shared->resampler->AddRef();
+                w->shared->resampler->Release();
+            }
+            return 0;
+        }
+    };
+    Worker workers[8];
+    HANDLE threads[8];
+    for (int i = 0; i < 8; ++i) {
+        workers[i] = {&shared, i};
+        threads[i] = CreateThread(nullptr, 0, &Worker::run, &workers[i], 0, nullptr);
+        ASSERT_NE(threads[i], nullptr);
+    }
+    WaitForMultipleObjects(8, threads, TRUE, INFINITE);
+    for (HANDLE h : threads) CloseHandle(h);
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_NE(shared.factories[i], nullptr);
+        EXPECT_EQ(shared.factories[i], shared.factories[i % 2]) << i;
+    }
+    for (IUnknown* f : shared.factories) f->Release();
+    m_resampler->AddRef();
+    EXPECT_EQ(m_resampler->Release(), 1u);
+    m_resampler.reset();
 }
 
 TEST_F(ModuleTest, EntryPointAndFactoryErrors) {
