@@ -578,6 +578,15 @@ TEST_F(Bridge, NullResultPassesTheInputThrough) {
     EXPECT_EQ(out, in);
 }
 
+TEST_F(Bridge, ResultThatIsNotFloatsPassesTheInputThrough) {
+    engine().processMode = recording::kProcessDoubles;
+    ASSERT_NE(create(), nullptr);
+    auto in = channels(2, 16, 3.0f);
+    auto out = channels(2, 16, -50.0f);
+    process(in, out, 16);
+    EXPECT_EQ(out, in);
+}
+
 TEST_F(Bridge, LongResultUsesOnlyTheBlock) {
     engine().processMode = recording::kProcessLong;
     engine().resultLength = 7;

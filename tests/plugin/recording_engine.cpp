@@ -158,9 +158,13 @@ public:
         case recording::kProcessShort: length = c.resultLength; break;
         case recording::kProcessLong: length = (count < 0 ? 0 : count) + c.resultLength; break;
         }
-        if (c.processMode != recording::kProcessNull) {
+        if (c.processMode == recording::kProcessDoubles) {
+            if (m_result) SafeArrayDestroy(m_result);
+            m_result = SafeArrayCreateVector(VT_R8, 0, (ULONG)(count < 0 ? 0 : count));
+            *output = m_result;
+        } else if (c.processMode != recording::kProcessNull) {
             // The engine keeps its result array and reuses it while the block size stays.
-            if (!m_result || (int)m_result->rgsabound[0].cElements != length) {
+            if (!m_result || m_result->cbElements != sizeof(float) || (int)m_result->rgsabound[0].cElements != length) {
                 if (m_result) SafeArrayDestroy(m_result);
                 m_result = SafeArrayCreateVector(VT_R4, 0, (ULONG)length);
             }

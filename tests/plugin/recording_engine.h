@@ -35,6 +35,7 @@ enum ProcessMode : int {
     kProcessShort,   // resultLength values 1000, 1001, ...
     kProcessLong,    // input count + resultLength values 1000, 1001, ...
     kProcessFilter,  // a cascade of filterStages biquads per channel over the interleaved block
+    kProcessDoubles, // an array of doubles (not something the plug-in can read as floats)
 };
 
 struct Call {
