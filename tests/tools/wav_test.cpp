@@ -411,3 +411,49 @@ TEST(WavWriterRoundTrip, AbandonedAndUnfinishedFilesAreRemoved) {
     EXPECT_THROW(w.Create(dir.File("nine.wav"), 8000, 9), WavError);
     EXPECT_THROW(w.Create(::testing::TempDir() + "no/such/dir/x.wav", 8000, 1), WavError);
 }
+
+TEST(WavReaderRejects, DamagedFilesNeverCrashOrOverread) {
+    // Every truncation and many random byte changes of valid files: each either reads with a
+    // consistent size or is refused with a WavError (the sanitizer build catches overreads).
+    TempDir dir;
+    const std::vector<Bytes> originals = {
+        Riff({Chunk("fmt ", Fmt(1, 2, 44100, 16)), Chunk("LIST", Bytes{'x'}), Chunk("data", Pcm16({1, -2, 3, -4, 5, -6}))}),
+        Riff({Chunk("data", Pcm24({1, 2, 3})), Chunk("fmt ", Extensible(1, 3, 8000, 24, 24, 7))}),
+        Riff({Chunk("fmt ", Fmt(3, 1, 8000, 32, 0)), Chunk("fact", Pcm32({2})), Chunk("data", Floats({0.5f, -0.5f}))}),
+    };
+    const std::string path = dir.File("damaged.wav");
+    uint32_t seed = 1;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    int accepted = 0, refused = 0;
+    for (const Bytes& original : originals) {
+        std::vector<Bytes> variants;
+        for (size_t cut = 0; cut < original.size(); ++cut) variants.emplace_back(original.begin(), original.begin() + cut);
+        for (int i = 0; i < 300; ++i) {
+            Bytes b = original;
+            for (int flips = 1 + next() % 3; flips > 0; --flips) b[next() % b.size()] = static_cast<unsigned char>(next());
+            variants.push_back(b);
+        }
+        for (const Bytes& v : variants) {
+            FILE* f = std::fopen(path.c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            if (!v.empty()) std::fwrite(v.data(), 1, v.size(), f);
+            std::fclose(f);
+            try {
+                WavData d = ReadWavFile(path);
+                EXPECT_EQ(d.samples.size(), d.frames * d.format.channels);
+                EXPECT_GE(d.format.channels, 1);
+                EXPECT_LE(d.format.channels, kMaxChannels);
+                EXPECT_LE(d.frames * d.format.blockAlign, v.size());
+                ++accepted;
+            } catch (const WavError&) {
+                ++refused;
+            }
+        }
+    }
+    // Both outcomes occur: the damage is neither always fatal nor always harmless.
+    EXPECT_GT(accepted, 0);
+    EXPECT_GT(refused, 0);
+}
