@@ -115,10 +115,28 @@ TEST_F(MaxChannels, MissingOrNonNumericValuesGiveTheDefault) {
     for (const Case& c : cases) expectChannels(L"Brisane.dll", c.ini, c.channels);
 }
 
+// A configuration file beside the test executable for the length of one test. The suites that
+// load Brisane.dll from this directory hold the same test lock, so none of them runs meanwhile.
+class HostDirectoryFile {
+public:
+    explicit HostDirectoryFile(const char* content) : m_path(exeDirectory() + L"VelkConfig.ini") {
+        HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, content, (DWORD)strlen(content), &written, nullptr);
+        CloseHandle(file);
+    }
+    ~HostDirectoryFile() { DeleteFileW(m_path.c_str()); }
+
+private:
+    std::wstring m_path;
+};
+
 TEST_F(MaxChannels, ModuleUnderAnotherNameLooksBesideTheHost) {
-    // The look-up of "Brisane.dll" finds nothing, so the host's directory is searched, and the
-    // file beside the renamed copy is not read.
+    // The look-up of "Brisane.dll" finds nothing, so the file beside the host executable is
+    // read, not the one beside the renamed copy.
     expectChannels(L"Renamed.dll", "[Config]\r\nMaxChannels=5\r\n", 2);
+    HostDirectoryFile hostFile("[Config]\r\nMaxChannels=7\r\n");
+    expectChannels(L"Renamed.dll", "[Config]\r\nMaxChannels=5\r\n", 7);
 }
 
 TEST_F(MaxChannels, ThreeChannelBlocksInterleaveInOrder) {
