@@ -131,4 +131,29 @@ TEST_F(RegistrationTest, KeysAfterRegisteringOnceTwiceAndUnregistering) {
     ExpectRegistered();
 }
 
+TEST_F(RegistrationTest, AQuoteInTheModulePathIsKept) {
+    // The path goes into a quoted script string, where a quote must be doubled to survive.
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring dir = std::wstring(temp) + L"Sonvex it's " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring copy = dir + L"\\Sonvex2.dll";
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CopyFileW(ModulePath().c_str(), copy.c_str(), FALSE));
+    HMODULE module = LoadLibraryW(copy.c_str());
+    ASSERT_NE(module, nullptr);
+    auto registerCopy = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    ASSERT_NE(registerCopy, nullptr);
+    wchar_t loaded[MAX_PATH] = {};
+    GetModuleFileNameW(module, loaded, MAX_PATH);
+    EXPECT_EQ(registerCopy(), S_OK);
+    EXPECT_EQ(Text(std::wstring(L"CLSID\\") + kResamplerClsid + L"\\InprocServer32"), loaded);
+    FreeLibrary(module);
+    // Back to the server under test.
+    ASSERT_EQ(Server::get().registerServer(), S_OK);
+    ExpectRegistered();
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
 }  // namespace
