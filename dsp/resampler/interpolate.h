@@ -13,7 +13,7 @@ namespace resampler_detail {
 enum InterpolationVersion : int32_t {
     kVersionScalar = 0,
     kVersionSse2 = 1,  // 4 output frames per vector
-    kVersionAvx = 2,   // 8 output frames per vector (AVX arithmetic only, never FMA)
+    kVersionAvx2 = 2,  // 8 output frames per vector (separate multiplies and adds, never FMA)
     kVersionCount = 3,
 };
 
@@ -39,15 +39,17 @@ struct GroupJob {
     int64_t row;
 };
 
-// out[g * L + i] receives lane i of job g.
-void InterpolateGroupsSse2(const float* lanes, const GroupJob* jobs, int64_t count, int32_t n,
-                           float* out);
-void InterpolateGroupsAvx(const float* lanes, const GroupJob* jobs, int64_t count, int32_t n,
-                           float* out);
+// lanes[c] is channel c spread over the lanes; out[c][g * L + i] receives lane i of job g for
+// channel c. The channels of one group share its coefficient loads.
+// `carry` is false when no lane of any group reads the next frame (step a multiple of 4096).
+void InterpolateGroupsSse2(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count,
+                           int32_t n, bool carry, float* const* out);
+void InterpolateGroupsAvx2(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count,
+                           int32_t n, bool carry, float* const* out);
 
 // lanes[j * L + i] = input[j + laneBase[i]] for j = 0..rows-1.
 void SpreadLanesSse2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);
-void SpreadLanesAvx(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);
+void SpreadLanesAvx2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);
 
 }  // namespace resampler_detail
 }  // namespace sonvex

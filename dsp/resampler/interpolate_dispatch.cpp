@@ -13,7 +13,7 @@ namespace resampler_detail {
 namespace {
 
 #if SONVEX_RESAMPLER_X86
-bool ProcessorHasAvx() {
+bool ProcessorHasAvx2() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
     const bool osxsave = (ecx & (1u << 27)) != 0;
@@ -22,7 +22,9 @@ bool ProcessorHasAvx() {
     // The operating system must save the upper halves of the YMM registers (XCR0 bits 1, 2).
     unsigned xcr0Low = 0, xcr0High = 0;
     __asm__ volatile("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
-    return (xcr0Low & 6u) == 6u;
+    if ((xcr0Low & 6u) != 6u) return false;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    return (ebx & (1u << 5)) != 0;
 }
 #endif
 
@@ -35,9 +37,9 @@ bool VersionSupported(int32_t version) {
 #if SONVEX_RESAMPLER_X86
     case kVersionSse2:
         return true;  // the product requires SSE2; x86-64 always has it
-    case kVersionAvx: {
-        static const bool hasAvx = ProcessorHasAvx();
-        return hasAvx;
+    case kVersionAvx2: {
+        static const bool hasAvx2 = ProcessorHasAvx2();
+        return hasAvx2;
     }
 #endif
     default:
@@ -55,7 +57,7 @@ int32_t LaneCount(int32_t version) {
     switch (version) {
     case kVersionSse2:
         return 4;
-    case kVersionAvx:
+    case kVersionAvx2:
         return 8;
     default:
         return 1;
@@ -68,8 +70,8 @@ const char* VersionName(int32_t version) {
         return "scalar";
     case kVersionSse2:
         return "sse2";
-    case kVersionAvx:
-        return "avx";
+    case kVersionAvx2:
+        return "avx2";
     default:
         return "unknown";
     }

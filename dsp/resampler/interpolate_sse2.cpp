@@ -15,46 +15,67 @@ inline __m128 SelectCarry(__m128 current, __m128 next, __m128 mask) {
     return _mm_or_ps(_mm_andnot_ps(mask, current), _mm_and_ps(mask, next));
 }
 
+template <bool Carry>
+inline __m128 Select(__m128 current, __m128 next, __m128 mask) {
+    return Carry ? SelectCarry(current, next, mask) : current;
+}
+
+// G groups by C channels of running sums in flight, as in the AVX2 version.
+template <int G, int C, bool Carry>
+inline void SumGroups(const float* const* lanes, const GroupJob* jobs, int32_t n, float* const* out, int64_t at) {
+    const float* coefficients[G];
+    __m128 mask[G];
+    const float* rows[G][C];
+    __m128 next[G][C];
+    __m128 sum[G][C];
+    for (int g = 0; g < G; ++g) {
+        coefficients[g] = jobs[g].coefficients;
+        mask[g] = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(jobs[g].mask)));
+        const __m128 k = _mm_load_ps(coefficients[g]);
+        for (int c = 0; c < C; ++c) {
+            rows[g][c] = lanes[c] + jobs[g].row * 4;
+            next[g][c] = _mm_load_ps(rows[g][c] + 4);
+            sum[g][c] = _mm_mul_ps(k, Select<Carry>(_mm_load_ps(rows[g][c]), next[g][c], mask[g]));
+        }
+    }
+    for (int32_t t = 1; t < n; ++t) {
+        for (int g = 0; g < G; ++g) {
+            const __m128 k = _mm_load_ps(coefficients[g] + t * 4);
+            for (int c = 0; c < C; ++c) {
+                const __m128 current = next[g][c];
+                next[g][c] = _mm_load_ps(rows[g][c] + (t + 1) * 4);
+                sum[g][c] = _mm_add_ps(sum[g][c], _mm_mul_ps(k, Select<Carry>(current, next[g][c], mask[g])));
+            }
+        }
+    }
+    for (int g = 0; g < G; ++g)
+        for (int c = 0; c < C; ++c) _mm_storeu_ps(out[c] + (at + g) * 4, sum[g][c]);
+}
+
+template <bool Carry>
+void RunGroups(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count, int32_t n,
+               float* const* out) {
+    int c = 0;
+    for (; c + 2 <= channels; c += 2) {
+        int64_t g = 0;
+        for (; g + 2 <= count; g += 2) SumGroups<2, 2, Carry>(lanes + c, jobs + g, n, out + c, g);
+        for (; g < count; ++g) SumGroups<1, 2, Carry>(lanes + c, jobs + g, n, out + c, g);
+    }
+    if (c < channels) {
+        int64_t g = 0;
+        for (; g + 4 <= count; g += 4) SumGroups<4, 1, Carry>(lanes + c, jobs + g, n, out + c, g);
+        for (; g < count; ++g) SumGroups<1, 1, Carry>(lanes + c, jobs + g, n, out + c, g);
+    }
+}
+
 }  // namespace
 
-void InterpolateGroupsSse2(const float* lanes, const GroupJob* jobs, int64_t count, int32_t n,
-                           float* out) {
-    int64_t g = 0;
-    for (; g + 2 <= count; g += 2) {
-        const float* c0 = jobs[g].coefficients;
-        const float* c1 = jobs[g + 1].coefficients;
-        const float* y0 = lanes + jobs[g].row * 4;
-        const float* y1 = lanes + jobs[g + 1].row * 4;
-        const __m128 m0 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(jobs[g].mask)));
-        const __m128 m1 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(jobs[g + 1].mask)));
-        __m128 next0 = _mm_load_ps(y0 + 4);
-        __m128 next1 = _mm_load_ps(y1 + 4);
-        __m128 acc0 = _mm_mul_ps(_mm_load_ps(c0), SelectCarry(_mm_load_ps(y0), next0, m0));
-        __m128 acc1 = _mm_mul_ps(_mm_load_ps(c1), SelectCarry(_mm_load_ps(y1), next1, m1));
-        for (int32_t t = 1; t < n; ++t) {
-            const __m128 current0 = next0;
-            const __m128 current1 = next1;
-            next0 = _mm_load_ps(y0 + (t + 1) * 4);
-            next1 = _mm_load_ps(y1 + (t + 1) * 4);
-            acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_load_ps(c0 + t * 4), SelectCarry(current0, next0, m0)));
-            acc1 = _mm_add_ps(acc1, _mm_mul_ps(_mm_load_ps(c1 + t * 4), SelectCarry(current1, next1, m1)));
-        }
-        _mm_storeu_ps(out + g * 4, acc0);
-        _mm_storeu_ps(out + g * 4 + 4, acc1);
-    }
-    for (; g < count; ++g) {
-        const float* c0 = jobs[g].coefficients;
-        const float* y0 = lanes + jobs[g].row * 4;
-        const __m128 m0 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(jobs[g].mask)));
-        __m128 next0 = _mm_load_ps(y0 + 4);
-        __m128 acc0 = _mm_mul_ps(_mm_load_ps(c0), SelectCarry(_mm_load_ps(y0), next0, m0));
-        for (int32_t t = 1; t < n; ++t) {
-            const __m128 current0 = next0;
-            next0 = _mm_load_ps(y0 + (t + 1) * 4);
-            acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_load_ps(c0 + t * 4), SelectCarry(current0, next0, m0)));
-        }
-        _mm_storeu_ps(out + g * 4, acc0);
-    }
+void InterpolateGroupsSse2(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count, int32_t n,
+                           bool carry, float* const* out) {
+    if (carry)
+        RunGroups<true>(lanes, channels, jobs, count, n, out);
+    else
+        RunGroups<false>(lanes, channels, jobs, count, n, out);
 }
 
 void SpreadLanesSse2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes) {

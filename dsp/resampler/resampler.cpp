@@ -20,8 +20,8 @@ namespace {
 std::atomic<int32_t> g_forcedVersion{-1};
 
 // Output frames per work chunk; the input chunk is sized to hold their kernels.
-constexpr int64_t kChunkOutputs = 4096;
-constexpr int64_t kChunkBaseFrames = 4096;
+constexpr int64_t kChunkOutputs = 1024;
+constexpr int64_t kChunkBaseFrames = 1024;
 // Beyond this ratio a group of output frames spans too much input for the lane layout to pay.
 constexpr int32_t kMaxVectorStep = kPhaseCount * 64;
 
@@ -180,6 +180,7 @@ bool CResamplerCore::BuildGroupTables() {
     m_pnGroupMasks = static_cast<int32_t*>(AllocAligned(maskBytes));
     if (!m_pfGroupCoefficients || !m_pnGroupMasks) return false;
     m_nGroupTableBytes = coefficientBytes + maskBytes;
+    m_bLaneCarry = false;
 
     for (int32_t i = 0; i < kMaxChannels; ++i)
         m_anLaneBase[i] = i < lanes ? static_cast<int32_t>((static_cast<int64_t>(i) * s) / kPhaseCount) : 0;
@@ -193,6 +194,7 @@ bool CResamplerCore::BuildGroupTables() {
             const int64_t lanePhase = (r + laneFraction) % kPhaseCount;
             // The lane's tap 0 lies one frame further than its base when the fractions carry.
             mask[i] = (r + laneFraction >= kPhaseCount) ? -1 : 0;
+            if (mask[i]) m_bLaneCarry = true;
             const float* source = m_pfKernel + lanePhase * n;
             for (int32_t t = 0; t < n; ++t) coefficients[static_cast<int64_t>(t) * lanes + i] = source[t];
         }
@@ -209,7 +211,8 @@ bool CResamplerCore::AllocateWork() {
     const int64_t rowCount = m_nOrigChannels > m_nNewChannels ? m_nOrigChannels : m_nNewChannels;
     const size_t stagingBytes = BytesOf(m_nChunkFrames * m_nOrigChannels, sizeof(float));
     const size_t rowBytes = BytesOf(m_nRowStride * rowCount, sizeof(float));
-    const size_t laneBytes = BytesOf(m_nRowStride * m_nLanes, sizeof(float));
+    const size_t laneBytes = m_nLanes > 1 ? BytesOf(m_nRowStride * m_nLanes * m_nNewChannels, sizeof(float))
+                                          : sizeof(float);
     const size_t outBytes = BytesOf(m_nChunkOutputs * m_nNewChannels, sizeof(float));
     const size_t jobBytes = BytesOf(m_nChunkOutputs / m_nLanes + 2, sizeof(GroupJob));
     if (!stagingBytes || !rowBytes || !laneBytes || !outBytes || !jobBytes) return false;
@@ -313,24 +316,25 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
             for (int c = 0; c < newChannels; ++c) out[k * newChannels + c] = rows[c][k + half];
         return;
     }
-    const int64_t rowFirst = m_llConsumed + firstFrame;
-    for (int c = 0; c < newChannels; ++c)
-        InterpolateChannel(rows[c], rowFirst, position, outputs, m_pfPlanarOut + c * m_nChunkOutputs);
+    float* planar[kMaxChannels];
+    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut + c * m_nChunkOutputs;
+    InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
     for (int c = 0; c < newChannels; ++c) {
         const float* planar = m_pfPlanarOut + c * m_nChunkOutputs;
         for (int64_t k = 0; k < outputs; ++k) out[k * newChannels + c] = planar[k];
     }
 }
 
-void CResamplerCore::InterpolateChannel(const float* row, int64_t rowFirst, int64_t position,
-                                        int64_t outputs, float* planar) {
+void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position,
+                                      int64_t outputs, float* const* planar) {
     const int32_t n = m_nKernelLength;
     const int64_t s = m_nStep;
+    const int channels = m_nNewChannels;
     auto scalarOutput = [&](int64_t k) {
         const int64_t p = position + k * s;
-        const int64_t phase = p & (kPhaseCount - 1);
+        const float* coefficients = m_pfKernel + (p & (kPhaseCount - 1)) * n;
         const int64_t first = (p >> kPhaseShift) - rowFirst;
-        planar[k] = ApplyKernel(m_pfKernel + phase * n, row + first, n);
+        for (int c = 0; c < channels; ++c) planar[c][k] = ApplyKernel(coefficients, rows[c] + first, n);
     };
     const int64_t lanes = m_nLanes;
     int64_t k = 0;
@@ -355,13 +359,21 @@ void CResamplerCore::InterpolateChannel(const float* row, int64_t rowFirst, int6
                 highRow = jobs[g].row + lowRow;
             }
             const int64_t spreadRows = highRow - lowRow + n + 1;
-            if (m_nVersion == kVersionAvx) {
-                SpreadLanesAvx(row + lowRow, m_anLaneBase, spreadRows, m_pfLanes);
-                InterpolateGroupsAvx(m_pfLanes, jobs, groups, n, planar + lead);
-            } else {
-                SpreadLanesSse2(row + lowRow, m_anLaneBase, spreadRows, m_pfLanes);
-                InterpolateGroupsSse2(m_pfLanes, jobs, groups, n, planar + lead);
+            const float* laneRows[kMaxChannels];
+            float* groupOut[kMaxChannels];
+            for (int c = 0; c < channels; ++c) {
+                float* spread = m_pfLanes + c * m_nRowStride * lanes;
+                if (m_nVersion == kVersionAvx2)
+                    SpreadLanesAvx2(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
+                else
+                    SpreadLanesSse2(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
+                laneRows[c] = spread;
+                groupOut[c] = planar[c] + lead;
             }
+            if (m_nVersion == kVersionAvx2)
+                InterpolateGroupsAvx2(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
+            else
+                InterpolateGroupsSse2(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
             k = lead + groups * lanes;
         }
     }

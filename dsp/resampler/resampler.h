@@ -73,8 +73,8 @@ private:
     bool BuildGroupTables();
     void ProduceChunk(float* out, int64_t firstFrame, int64_t frames, int64_t outputs,
                       int64_t position);
-    void InterpolateChannel(const float* row, int64_t rowFirst, int64_t position, int64_t outputs,
-                            float* planar);
+    void InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position, int64_t outputs,
+                          float* const* planar);
 
     CAudioQueue m_Queue;
     float m_afMix[kMaxChannels][kMaxChannels] = {};
@@ -104,6 +104,7 @@ private:
     float* m_pfGroupCoefficients = nullptr;
     int32_t* m_pnGroupMasks = nullptr;
     size_t m_nGroupTableBytes = 0;
+    bool m_bLaneCarry = true;  // some group has a lane that reads one frame further
 
     // Work buffers, sized at Initialize so that producing output never allocates.
     int64_t m_nChunkFrames = 0;     // input frames per chunk
@@ -111,7 +112,7 @@ private:
     int64_t m_nRowStride = 0;       // floats per planar row (chunk frames plus zero padding)
     float* m_pfStaging = nullptr;   // interleaved chunk as read from the queue
     float* m_pfRows = nullptr;      // planar rows, max(orig, new) of them
-    float* m_pfLanes = nullptr;     // one channel spread over L lanes
+    float* m_pfLanes = nullptr;     // each output channel spread over L lanes
     float* m_pfPlanarOut = nullptr; // outputs of one chunk, one row per output channel
     void* m_pJobs = nullptr;
     size_t m_nWorkBytes = 0;
