@@ -20,7 +20,7 @@ fmt=$("$objdump" -f "$file" | sed -n 's/.*file format \(.*\)$/\1/p' | head -n1)
 magic=$(printf '%s\n' "$headers" | awk '/^Magic/ {print $2; exit}')
 [ "$magic" = "$want_magic" ] || { say "optional header magic $magic, want $want_magic"; fail=1; }
 
-exports=$(printf '%s\n' "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^\s*\[/ {print $NF; next} t && NF==0 {t=0}')
+exports=$(printf '%s\n' "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^[[:space:]]*\[/ {print $NF; next} t && NF==0 {t=0}')
 for e in "$@"; do
   printf '%s\n' "$exports" | grep -qx -- "$e" || { say "export $e missing (have: $(echo $exports))"; fail=1; }
 done
@@ -29,7 +29,7 @@ for e in $exports; do
 done
 
 system_dlls='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shell32|shlwapi|msvcrt|comctl32|comdlg32|uuid|winmm|version|msimg32|ntdll|ucrtbase|api-ms-win-.*)\.dll$'
-imports=$(printf '%s\n' "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 [ -n "$imports" ] || { say "no imports found"; fail=1; }
 for d in $imports; do
   printf '%s\n' "$d" | grep -Eq "$system_dlls" || { say "non-system import $d"; fail=1; }
