@@ -93,7 +93,7 @@ int main() {
         });
         const double reference = results[soxrHq].framesPerSecond;
         for (const Result& r : results)
-            std::printf("  %-34s %8.2f M output frames/s   x%.2f soxr HQ\n", r.name.c_str(), r.framesPerSecond / 1e6,
+            std::printf("  %-40s %8.2f M output frames/s   x%.2f soxr HQ\n", r.name.c_str(), r.framesPerSecond / 1e6,
                         r.framesPerSecond / reference);
         const Result& best65 = results[ours[2]];
         const bool same = best65.output.size() == results[scalar65].output.size() &&

@@ -278,6 +278,12 @@ int32_t CResamplerCore::ProduceFrames(float* out, int64_t frames) {
         int64_t count = (limit - position + s - 1) / s;
         if (count > outputs - produced) count = outputs - produced;
         if (count > m_nChunkOutputs) count = m_nChunkOutputs;
+        if (count < outputs - produced && m_nLanes > 1) {
+            // Chunks other than the last end on a group boundary of the stream, so that only
+            // a call's first and last few outputs take the one-at-a-time path.
+            const int64_t end = (position / s + count) / m_nLanes * m_nLanes - position / s;
+            if (end > 0) count = end;
+        }
         ProduceChunk(out + produced * m_nNewChannels, first, frameCount, count, position);
         position += count * s;
         produced += count;
