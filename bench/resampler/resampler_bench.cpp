@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kChannels = 2;
 constexpr size_t kBlockFrames = 4096;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 struct Result {
     std::string name;

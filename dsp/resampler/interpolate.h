@@ -47,6 +47,16 @@ void InterpolateGroupsSse2(const float* const* lanes, int channels, const GroupJ
 void InterpolateGroupsAvx2(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count,
                            int32_t n, bool carry, float* const* out);
 
+// Whole-number steps (step = D * 4096): every output uses phase 0, and output k of a chunk
+// reads input frame d0 + D * k + t at tap t. The input of each channel is split into D rows,
+// phaseRows[c][r * stride + m] = input[d0 + r + D * m], so tap t of L consecutive outputs is
+// one contiguous vector at tapOffset[t] = (t % D) * stride + t / D (plus the first output's
+// index). out[c][k] receives output k for k < groups * L; the coefficients are phase 0's taps.
+void InterpolateWholeStepSse2(const float* const* phaseRows, int channels, const int64_t* tapOffset,
+                              const float* coefficients, int32_t n, int64_t groups, float* const* out);
+void InterpolateWholeStepAvx2(const float* const* phaseRows, int channels, const int64_t* tapOffset,
+                              const float* coefficients, int32_t n, int64_t groups, float* const* out);
+
 // lanes[j * L + i] = input[j + laneBase[i]] for j = 0..rows-1.
 void SpreadLanesSse2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);
 void SpreadLanesAvx2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes);

@@ -78,6 +78,48 @@ void InterpolateGroupsAvx2(const float* const* lanes, int channels, const GroupJ
     _mm256_zeroupper();
 }
 
+namespace {
+
+// G groups by C channels of sums in flight; one broadcast coefficient serves all of them.
+template <int G, int C>
+inline void SumWholeStep(const float* const* phaseRows, const int64_t* tapOffset, const float* coefficients,
+                         int32_t n, float* const* out, int64_t first) {
+    __m256 sum[G][C];
+    {
+        const __m256 k = _mm256_broadcast_ss(coefficients);
+        for (int g = 0; g < G; ++g)
+            for (int c = 0; c < C; ++c)
+                sum[g][c] = _mm256_mul_ps(k, _mm256_loadu_ps(phaseRows[c] + tapOffset[0] + first + g * 8));
+    }
+    for (int32_t t = 1; t < n; ++t) {
+        const __m256 k = _mm256_broadcast_ss(coefficients + t);
+        const int64_t offset = tapOffset[t] + first;
+        for (int g = 0; g < G; ++g)
+            for (int c = 0; c < C; ++c)
+                sum[g][c] = _mm256_add_ps(sum[g][c], _mm256_mul_ps(k, _mm256_loadu_ps(phaseRows[c] + offset + g * 8)));
+    }
+    for (int g = 0; g < G; ++g)
+        for (int c = 0; c < C; ++c) _mm256_storeu_ps(out[c] + first + g * 8, sum[g][c]);
+}
+
+}  // namespace
+
+void InterpolateWholeStepAvx2(const float* const* phaseRows, int channels, const int64_t* tapOffset,
+                              const float* coefficients, int32_t n, int64_t groups, float* const* out) {
+    int c = 0;
+    for (; c + 2 <= channels; c += 2) {
+        int64_t g = 0;
+        for (; g + 4 <= groups; g += 4) SumWholeStep<4, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
+        for (; g < groups; ++g) SumWholeStep<1, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
+    }
+    if (c < channels) {
+        int64_t g = 0;
+        for (; g + 8 <= groups; g += 8) SumWholeStep<8, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
+        for (; g < groups; ++g) SumWholeStep<1, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
+    }
+    _mm256_zeroupper();
+}
+
 void SpreadLanesAvx2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes) {
     const float* s[8];
     for (int i = 0; i < 8; ++i) s[i] = input + laneBase[i];

@@ -78,6 +78,47 @@ void InterpolateGroupsSse2(const float* const* lanes, int channels, const GroupJ
         RunGroups<false>(lanes, channels, jobs, count, n, out);
 }
 
+namespace {
+
+// G groups by C channels of sums in flight; one broadcast coefficient serves all of them.
+template <int G, int C>
+inline void SumWholeStep(const float* const* phaseRows, const int64_t* tapOffset, const float* coefficients,
+                         int32_t n, float* const* out, int64_t first) {
+    __m128 sum[G][C];
+    {
+        const __m128 k = _mm_set1_ps(coefficients[0]);
+        for (int g = 0; g < G; ++g)
+            for (int c = 0; c < C; ++c)
+                sum[g][c] = _mm_mul_ps(k, _mm_loadu_ps(phaseRows[c] + tapOffset[0] + first + g * 4));
+    }
+    for (int32_t t = 1; t < n; ++t) {
+        const __m128 k = _mm_set1_ps(coefficients[t]);
+        const int64_t offset = tapOffset[t] + first;
+        for (int g = 0; g < G; ++g)
+            for (int c = 0; c < C; ++c)
+                sum[g][c] = _mm_add_ps(sum[g][c], _mm_mul_ps(k, _mm_loadu_ps(phaseRows[c] + offset + g * 4)));
+    }
+    for (int g = 0; g < G; ++g)
+        for (int c = 0; c < C; ++c) _mm_storeu_ps(out[c] + first + g * 4, sum[g][c]);
+}
+
+}  // namespace
+
+void InterpolateWholeStepSse2(const float* const* phaseRows, int channels, const int64_t* tapOffset,
+                              const float* coefficients, int32_t n, int64_t groups, float* const* out) {
+    int c = 0;
+    for (; c + 2 <= channels; c += 2) {
+        int64_t g = 0;
+        for (; g + 4 <= groups; g += 4) SumWholeStep<4, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 4);
+        for (; g < groups; ++g) SumWholeStep<1, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 4);
+    }
+    if (c < channels) {
+        int64_t g = 0;
+        for (; g + 8 <= groups; g += 8) SumWholeStep<8, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 4);
+        for (; g < groups; ++g) SumWholeStep<1, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 4);
+    }
+}
+
 void SpreadLanesSse2(const float* input, const int32_t* laneBase, int64_t rows, float* lanes) {
     const float* s0 = input + laneBase[0];
     const float* s1 = input + laneBase[1];

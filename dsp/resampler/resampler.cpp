@@ -87,6 +87,11 @@ void CResamplerCore::ReleaseTables() {
     m_pfPlanarOut = nullptr;
     FreeAligned(m_pJobs);
     m_pJobs = nullptr;
+    FreeAligned(m_pfPhaseRows);
+    m_pfPhaseRows = nullptr;
+    FreeAligned(m_pnTapOffsets);
+    m_pnTapOffsets = nullptr;
+    m_bWholeStep = false;
     m_nWorkBytes = 0;
     m_nLanes = 1;
     m_nVersion = kVersionScalar;
@@ -132,7 +137,8 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) version = kVersionScalar;
     m_nVersion = version;
     m_nLanes = LaneCount(version);
-    if (m_nLanes > 1 && !BuildGroupTables()) {
+    m_bWholeStep = m_nLanes > 1 && m_nStep % kPhaseCount == 0;
+    if (m_nLanes > 1 && !m_bWholeStep && !BuildGroupTables()) {
         FreeAligned(m_pfGroupCoefficients);
         m_pfGroupCoefficients = nullptr;
         FreeAligned(m_pnGroupMasks);
@@ -216,6 +222,19 @@ bool CResamplerCore::AllocateWork() {
     const size_t outBytes = BytesOf(m_nChunkOutputs * m_nNewChannels, sizeof(float));
     const size_t jobBytes = BytesOf(m_nChunkOutputs / m_nLanes + 2, sizeof(GroupJob));
     if (!stagingBytes || !rowBytes || !laneBytes || !outBytes || !jobBytes) return false;
+    size_t phaseRowBytes = 0, tapOffsetBytes = 0;
+    if (m_bWholeStep) {
+        const int64_t rowsPerChannel = m_nStep / kPhaseCount;
+        m_nPhaseRowStride = RoundUp(m_nChunkFrames / rowsPerChannel + 2 + 16, 16);
+        phaseRowBytes = BytesOf(m_nPhaseRowStride * rowsPerChannel * m_nNewChannels, sizeof(float));
+        tapOffsetBytes = BytesOf(n, sizeof(int64_t));
+        if (!phaseRowBytes || !tapOffsetBytes) return false;
+        m_pfPhaseRows = static_cast<float*>(AllocAligned(phaseRowBytes));
+        m_pnTapOffsets = static_cast<int64_t*>(AllocAligned(tapOffsetBytes));
+        if (!m_pfPhaseRows || !m_pnTapOffsets) return false;
+        for (int64_t t = 0; t < n; ++t)
+            m_pnTapOffsets[t] = (t % rowsPerChannel) * m_nPhaseRowStride + t / rowsPerChannel;
+    }
     m_pfStaging = static_cast<float*>(AllocAligned(stagingBytes));
     m_pfRows = static_cast<float*>(AllocAligned(rowBytes));
     m_pfLanes = static_cast<float*>(AllocAligned(laneBytes));
@@ -224,7 +243,7 @@ bool CResamplerCore::AllocateWork() {
     if (!m_pfStaging || !m_pfRows || !m_pfLanes || !m_pfPlanarOut || !m_pJobs) return false;
     std::memset(m_pfRows, 0, rowBytes);
     std::memset(m_pfLanes, 0, laneBytes);
-    m_nWorkBytes = stagingBytes + rowBytes + laneBytes + outBytes + jobBytes;
+    m_nWorkBytes = stagingBytes + rowBytes + laneBytes + outBytes + jobBytes + phaseRowBytes + tapOffsetBytes;
     return true;
 }
 
@@ -344,7 +363,32 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
     };
     const int64_t lanes = m_nLanes;
     int64_t k = 0;
-    if (lanes > 1) {
+    if (m_bWholeStep) {
+        const int64_t groups = outputs / lanes;
+        if (groups > 0) {
+            const int64_t rowsPerChannel = s >> kPhaseShift;
+            const int64_t first = (position >> kPhaseShift) - rowFirst;
+            // Highest input frame, counted from the first output's tap 0, that any tap reads.
+            const int64_t last = rowsPerChannel * (groups * lanes - 1) + n - 1;
+            const float* phaseRows[kMaxChannels];
+            for (int c = 0; c < channels; ++c) {
+                float* split = m_pfPhaseRows + c * rowsPerChannel * m_nPhaseRowStride;
+                const float* source = rows[c] + first;
+                for (int64_t r = 0; r < rowsPerChannel && r <= last; ++r) {
+                    float* destination = split + r * m_nPhaseRowStride;
+                    const int64_t count = (last - r) / rowsPerChannel + 1;
+                    for (int64_t m = 0; m < count; ++m) destination[m] = source[r + rowsPerChannel * m];
+                }
+                phaseRows[c] = split;
+            }
+            const float* phaseZero = m_pfKernel;
+            if (m_nVersion == kVersionAvx2)
+                InterpolateWholeStepAvx2(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
+            else
+                InterpolateWholeStepSse2(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
+            k = groups * lanes;
+        }
+    } else if (lanes > 1) {
         // Groups start at stream outputs that are multiples of L, so their start phases are
         // the few the group table holds.
         const int64_t streamIndex = position / s;

@@ -105,6 +105,12 @@ private:
     int32_t* m_pnGroupMasks = nullptr;
     size_t m_nGroupTableBytes = 0;
     bool m_bLaneCarry = true;  // some group has a lane that reads one frame further
+    // Whole-number steps (a multiple of 4096) use phase 0 only: the input is split into
+    // step / 4096 rows per channel instead of being spread over lanes.
+    bool m_bWholeStep = false;
+    int64_t m_nPhaseRowStride = 0;
+    float* m_pfPhaseRows = nullptr;
+    int64_t* m_pnTapOffsets = nullptr;
 
     // Work buffers, sized at Initialize so that producing output never allocates.
     int64_t m_nChunkFrames = 0;     // input frames per chunk
