@@ -26,30 +26,40 @@ struct Result {
     std::vector<float> output;
 };
 
-Result Measure(const std::function<std::unique_ptr<Engine>()>& make, const std::vector<float>& input) {
-    Result result;
+// One conversion of the whole input; seconds taken, output kept.
+double RunOnce(Engine& engine, const std::vector<float>& input, std::vector<float>& out) {
     const size_t frames = input.size() / kChannels;
-    std::vector<float> out;
-    out.reserve(frames * kChannels * 3);
-    double best = 1e30;
-    for (int run = 0; run < kRuns; ++run) {
-        auto engine = make();
-        result.name = engine->Name();
-        out.clear();
-        const auto start = Clock::now();
-        for (size_t at = 0; at < frames; at += kBlockFrames) {
-            const size_t count = std::min(kBlockFrames, frames - at);
-            if (!engine->Process(input.data() + at * kChannels, count, out)) {
-                std::printf("  %s failed\n", result.name.c_str());
-                return result;
-            }
-        }
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (seconds < best) best = seconds;
+    out.clear();
+    const auto start = Clock::now();
+    for (size_t at = 0; at < frames; at += kBlockFrames) {
+        const size_t count = std::min(kBlockFrames, frames - at);
+        if (!engine.Process(input.data() + at * kChannels, count, out)) return -1.0;
     }
-    result.framesPerSecond = static_cast<double>(out.size() / kChannels) / best;
-    result.output = out;
-    return result;
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The machine is shared: every converter runs once per round, in turn, and keeps its best
+// round, so a busy moment does not fall on one converter only.
+std::vector<Result> MeasureAll(const std::vector<std::function<std::unique_ptr<Engine>()>>& makers,
+                               const std::vector<float>& input) {
+    std::vector<Result> results(makers.size());
+    std::vector<double> best(makers.size(), 1e30);
+    for (int round = 0; round < kRuns; ++round) {
+        for (size_t i = 0; i < makers.size(); ++i) {
+            auto engine = makers[i]();
+            results[i].name = engine->Name();
+            results[i].output.reserve(input.size() * 3);
+            const double seconds = RunOnce(*engine, input, results[i].output);
+            if (seconds < 0) {
+                std::printf("  %s failed\n", results[i].name.c_str());
+                continue;
+            }
+            if (seconds < best[i]) best[i] = seconds;
+        }
+    }
+    for (size_t i = 0; i < makers.size(); ++i)
+        results[i].framesPerSecond = static_cast<double>(results[i].output.size() / kChannels) / best[i];
+    return results;
 }
 
 }  // namespace
@@ -68,10 +78,10 @@ int main() {
         std::vector<float> input(static_cast<size_t>(ratio.in) * 10 * kChannels);
         for (auto& v : input) v = noise(random);
         std::printf("%d -> %d\n", ratio.in, ratio.out);
-        std::vector<Result> results;
+        std::vector<std::function<std::unique_ptr<Engine>()>> makers;
         auto add = [&](const std::function<std::unique_ptr<Engine>()>& make) {
-            results.push_back(Measure(make, input));
-            return results.size() - 1;
+            makers.push_back(make);
+            return makers.size() - 1;
         };
         const size_t soxrHq = add([&] { return std::make_unique<SoxrEngine>(ratio.in, ratio.out, kChannels, SOXR_HQ, "HQ"); });
         add([&] { return std::make_unique<SoxrEngine>(ratio.in, ratio.out, kChannels, SOXR_MQ, "MQ"); });
@@ -80,9 +90,9 @@ int main() {
         add([&] { return std::make_unique<SamplerateEngine>(ratio.in, ratio.out, kChannels, SRC_SINC_MEDIUM_QUALITY); });
         std::vector<size_t> ours;
         for (int16_t n : lengths) {
-            ours.push_back(add([&] { return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, n, -1); }));
+            ours.push_back(add([&, n] { return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, n, -1); }));
             const int q = SpeexQualityClosestTo(n);
-            add([&] { return std::make_unique<SpeexEngine>(ratio.in, ratio.out, kChannels, q); });
+            add([&, q] { return std::make_unique<SpeexEngine>(ratio.in, ratio.out, kChannels, q); });
         }
         // The other versions at n = 65, and the proof that they produce the same bits.
         const size_t scalar65 = add([&] {
@@ -91,6 +101,7 @@ int main() {
         const size_t sse65 = add([&] {
             return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, 65, sonvex::resampler_detail::kVersionSse2);
         });
+        const std::vector<Result> results = MeasureAll(makers, input);
         const double reference = results[soxrHq].framesPerSecond;
         for (const Result& r : results)
             std::printf("  %-40s %8.2f M output frames/s   x%.2f soxr HQ\n", r.name.c_str(), r.framesPerSecond / 1e6,

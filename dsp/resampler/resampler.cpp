@@ -10,6 +10,9 @@
 #ifdef _WIN32
 #include <malloc.h>
 #endif
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace sonvex {
 
@@ -24,6 +27,7 @@ constexpr int64_t kChunkOutputs = 1024;
 constexpr int64_t kChunkBaseFrames = 1024;
 // Beyond this ratio a group of output frames spans too much input for the lane layout to pay.
 constexpr int32_t kMaxVectorStep = kPhaseCount * 64;
+constexpr int kMaxSplitRows = kMaxVectorStep / kPhaseCount;
 
 void* AllocAligned(size_t bytes) {
     if (bytes == 0) bytes = 1;
@@ -60,6 +64,51 @@ int32_t GreatestCommonDivisor(int32_t a, int32_t b) {
 }
 
 int64_t RoundUp(int64_t value, int64_t multiple) { return (value + multiple - 1) / multiple * multiple; }
+
+// Interleaved frames to planar rows. Stereo, the common case, moves four frames at a time.
+void Deinterleave(const float* source, int channels, int64_t frames, float* const* rows) {
+    if (channels == 1) {
+        std::memcpy(rows[0], source, static_cast<size_t>(frames) * sizeof(float));
+        return;
+    }
+    int64_t f = 0;
+#ifdef __SSE2__
+    if (channels == 2) {
+        float* left = rows[0];
+        float* right = rows[1];
+        for (; f + 4 <= frames; f += 4) {
+            const __m128 a = _mm_loadu_ps(source + 2 * f);
+            const __m128 b = _mm_loadu_ps(source + 2 * f + 4);
+            _mm_storeu_ps(left + f, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(right + f, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+    }
+#endif
+    for (; f < frames; ++f)
+        for (int c = 0; c < channels; ++c) rows[c][f] = source[f * channels + c];
+}
+
+void Interleave(const float* const* rows, int channels, int64_t frames, float* out) {
+    if (channels == 1) {
+        std::memcpy(out, rows[0], static_cast<size_t>(frames) * sizeof(float));
+        return;
+    }
+    int64_t f = 0;
+#ifdef __SSE2__
+    if (channels == 2) {
+        const float* left = rows[0];
+        const float* right = rows[1];
+        for (; f + 4 <= frames; f += 4) {
+            const __m128 l = _mm_loadu_ps(left + f);
+            const __m128 r = _mm_loadu_ps(right + f);
+            _mm_storeu_ps(out + 2 * f, _mm_unpacklo_ps(l, r));
+            _mm_storeu_ps(out + 2 * f + 4, _mm_unpackhi_ps(l, r));
+        }
+    }
+#endif
+    for (; f < frames; ++f)
+        for (int c = 0; c < channels; ++c) out[f * channels + c] = rows[c][f];
+}
 
 }  // namespace
 
@@ -324,11 +373,7 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
 
     float* rows[kMaxChannels];
     for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows + c * m_nRowStride;
-    for (int c = 0; c < origChannels; ++c) {
-        float* row = rows[c];
-        const float* source = m_pfStaging + c;
-        for (int64_t f = 0; f < frames; ++f) row[f] = source[f * origChannels];
-    }
+    Deinterleave(m_pfStaging, origChannels, frames, rows);
     if (origChannels != newChannels) MixChannels(m_afMix, origChannels, newChannels, rows, frames);
     // Lanes may read a little past the chunk; what they read there is zero.
     for (int c = 0; c < newChannels; ++c)
@@ -344,10 +389,7 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
     float* planar[kMaxChannels];
     for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut + c * m_nChunkOutputs;
     InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
-    for (int c = 0; c < newChannels; ++c) {
-        const float* planar = m_pfPlanarOut + c * m_nChunkOutputs;
-        for (int64_t k = 0; k < outputs; ++k) out[k * newChannels + c] = planar[k];
-    }
+    Interleave(planar, newChannels, outputs, out);
 }
 
 void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position,
@@ -374,11 +416,14 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
             for (int c = 0; c < channels; ++c) {
                 float* split = m_pfPhaseRows + c * rowsPerChannel * m_nPhaseRowStride;
                 const float* source = rows[c] + first;
-                for (int64_t r = 0; r < rowsPerChannel && r <= last; ++r) {
-                    float* destination = split + r * m_nPhaseRowStride;
-                    const int64_t count = (last - r) / rowsPerChannel + 1;
-                    for (int64_t m = 0; m < count; ++m) destination[m] = source[r + rowsPerChannel * m];
-                }
+                // Row r holds frames r, r + D, r + 2D, ... up to `last`: a de-interleave of
+                // D "channels" for the frames all rows share, then the rows' last entries.
+                float* destinations[kMaxSplitRows];
+                for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r] = split + r * m_nPhaseRowStride;
+                const int64_t common = (last + 1) / rowsPerChannel;
+                Deinterleave(source, static_cast<int>(rowsPerChannel), common, destinations);
+                for (int64_t r = 0; r < rowsPerChannel; ++r)
+                    if (r + rowsPerChannel * common <= last) destinations[r][common] = source[r + rowsPerChannel * common];
                 phaseRows[c] = split;
             }
             const float* phaseZero = m_pfKernel;
