@@ -1,0 +1,18 @@
+# Real FFT: shared setup code, one translation unit per instruction-set version, the entry points.
+set(_fft_dir ${CMAKE_CURRENT_LIST_DIR})
+target_sources(sonvex_kernels PRIVATE
+  ${_fft_dir}/fft_twiddles.cpp
+  ${_fft_dir}/fft_setup.cpp
+  ${_fft_dir}/fft_sse2.cpp
+  ${_fft_dir}/fft_ssse3.cpp
+  ${_fft_dir}/fft_sse41.cpp
+  ${_fft_dir}/fft_avx.cpp
+  ${_fft_dir}/fft_avx2.cpp
+  ${_fft_dir}/dispatch_fft.cpp)
+# The i686 product must keep running on SSE2-only processors: only the version files get
+# further instruction sets. -msse2 is repeated so the native tree says the same thing.
+set_source_files_properties(${_fft_dir}/fft_sse2.cpp PROPERTIES COMPILE_OPTIONS "-msse2")
+set_source_files_properties(${_fft_dir}/fft_ssse3.cpp PROPERTIES COMPILE_OPTIONS "-mssse3")
+set_source_files_properties(${_fft_dir}/fft_sse41.cpp PROPERTIES COMPILE_OPTIONS "-msse4.1")
+set_source_files_properties(${_fft_dir}/fft_avx.cpp PROPERTIES COMPILE_OPTIONS "-mavx")
+set_source_files_properties(${_fft_dir}/fft_avx2.cpp PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")

@@ -1,0 +1,18 @@
+// The AVX version's routines for processors with AVX2 and FMA; compiled with those flags and
+// reached only after ProcessorHasAvx2Fma() said yes.
+#include "dsp/kernels/fft_vector_avx.h"
+#include "dsp/kernels/fft_engine.h"
+#include "dsp/kernels/fft_versions.h"
+
+namespace sonvex {
+namespace fft {
+
+int32_t ForwardAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
+}
+int32_t InverseAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    return InverseTransform<AvxTraits>(src, dst, setup, workBuffer);
+}
+
+}  // namespace fft
+}  // namespace sonvex

@@ -1,0 +1,112 @@
+// Internal side of the real FFT: the setup record, the size tiers of each version, the twiddle
+// rules and the routines every version shares. Only the kernel translation units and the tests
+// include this header.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/kernels/kernels.h"
+
+namespace sonvex {
+
+namespace fft {
+
+constexpr int32_t kValidSetupTag = 6;
+constexpr int32_t kMaxOrder = 29;
+
+// How a setup computes the complex transform of N/2 points (or none, for N <= 16).
+enum Tier : int32_t {
+    kTierRealStraight = 0,     // N <= 16: unrolled real routines, no tables
+    kTierComplexStraight = 1,  // no work buffer; the passes run through a stack scratch area
+    kTierTable = 2,            // passes ping-pong between dst and the work buffer
+    kTierBitReverse = 3,       // same schedule as kTierTable, its own order range
+    kTierLarge = 4,            // bit reversal, blocks, then transforms across the blocks
+};
+
+// Highest order of each tier in one version; -1 when the version has no such tier.
+struct TierLimits {
+    int32_t realStraight;
+    int32_t complexStraight;
+    int32_t table;
+    int32_t bitReverse;
+};
+
+TierLimits TierLimitsForVariant(int32_t variant);
+Tier TierForOrder(int32_t variant, int32_t order);
+
+// Width in complex values of the column tiles of the large-size method.
+constexpr size_t kCrossTileWidth = 8;
+// Bit reversal of long arrays moves 2^6 x 2^6 tiles of complex values.
+constexpr int32_t kReverseTileBits = 6;
+constexpr size_t kReverseTileSize = size_t(1) << (2 * kReverseTileBits);
+// The split step builds its twiddles from a fine and a coarse table from this size on.
+constexpr int32_t kFactoredSplitOrder = 19;
+constexpr size_t kSplitFineCount = 2048;
+
+// Plan of the large-size method for a complex length n = 2^p: n1 = 2^crossOrder blocks of
+// n2 = 2^blockOrder contiguous values each.
+struct LargePlan {
+    int32_t blockOrder;
+    int32_t crossOrder;
+    int32_t stepFineBits;        // the block-to-block twiddles are fine[e & mask] * coarse[e >> bits]
+    int32_t reserved;
+    const float* blockTwiddles;  // pass twiddles of the n2-point transforms
+    const float* crossTwiddles;  // pass twiddles of the n1-point transforms
+    const float* stepFine;       // e^{-2 pi i e / n}, e < 2^stepFineBits
+    const float* stepCoarse;     // e^{-2 pi i (e << stepFineBits) / n}
+    const float* stepRows;       // e^{-2 pi i j1 c / n}, j1 < n1, c < kCrossTileWidth
+    size_t workBlockOffset;      // byte offsets into the aligned work buffer
+    size_t workTileOffset;
+    size_t workReverseOffset;
+};
+
+// Number of floats of the pass-twiddle table of an n-point transform (see BuildPassTwiddles).
+size_t PassTwiddleFloats(size_t n);
+
+// sin(2 pi j / size) for j = 0 .. size/4, by the quarter-wave rules: for size <= 1024 from the
+// built-in 1024-point table, above that computed in double precision into `area` (size/4 + 1
+// floats). Returns the table to use.
+const float* QuarterWaveTable(size_t size, float* area);
+extern const float kBuiltinQuarterWave[257];
+
+// e^{-2 pi i t / size} from a quarter-wave table of `size` (t may be any value below size).
+void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, float* im);
+
+// Scalar core of CreateRealFftSetup for one version: every check, the plan, the tables.
+int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t ReleaseSetup(RealFftSetup* setup);
+int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
+
+// Reverses the low `bits` bits of value.
+static inline uint32_t ReverseBits(uint32_t value, int32_t bits) {
+    if (bits <= 0) return 0;
+    value = ((value >> 1) & 0x55555555u) | ((value & 0x55555555u) << 1);
+    value = ((value >> 2) & 0x33333333u) | ((value & 0x33333333u) << 2);
+    value = ((value >> 4) & 0x0F0F0F0Fu) | ((value & 0x0F0F0F0Fu) << 4);
+    value = ((value >> 8) & 0x00FF00FFu) | ((value & 0x00FF00FFu) << 8);
+    value = (value >> 16) | (value << 16);
+    return value >> (32 - bits);
+}
+
+}  // namespace fft
+
+// The setup record: a header followed, in the same aligned block, by the tables it points to.
+struct RealFftSetup {
+    int32_t tag;             // kValidSetupTag while valid, 0 once released
+    int32_t order;
+    int32_t forwardScaled;
+    int32_t inverseScaled;
+    float scale;
+    int32_t workBufferBytes;  // 0 for the straight-line tiers
+    int32_t owned;            // 1 when CreateRealFftSetup allocated the block
+    int32_t builtBy;          // version index whose tier table was used
+    int32_t tier;             // fft::Tier
+    int32_t reserved[3];
+    const float* passTwiddles;   // complex transform of N/2 points (straight-line and table tiers)
+    const float* splitTwiddles;  // e^{-2 pi i k / N}, k = 0 .. N/4, for orders below 19
+    const float* splitFine;      // orders from 19: e^{-2 pi i k / N}, k < 2048 + 8
+    const float* splitCoarse;    //                 e^{-2 pi i 2048 c / N}
+    const fft::LargePlan* large;
+};
+
+}  // namespace sonvex

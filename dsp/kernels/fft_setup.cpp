@@ -1,0 +1,253 @@
+// Setup records of the real FFT: the tier tables of the versions, the size of the block, and the
+// twiddle tables. Scalar code shared by every version; the versions differ only in where their
+// tiers begin, which decides the tables a setup carries and the work buffer it reports.
+#include <cmath>
+#include <cstring>
+
+#include "dsp/kernels/fft_internal.h"
+
+namespace sonvex {
+namespace fft {
+
+TierLimits TierLimitsForVariant(int32_t variant) {
+    switch (variant) {
+        case 2:
+        case 4: return TierLimits{4, 6, 18, -1};
+        case 5: return TierLimits{4, 7, 19, -1};
+        default: return TierLimits{4, 6, 15, 16};  // 0, 1 and 3
+    }
+}
+
+Tier TierForOrder(int32_t variant, int32_t order) {
+    const TierLimits limits = TierLimitsForVariant(variant);
+    if (order <= limits.realStraight) return kTierRealStraight;
+    if (order <= limits.complexStraight) return kTierComplexStraight;
+    if (order <= limits.table) return kTierTable;
+    if (order <= limits.bitReverse) return kTierBitReverse;
+    return kTierLarge;
+}
+
+size_t PassTwiddleFloats(size_t n) {
+    // Radix-4 passes of length L = n, n/4, ... carry w^p, w^2p, w^3p for p < L/4; the pass of
+    // length 4 and the closing radix-2 pass multiply by 1 only.
+    size_t floats = 0;
+    for (size_t length = n; length >= 8; length /= 4) floats += 6 * (length / 4);
+    return floats;
+}
+
+namespace {
+
+size_t RoundUp32(size_t bytes) { return (bytes + 31) & ~size_t(31); }
+
+// Twiddles of the Stockham passes of an n-point transform, pass after pass, each pass as three
+// runs w^p, w^2p, w^3p (p < L/4) of interleaved complex values.
+void BuildPassTwiddles(float* out, size_t n, const float* quarter, size_t size) {
+    for (size_t length = n; length >= 8; length /= 4) {
+        const size_t m = length / 4;
+        const size_t stride = size / length;  // w_L^j = e^{-2 pi i j stride / size}
+        for (size_t r = 1; r <= 3; ++r) {
+            for (size_t p = 0; p < m; ++p) {
+                TwiddleFromQuarter(quarter, size, r * p * stride, &out[2 * p], &out[2 * p + 1]);
+            }
+            out += 2 * m;
+        }
+    }
+}
+
+void BuildTwiddleRun(float* out, size_t count, size_t first, size_t step, const float* quarter,
+                     size_t size) {
+    for (size_t k = 0; k < count; ++k) {
+        TwiddleFromQuarter(quarter, size, first + k * step, &out[2 * k], &out[2 * k + 1]);
+    }
+}
+
+int32_t CrossOrderFor(int32_t p) {
+    if (p <= 18) return 4;
+    if (p <= 21) return 6;
+    return 8;
+}
+
+// Everything a setup of one order and version needs, in bytes from the start of the block.
+struct SetupLayout {
+    size_t passOffset = 0, splitOffset = 0, fineOffset = 0, coarseOffset = 0;
+    size_t planOffset = 0, blockTwOffset = 0, crossTwOffset = 0, stepFineOffset = 0, stepCoarseOffset = 0;
+    size_t stepRowsOffset = 0;
+    size_t totalBytes = 0;
+    size_t workBytes = 0;
+    size_t buildFloats = 0;
+    int32_t blockOrder = 0, crossOrder = 0, stepFineBits = 0;
+};
+
+SetupLayout PlanLayout(Tier tier, int32_t order) {
+    SetupLayout layout;
+    const size_t size = size_t(1) << order;
+    const size_t n = size / 2;
+    size_t at = RoundUp32(sizeof(RealFftSetup));
+    if (tier == kTierComplexStraight || tier == kTierTable || tier == kTierBitReverse) {
+        layout.passOffset = at;
+        at += RoundUp32(PassTwiddleFloats(n) * sizeof(float));
+    }
+    if (order >= 5) {
+        if (order < kFactoredSplitOrder) {
+            layout.splitOffset = at;
+            at += RoundUp32((size / 4 + 1) * 2 * sizeof(float));
+        } else {
+            layout.fineOffset = at;
+            at += RoundUp32((kSplitFineCount + 8) * 2 * sizeof(float));
+            layout.coarseOffset = at;
+            at += RoundUp32(((size / 4) / kSplitFineCount + 2) * 2 * sizeof(float));
+        }
+    }
+    if (tier == kTierTable || tier == kTierBitReverse) {
+        layout.workBytes = RoundUp32(n * 2 * sizeof(float));
+    }
+    if (tier == kTierLarge) {
+        const int32_t p = order - 1;
+        layout.crossOrder = CrossOrderFor(p);
+        layout.blockOrder = p - layout.crossOrder;
+        layout.stepFineBits = (p + 1) / 2;
+        const size_t n1 = size_t(1) << layout.crossOrder;
+        const size_t n2 = size_t(1) << layout.blockOrder;
+        layout.planOffset = at;
+        at += RoundUp32(sizeof(LargePlan));
+        layout.blockTwOffset = at;
+        at += RoundUp32(PassTwiddleFloats(n2) * sizeof(float));
+        layout.crossTwOffset = at;
+        at += RoundUp32(PassTwiddleFloats(n1) * sizeof(float));
+        layout.stepFineOffset = at;
+        at += RoundUp32((size_t(1) << layout.stepFineBits) * 2 * sizeof(float));
+        layout.stepCoarseOffset = at;
+        at += RoundUp32((size_t(1) << (p - layout.stepFineBits)) * 2 * sizeof(float));
+        layout.stepRowsOffset = at;
+        at += RoundUp32(n1 * kCrossTileWidth * 2 * sizeof(float));
+        layout.workBytes = RoundUp32(n2 * 8) + 2 * RoundUp32(n1 * kCrossTileWidth * 8) +
+                           2 * RoundUp32(kReverseTileSize * 8);
+    }
+    layout.totalBytes = at;
+    if (order > 10) layout.buildFloats = size / 4 + 1;
+    return layout;
+}
+
+}  // namespace
+
+int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
+    if (!setupOut) return StatusNullPointer;
+    if (order < 0 || order > kMaxOrder) return StatusBadOrder;
+    if (scalingMode != ScaleForwardByN && scalingMode != ScaleInverseByN &&
+        scalingMode != ScaleBothBySqrtN && scalingMode != NoScaling) {
+        return StatusBadScaling;
+    }
+    const Tier tier = TierForOrder(variant, order);
+    const SetupLayout layout = PlanLayout(tier, order);
+    // Sizes travel as signed 32-bit byte counts; a table that cannot be described is no memory.
+    const size_t limit = 0x7FFFFFFF - 64;
+    if (layout.totalBytes > limit || layout.workBytes > limit || layout.buildFloats * sizeof(float) > limit) {
+        return StatusNoMemory;
+    }
+    char* block = static_cast<char*>(AllocAligned((int32_t)layout.totalBytes));
+    if (!block) return StatusNoMemory;
+    float* buildArea = nullptr;
+    if (layout.buildFloats) {
+        buildArea = static_cast<float*>(AllocAligned((int32_t)(layout.buildFloats * sizeof(float))));
+        if (!buildArea) {
+            FreeAligned(block);
+            return StatusNoMemory;
+        }
+    }
+    std::memset(block, 0, RoundUp32(sizeof(RealFftSetup)));
+    RealFftSetup* setup = reinterpret_cast<RealFftSetup*>(block);
+    const size_t size = size_t(1) << order;
+    const size_t n = size / 2;
+
+    setup->order = order;
+    setup->forwardScaled = (scalingMode == ScaleForwardByN || scalingMode == ScaleBothBySqrtN) ? 1 : 0;
+    setup->inverseScaled = (scalingMode == ScaleInverseByN || scalingMode == ScaleBothBySqrtN) ? 1 : 0;
+    if (scalingMode == ScaleBothBySqrtN) {
+        setup->scale = (float)(1.0 / std::sqrt((double)size));
+    } else if (scalingMode == NoScaling) {
+        setup->scale = 1.0f;
+    } else {
+        setup->scale = 1.0f / (float)size;
+    }
+    setup->workBufferBytes = (int32_t)layout.workBytes;
+    setup->builtBy = variant;
+    setup->tier = tier;
+
+    if (order >= 5) {
+        float smallArea[257];
+        const float* quarter = QuarterWaveTable(size, size <= 1024 ? smallArea : buildArea);
+        if (layout.passOffset) {
+            float* pass = reinterpret_cast<float*>(block + layout.passOffset);
+            BuildPassTwiddles(pass, n, quarter, size);
+            setup->passTwiddles = pass;
+        }
+        if (layout.splitOffset) {
+            float* split = reinterpret_cast<float*>(block + layout.splitOffset);
+            BuildTwiddleRun(split, size / 4 + 1, 0, 1, quarter, size);
+            setup->splitTwiddles = split;
+        }
+        if (layout.fineOffset) {
+            float* fine = reinterpret_cast<float*>(block + layout.fineOffset);
+            float* coarse = reinterpret_cast<float*>(block + layout.coarseOffset);
+            BuildTwiddleRun(fine, kSplitFineCount + 8, 0, 1, quarter, size);
+            BuildTwiddleRun(coarse, (size / 4) / kSplitFineCount + 2, 0, kSplitFineCount, quarter, size);
+            setup->splitFine = fine;
+            setup->splitCoarse = coarse;
+        }
+        if (layout.planOffset) {
+            LargePlan* plan = reinterpret_cast<LargePlan*>(block + layout.planOffset);
+            std::memset(plan, 0, sizeof(LargePlan));
+            plan->blockOrder = layout.blockOrder;
+            plan->crossOrder = layout.crossOrder;
+            plan->stepFineBits = layout.stepFineBits;
+            float* blockTw = reinterpret_cast<float*>(block + layout.blockTwOffset);
+            float* crossTw = reinterpret_cast<float*>(block + layout.crossTwOffset);
+            float* stepFine = reinterpret_cast<float*>(block + layout.stepFineOffset);
+            float* stepCoarse = reinterpret_cast<float*>(block + layout.stepCoarseOffset);
+            const size_t n1 = size_t(1) << layout.crossOrder;
+            const size_t n2 = size_t(1) << layout.blockOrder;
+            BuildPassTwiddles(blockTw, n2, quarter, size);
+            BuildPassTwiddles(crossTw, n1, quarter, size);
+            // Twiddles of the n-point transform: index e of w_n is index 2e of the size-point wave.
+            const size_t fineCount = size_t(1) << layout.stepFineBits;
+            BuildTwiddleRun(stepFine, fineCount, 0, 2, quarter, size);
+            BuildTwiddleRun(stepCoarse, n / fineCount, 0, 2 * fineCount, quarter, size);
+            float* stepRows = reinterpret_cast<float*>(block + layout.stepRowsOffset);
+            for (size_t j1 = 0; j1 < n1; ++j1) {
+                BuildTwiddleRun(stepRows + 2 * j1 * kCrossTileWidth, kCrossTileWidth, 0, 2 * j1, quarter, size);
+            }
+            plan->stepRows = stepRows;
+            plan->blockTwiddles = blockTw;
+            plan->crossTwiddles = crossTw;
+            plan->stepFine = stepFine;
+            plan->stepCoarse = stepCoarse;
+            plan->workBlockOffset = 0;
+            plan->workTileOffset = RoundUp32(n2 * 8);
+            plan->workReverseOffset = plan->workTileOffset + 2 * RoundUp32(n1 * kCrossTileWidth * 8);
+            setup->large = plan;
+        }
+    }
+    if (buildArea) FreeAligned(buildArea);
+    setup->owned = 1;
+    setup->tag = kValidSetupTag;
+    *setupOut = setup;
+    return StatusOk;
+}
+
+int32_t ReleaseSetup(RealFftSetup* setup) {
+    if (!setup) return StatusNullPointer;
+    if (setup->tag != kValidSetupTag) return StatusBadSetup;
+    setup->tag = 0;
+    if (setup->owned) FreeAligned(setup);
+    return StatusOk;
+}
+
+int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut) {
+    if (!setup || !bytesOut) return StatusNullPointer;
+    if (setup->tag != kValidSetupTag) return StatusBadSetup;
+    *bytesOut = setup->workBufferBytes <= 0 ? 0 : setup->workBufferBytes + 32;
+    return StatusOk;
+}
+
+}  // namespace fft
+}  // namespace sonvex

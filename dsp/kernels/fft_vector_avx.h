@@ -1,0 +1,60 @@
+// 256-bit vectors of four interleaved complex values for the AVX version. The FMA flavour fuses
+// the complex product into FMADDSUB; it is compiled in its own translation unit and chosen at run
+// time when the processor has AVX2 and FMA.
+#pragma once
+#include <immintrin.h>
+#include <cstddef>
+
+namespace sonvex {
+namespace fft {
+namespace {
+
+struct AvxTraits {
+    using V = __m256;
+    static constexpr size_t kComplex = 4;
+
+    static V load(const float* p) { return _mm256_loadu_ps(p); }
+    static void store(float* p, V v) { _mm256_storeu_ps(p, v); }
+    static V add(V a, V b) { return _mm256_add_ps(a, b); }
+    static V sub(V a, V b) { return _mm256_sub_ps(a, b); }
+    static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
+    static V set1(float v) { return _mm256_set1_ps(v); }
+
+    static V signEven() { return _mm256_castsi256_ps(_mm256_set1_epi64x(0x0000000080000000LL)); }
+    static V signOdd() { return _mm256_castsi256_ps(_mm256_set1_epi64x((long long)0x8000000000000000ULL)); }
+    static V swapParts(V v) { return _mm256_permute_ps(v, _MM_SHUFFLE(2, 3, 0, 1)); }
+
+    static V cmul(V v, V re, V im) {
+        const V cross = _mm256_mul_ps(swapParts(v), im);
+#if defined(__FMA__)
+        return _mm256_fmaddsub_ps(v, re, cross);
+#else
+        return _mm256_addsub_ps(_mm256_mul_ps(v, re), cross);
+#endif
+    }
+    static V dupRe(V w) { return _mm256_moveldup_ps(w); }
+    static V dupIm(V w) { return _mm256_movehdup_ps(w); }
+    static V mulI(V v) { return _mm256_xor_ps(swapParts(v), signEven()); }
+    static V mulNegI(V v) { return _mm256_xor_ps(swapParts(v), signOdd()); }
+    static V conj(V v) { return _mm256_xor_ps(v, signOdd()); }
+    static V negate(V v) { return _mm256_xor_ps(v, _mm256_set1_ps(-0.0f)); }
+    static V reverse(V v) {
+        const V halves = _mm256_permute2f128_ps(v, v, 1);
+        return _mm256_permute_ps(halves, _MM_SHUFFLE(1, 0, 3, 2));
+    }
+
+    static void storeTransposed4(float* out, V y0, V y1, V y2, V y3) {
+        const __m256d t0 = _mm256_unpacklo_pd(_mm256_castps_pd(y0), _mm256_castps_pd(y1));
+        const __m256d t1 = _mm256_unpackhi_pd(_mm256_castps_pd(y0), _mm256_castps_pd(y1));
+        const __m256d t2 = _mm256_unpacklo_pd(_mm256_castps_pd(y2), _mm256_castps_pd(y3));
+        const __m256d t3 = _mm256_unpackhi_pd(_mm256_castps_pd(y2), _mm256_castps_pd(y3));
+        _mm256_storeu_pd(reinterpret_cast<double*>(out), _mm256_permute2f128_pd(t0, t2, 0x20));
+        _mm256_storeu_pd(reinterpret_cast<double*>(out + 8), _mm256_permute2f128_pd(t1, t3, 0x20));
+        _mm256_storeu_pd(reinterpret_cast<double*>(out + 16), _mm256_permute2f128_pd(t0, t2, 0x31));
+        _mm256_storeu_pd(reinterpret_cast<double*>(out + 24), _mm256_permute2f128_pd(t1, t3, 0x31));
+    }
+};
+
+}  // namespace
+}  // namespace fft
+}  // namespace sonvex

@@ -1,0 +1,70 @@
+// 128-bit vectors of two interleaved complex values for the SSE2, SSSE3 and SSE4.1 versions.
+// Built with SSE3 or later the complex product uses ADDSUBPS and the duplicating moves; the SSE2
+// build flips signs with a mask instead.
+#pragma once
+#include <emmintrin.h>
+#if defined(__SSE3__)
+#include <pmmintrin.h>
+#endif
+#include <cstddef>
+
+namespace sonvex {
+namespace fft {
+namespace {
+
+struct SseTraits {
+    using V = __m128;
+    static constexpr size_t kComplex = 2;
+
+    static V load(const float* p) { return _mm_loadu_ps(p); }
+    static void store(float* p, V v) { _mm_storeu_ps(p, v); }
+    static V add(V a, V b) { return _mm_add_ps(a, b); }
+    static V sub(V a, V b) { return _mm_sub_ps(a, b); }
+    static V mul(V a, V b) { return _mm_mul_ps(a, b); }
+    static V set1(float v) { return _mm_set1_ps(v); }
+
+    static V signEven() { return _mm_castsi128_ps(_mm_set_epi32(0, (int)0x80000000, 0, (int)0x80000000)); }
+    static V signOdd() { return _mm_castsi128_ps(_mm_set_epi32((int)0x80000000, 0, (int)0x80000000, 0)); }
+    static V swapParts(V v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)); }
+
+    // v * (re + i im), with re and im repeated in both lanes of each complex value.
+    static V cmul(V v, V re, V im) {
+        const V cross = _mm_mul_ps(swapParts(v), im);
+#if defined(__SSE3__)
+        return _mm_addsub_ps(_mm_mul_ps(v, re), cross);
+#else
+        return _mm_add_ps(_mm_mul_ps(v, re), _mm_xor_ps(cross, signEven()));
+#endif
+    }
+    static V dupRe(V w) {
+#if defined(__SSE3__)
+        return _mm_moveldup_ps(w);
+#else
+        return _mm_shuffle_ps(w, w, _MM_SHUFFLE(2, 2, 0, 0));
+#endif
+    }
+    static V dupIm(V w) {
+#if defined(__SSE3__)
+        return _mm_movehdup_ps(w);
+#else
+        return _mm_shuffle_ps(w, w, _MM_SHUFFLE(3, 3, 1, 1));
+#endif
+    }
+    static V mulI(V v) { return _mm_xor_ps(swapParts(v), signEven()); }
+    static V mulNegI(V v) { return _mm_xor_ps(swapParts(v), signOdd()); }
+    static V conj(V v) { return _mm_xor_ps(v, signOdd()); }
+    static V negate(V v) { return _mm_xor_ps(v, _mm_set1_ps(-0.0f)); }
+    static V reverse(V v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)); }
+
+    // out[4l + r] = y_r[l] for the complex lanes l.
+    static void storeTransposed4(float* out, V y0, V y1, V y2, V y3) {
+        _mm_storeu_ps(out, _mm_movelh_ps(y0, y1));
+        _mm_storeu_ps(out + 4, _mm_movelh_ps(y2, y3));
+        _mm_storeu_ps(out + 8, _mm_movehl_ps(y1, y0));
+        _mm_storeu_ps(out + 12, _mm_movehl_ps(y3, y2));
+    }
+};
+
+}  // namespace
+}  // namespace fft
+}  // namespace sonvex

@@ -1,0 +1,41 @@
+// The routines of each FFT version, one set per dispatch slot group; dispatch_fft.cpp puts them
+// into the tables.
+#pragma once
+#include <cstdint>
+
+#include "dsp/kernels/kernels.h"
+
+namespace sonvex {
+namespace fft {
+
+int32_t CreateSetupSse2(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t ForwardSse2(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseSse2(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+
+int32_t CreateSetupSsse3(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t ForwardSsse3(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseSsse3(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+
+int32_t CreateSetupSsse3Movbe(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t ForwardSsse3Movbe(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseSsse3Movbe(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t ReleaseSetupSsse3Movbe(RealFftSetup* setup);
+
+int32_t CreateSetupSse41(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t ForwardSse41(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseSse41(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+
+int32_t CreateSetupAvx(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+int32_t ForwardAvx(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseAvx(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+// The AVX version's inner routines for processors with AVX2 and FMA (fft_avx2.cpp).
+int32_t ForwardAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+// True when the processor and the operating system support AVX2 with FMA (checked once).
+bool ProcessorHasAvx2Fma();
+
+int32_t ReleaseSetupCommon(RealFftSetup* setup);
+int32_t QueryBufferSizeCommon(const RealFftSetup* setup, int32_t* bytesOut);
+
+}  // namespace fft
+}  // namespace sonvex

@@ -1,0 +1,69 @@
+// The transforms allocate nothing when they are given the reported work buffer, and allocate for
+// the call when they are not. Counted by interposing malloc, so native builds without sanitizers
+// only (the sanitizers own malloc themselves).
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "dsp/kernels/dispatch.h"
+#include "dsp/kernels/kernels.h"
+
+extern "C" void* __libc_malloc(size_t);
+static bool g_counting = false;
+static int g_allocations = 0;
+
+extern "C" void* malloc(size_t bytes) {
+    if (g_counting) ++g_allocations;
+    return __libc_malloc(bytes);
+}
+
+namespace {
+
+using namespace sonvex;
+
+int CountAllocations(void (*body)(void*), void* context) {
+    g_allocations = 0;
+    g_counting = true;
+    body(context);
+    g_counting = false;
+    return g_allocations;
+}
+
+struct Case {
+    RealFftSetup* setup;
+    std::vector<float>* data;
+    void* work;
+};
+
+void RoundTrip(void* context) {
+    Case* c = static_cast<Case*>(context);
+    RealFftForward(c->data->data(), c->data->data(), c->setup, c->work);
+    RealFftInverse(c->data->data(), c->data->data(), c->setup, c->work);
+}
+
+TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
+    for (int variant = 0; variant < detail::kKernelVariantCount; ++variant) {
+        if (variant == 5 && !__builtin_cpu_supports("avx")) continue;
+        if (variant >= 2 && !__builtin_cpu_supports("ssse3")) continue;
+        if (variant == 4 && !__builtin_cpu_supports("sse4.1")) continue;
+        detail::ForceKernelVariant(variant);
+        for (int order = 0; order <= 20; ++order) {
+            SCOPED_TRACE(testing::Message() << "slot " << variant << " order " << order);
+            RealFftSetup* setup = nullptr;
+            ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleBothBySqrtN, &setup));
+            int32_t bytes = 0;
+            ASSERT_EQ(StatusOk, GetRealFftBufferSize(setup, &bytes));
+            std::vector<char> work(bytes > 0 ? bytes : 1);
+            std::vector<float> data((size_t(1) << order) + 2, 0.5f);
+            Case given{setup, &data, bytes > 0 ? work.data() : nullptr};
+            EXPECT_EQ(0, CountAllocations(RoundTrip, &given));
+            Case missing{setup, &data, nullptr};
+            EXPECT_EQ(bytes > 0 ? 2 : 0, CountAllocations(RoundTrip, &missing));
+            ReleaseRealFftSetup(setup);
+        }
+    }
+    detail::ForceKernelVariant(0);
+}
+
+}  // namespace

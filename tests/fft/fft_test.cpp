@@ -1,0 +1,467 @@
+// Real FFT of the kernel layer, run through the public entry points with every version forced in
+// turn: values against a double-precision oracle, round trips, the packed layout's rules, the
+// tiers' work buffers and every refusal.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "dsp/kernels/dispatch.h"
+#include "dsp/kernels/fft_internal.h"
+#include "dsp/kernels/kernels.h"
+#include "fft_reference.h"
+
+using namespace sonvex;
+
+namespace {
+
+constexpr float kGuard = -12345.5f;
+
+bool ProcessorRuns(int variant) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    switch (variant) {
+        case 2: return __builtin_cpu_supports("ssse3");
+        case 3: return __builtin_cpu_supports("ssse3");
+        case 4: return __builtin_cpu_supports("sse4.1");
+        case 5: return __builtin_cpu_supports("avx");
+        default: return true;
+    }
+#else
+    return variant <= 1;
+#endif
+}
+
+size_t SpectrumFloats(int order) { return order == 0 ? 2 : (size_t(1) << order) + 2; }
+
+std::vector<float> RandomSignal(size_t count, uint32_t seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    std::vector<float> x(count);
+    for (float& v : x) v = value(generator);
+    return x;
+}
+
+bool SameBits(const float* a, const float* b, size_t count) { return std::memcmp(a, b, count * sizeof(float)) == 0; }
+
+// A setup with its reported work buffer; released on scope exit.
+class Transform {
+public:
+    Transform(int order, int mode) : m_nOrder(order) {
+        m_status = CreateRealFftSetup(order, mode, &m_pSetup);
+        if (m_status != StatusOk) return;
+        int32_t bytes = -1;
+        m_status = GetRealFftBufferSize(m_pSetup, &bytes);
+        m_work.resize(bytes > 0 ? (size_t)bytes : 0);
+    }
+    ~Transform() {
+        if (m_pSetup) ReleaseRealFftSetup(m_pSetup);
+    }
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
+
+    bool ok() const { return m_status == StatusOk; }
+    RealFftSetup* setup() const { return m_pSetup; }
+    void* work() { return m_work.empty() ? nullptr : m_work.data(); }
+    size_t size() const { return size_t(1) << m_nOrder; }
+
+    int32_t forward(const float* src, float* dst) { return RealFftForward(src, dst, m_pSetup, work()); }
+    int32_t inverse(const float* src, float* dst) { return RealFftInverse(src, dst, m_pSetup, work()); }
+
+private:
+    int m_nOrder;
+    int32_t m_status = StatusOk;
+    RealFftSetup* m_pSetup = nullptr;
+    std::vector<char> m_work;
+};
+
+class FftVersion : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        if (!ProcessorRuns(GetParam())) GTEST_SKIP() << "processor lacks version " << GetParam();
+        detail::ForceKernelVariant(GetParam());
+    }
+    void TearDown() override { detail::ForceKernelVariant(0); }
+};
+
+// Float rounding of a transform grows with the number of passes; the bound allows a few units in
+// the last place per pass, far below what a wrong twiddle or a misplaced value gives.
+double ErrorBound(int order) { return 1.2e-7 * (2 + order); }
+
+TEST_P(FftVersion, ForwardMatchesDoublePrecisionReferenceForOrders0To20) {
+    for (int order = 0; order <= 20; ++order) {
+        SCOPED_TRACE(order);
+        Transform fft(order, NoScaling);
+        ASSERT_TRUE(fft.ok());
+        const std::vector<float> x = RandomSignal(fft.size(), 100 + order);
+        const std::vector<double> expected = fft_test::ReferenceSpectrum(x);
+        std::vector<float> spectrum(SpectrumFloats(order) + 2, kGuard);
+        ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
+        EXPECT_LT(fft_test::RelativeRmsError(spectrum.data(), expected.data(), SpectrumFloats(order)),
+                  ErrorBound(order));
+        EXPECT_EQ(kGuard, spectrum[SpectrumFloats(order)]);
+    }
+}
+
+TEST_P(FftVersion, RoundTripsReturnTheInputInEveryScalingMode) {
+    const int modes[] = {ScaleBothBySqrtN, ScaleForwardByN, ScaleInverseByN, NoScaling};
+    for (int mode : modes) {
+        for (int order = 0; order <= 20; ++order) {
+            if (mode != ScaleBothBySqrtN && order > 16 && order != 20) continue;
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " order " << order);
+            Transform fft(order, mode);
+            ASSERT_TRUE(fft.ok());
+            const std::vector<float> x = RandomSignal(fft.size(), 7 * order + mode);
+            std::vector<float> buffer(SpectrumFloats(order));
+            ASSERT_EQ(StatusOk, fft.forward(x.data(), buffer.data()));
+            ASSERT_EQ(StatusOk, fft.inverse(buffer.data(), buffer.data()));
+            const double gain = mode == NoScaling ? (double)fft.size() : 1.0;
+            std::vector<double> expected(x.begin(), x.end());
+            for (double& v : expected) v *= gain;
+            EXPECT_LT(fft_test::RelativeRmsError(buffer.data(), expected.data(), fft.size()), ErrorBound(order));
+        }
+    }
+}
+
+TEST_P(FftVersion, InPlaceAndOutOfPlaceGiveIdenticalBits) {
+    for (int order = 0; order <= 20; ++order) {
+        SCOPED_TRACE(order);
+        Transform fft(order, ScaleBothBySqrtN);
+        ASSERT_TRUE(fft.ok());
+        const size_t floats = SpectrumFloats(order);
+        std::vector<float> x = RandomSignal(fft.size(), 900 + order);
+        std::vector<float> separate(floats), inPlace(x);
+        inPlace.resize(floats);
+        ASSERT_EQ(StatusOk, fft.forward(x.data(), separate.data()));
+        ASSERT_EQ(StatusOk, fft.forward(inPlace.data(), inPlace.data()));
+        EXPECT_TRUE(SameBits(separate.data(), inPlace.data(), floats));
+
+        std::vector<float> back(fft.size());
+        ASSERT_EQ(StatusOk, fft.inverse(separate.data(), back.data()));
+        ASSERT_EQ(StatusOk, fft.inverse(inPlace.data(), inPlace.data()));
+        EXPECT_TRUE(SameBits(back.data(), inPlace.data(), fft.size()));
+        // The source of an out-of-place transform is left alone.
+        EXPECT_TRUE(SameBits(x.data(), RandomSignal(fft.size(), 900 + order).data(), fft.size()));
+    }
+}
+
+TEST_P(FftVersion, ImaginaryPartsOfBinsZeroAndHalfAreWrittenAsPlusZeroAndIgnored) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int order : {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 17, 19, 20}) {
+        SCOPED_TRACE(order);
+        Transform fft(order, ScaleInverseByN);
+        ASSERT_TRUE(fft.ok());
+        const size_t n = fft.size();
+        const size_t floats = SpectrumFloats(order);
+        std::vector<float> x = RandomSignal(n, 31 + order);
+        std::vector<float> spectrum(floats, nan);
+        ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
+        EXPECT_EQ(0u, std::signbit(spectrum[1]) ? 1u : 0u);
+        EXPECT_EQ(0.0f, spectrum[1]);
+        EXPECT_EQ(0.0f, spectrum[floats - 1]);
+        EXPECT_FALSE(std::signbit(spectrum[floats - 1]));
+
+        std::vector<float> plain(n + 2, kGuard);
+        ASSERT_EQ(StatusOk, fft.inverse(spectrum.data(), plain.data()));
+        // The inverse never writes floats N and N+1 of dst.
+        EXPECT_EQ(kGuard, plain[n]);
+        EXPECT_EQ(kGuard, plain[n + 1]);
+
+        std::vector<float> poisoned(spectrum);
+        poisoned[1] = nan;
+        poisoned[floats - 1] = 1e30f;
+        std::vector<float> fromPoisoned(n + 2, kGuard);
+        ASSERT_EQ(StatusOk, fft.inverse(poisoned.data(), fromPoisoned.data()));
+        EXPECT_TRUE(SameBits(plain.data(), fromPoisoned.data(), n + 2));
+
+        if (order > 0) {
+            // In place, floats N and N+1 keep the spectrum's values.
+            ASSERT_EQ(StatusOk, fft.inverse(poisoned.data(), poisoned.data()));
+            EXPECT_TRUE(SameBits(plain.data(), poisoned.data(), n));
+            EXPECT_EQ(spectrum[n], poisoned[n]);
+            EXPECT_EQ(1e30f, poisoned[n + 1]);
+        }
+    }
+}
+
+TEST_P(FftVersion, SmallSizesGiveTheirClosedFormValues) {
+    {
+        Transform fft(0, ScaleBothBySqrtN);
+        const float x[1] = {-3.25f};
+        float spectrum[2] = {kGuard, kGuard}, back[1] = {kGuard};
+        ASSERT_EQ(StatusOk, fft.forward(x, spectrum));
+        EXPECT_EQ(-3.25f, spectrum[0]);
+        EXPECT_EQ(0.0f, spectrum[1]);
+        ASSERT_EQ(StatusOk, fft.inverse(spectrum, back));
+        EXPECT_EQ(-3.25f, back[0]);
+    }
+    {
+        Transform fft(1, ScaleBothBySqrtN);
+        const float s = (float)(1.0 / std::sqrt(2.0));
+        const float x[2] = {1.5f, -0.25f};
+        float spectrum[4];
+        ASSERT_EQ(StatusOk, fft.forward(x, spectrum));
+        EXPECT_EQ((1.5f + -0.25f) * s, spectrum[0]);
+        EXPECT_EQ(0.0f, spectrum[1]);
+        EXPECT_EQ((1.5f - -0.25f) * s, spectrum[2]);
+        EXPECT_EQ(0.0f, spectrum[3]);
+    }
+    {
+        Transform fft(2, NoScaling);
+        const float first[4] = {1, 0, 0, 0}, second[4] = {0, 1, 0, 0};
+        const float expectFirst[6] = {1, 0, 1, 0, 1, 0}, expectSecond[6] = {1, 0, 0, -1, -1, 0};
+        float spectrum[6];
+        ASSERT_EQ(StatusOk, fft.forward(first, spectrum));
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(expectFirst[i], spectrum[i]) << i;
+        ASSERT_EQ(StatusOk, fft.forward(second, spectrum));
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(expectSecond[i], spectrum[i]) << i;
+        float back[4];
+        ASSERT_EQ(StatusOk, fft.inverse(spectrum, back));
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(4.0f * second[i], back[i]) << i;
+    }
+}
+
+TEST_P(FftVersion, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
+    const int modes[] = {ScaleBothBySqrtN, ScaleForwardByN, NoScaling};
+    for (int mode : modes) {
+        for (int order = 0; order <= 17; ++order) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " order " << order);
+            Transform fft(order, mode);
+            ASSERT_TRUE(fft.ok());
+            const size_t n = fft.size();
+            const float sf = mode == ScaleBothBySqrtN ? (float)(1.0 / std::sqrt((double)n))
+                             : mode == ScaleForwardByN ? 1.0f / (float)n
+                                                       : 1.0f;
+            std::vector<float> x(n, 0.0f);
+            x[0] = 1.0f;
+            std::vector<float> spectrum(SpectrumFloats(order));
+            ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
+            int wrong = 0;
+            for (size_t k = 0; k < spectrum.size(); k += 2) wrong += spectrum[k] != sf || spectrum[k + 1] != 0.0f;
+            EXPECT_EQ(0, wrong);
+
+            std::fill(x.begin(), x.end(), 1.0f);
+            ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
+            EXPECT_FLOAT_EQ((float)n * sf, spectrum[0]);
+            double rest = 0.0;
+            for (size_t i = 1; i < spectrum.size(); ++i) rest = std::max(rest, (double)std::fabs(spectrum[i]));
+            EXPECT_LT(rest, 1e-6 * n * sf);
+        }
+    }
+}
+
+TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
+    const int variant = GetParam();
+    const fft::TierLimits limits = fft::TierLimitsForVariant(variant);
+    if (variant == 5) {
+        EXPECT_EQ(7, limits.complexStraight);
+        EXPECT_EQ(19, limits.table);
+    } else if (variant == 2 || variant == 4) {
+        EXPECT_EQ(6, limits.complexStraight);
+        EXPECT_EQ(18, limits.table);
+        EXPECT_EQ(-1, limits.bitReverse);
+    } else {
+        EXPECT_EQ(15, limits.table);
+        EXPECT_EQ(16, limits.bitReverse);
+    }
+    const int lastWithBuffer = limits.bitReverse > 0 ? limits.bitReverse : limits.table;
+    for (int order = 0; order <= 22; ++order) {
+        SCOPED_TRACE(order);
+        RealFftSetup* setup = nullptr;
+        ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleBothBySqrtN, &setup));
+        int32_t bytes = -1;
+        ASSERT_EQ(StatusOk, GetRealFftBufferSize(setup, &bytes));
+        const int32_t n = 1 << order;
+        if (order <= limits.complexStraight) {
+            EXPECT_EQ(0, bytes);
+        } else if (order <= lastWithBuffer) {
+            EXPECT_EQ(4 * n + 32, bytes);
+        } else {
+            // The large-size plan needs one block and a few tiles, less than the data itself.
+            EXPECT_GT(bytes, 32);
+            EXPECT_LT(bytes, 4 * n);
+        }
+        EXPECT_EQ(variant == 0 ? 1 : variant, setup->builtBy);
+        ASSERT_EQ(StatusOk, ReleaseRealFftSetup(setup));
+    }
+    // The sizes callers see for the two tiers around 64 points.
+    if (variant <= 1 || variant == 3) {
+        RealFftSetup* setup = nullptr;
+        int32_t bytes = -1;
+        ASSERT_EQ(StatusOk, CreateRealFftSetup(6, ScaleBothBySqrtN, &setup));
+        ASSERT_EQ(StatusOk, GetRealFftBufferSize(setup, &bytes));
+        EXPECT_EQ(0, bytes);
+        ReleaseRealFftSetup(setup);
+        ASSERT_EQ(StatusOk, CreateRealFftSetup(7, ScaleBothBySqrtN, &setup));
+        ASSERT_EQ(StatusOk, GetRealFftBufferSize(setup, &bytes));
+        EXPECT_EQ(544, bytes);
+        ReleaseRealFftSetup(setup);
+    }
+}
+
+TEST_P(FftVersion, MissingOrUnalignedWorkBufferGivesTheSameResult) {
+    for (int order : {7, 10, 13, 16, 17, 19, 20}) {
+        SCOPED_TRACE(order);
+        Transform fft(order, ScaleForwardByN);
+        ASSERT_TRUE(fft.ok());
+        int32_t bytes = 0;
+        ASSERT_EQ(StatusOk, GetRealFftBufferSize(fft.setup(), &bytes));
+        const std::vector<float> x = RandomSignal(fft.size(), 5000 + order);
+        std::vector<float> given(SpectrumFloats(order)), allocated(given.size()), shifted(given.size());
+        ASSERT_EQ(StatusOk, fft.forward(x.data(), given.data()));
+        ASSERT_EQ(StatusOk, RealFftForward(x.data(), allocated.data(), fft.setup(), nullptr));
+        EXPECT_TRUE(SameBits(given.data(), allocated.data(), given.size()));
+        // A buffer of exactly the reported size that starts 4 bytes past an aligned address.
+        std::vector<char> raw((size_t)bytes + 64);
+        char* start = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(raw.data()) + 31) & ~uintptr_t(31)) + 4;
+        ASSERT_EQ(StatusOk, RealFftForward(x.data(), shifted.data(), fft.setup(), start));
+        EXPECT_TRUE(SameBits(given.data(), shifted.data(), given.size()));
+
+        std::vector<float> back1(fft.size()), back2(fft.size());
+        ASSERT_EQ(StatusOk, fft.inverse(given.data(), back1.data()));
+        ASSERT_EQ(StatusOk, RealFftInverse(given.data(), back2.data(), fft.setup(), nullptr));
+        EXPECT_TRUE(SameBits(back1.data(), back2.data(), fft.size()));
+    }
+}
+
+TEST_P(FftVersion, RefusalsWriteNothing) {
+    RealFftSetup* untouched = reinterpret_cast<RealFftSetup*>(uintptr_t(0x1234));
+    RealFftSetup* out = untouched;
+    EXPECT_EQ(StatusNullPointer, CreateRealFftSetup(5, ScaleBothBySqrtN, nullptr));
+    EXPECT_EQ(StatusBadOrder, CreateRealFftSetup(30, ScaleBothBySqrtN, &out));
+    EXPECT_EQ(StatusBadOrder, CreateRealFftSetup(-1, ScaleBothBySqrtN, &out));
+    EXPECT_EQ(StatusBadScaling, CreateRealFftSetup(5, 3, &out));
+    EXPECT_EQ(StatusBadScaling, CreateRealFftSetup(5, 0, &out));
+    EXPECT_EQ(StatusBadScaling, CreateRealFftSetup(5, 16, &out));
+    EXPECT_EQ(untouched, out);
+
+    for (int order : {3, 6, 10, 17, 20}) {
+        SCOPED_TRACE(order);
+        Transform fft(order, ScaleBothBySqrtN);
+        ASSERT_TRUE(fft.ok());
+        const size_t floats = SpectrumFloats(order);
+        std::vector<float> src = RandomSignal(floats, 3);
+        std::vector<float> dst(floats, kGuard);
+        const std::vector<float> srcCopy(src);
+        auto dstUntouched = [&] {
+            for (float v : dst) {
+                if (v != kGuard) return false;
+            }
+            return true;
+        };
+        EXPECT_EQ(StatusNullPointer, RealFftForward(nullptr, dst.data(), fft.setup(), fft.work()));
+        EXPECT_EQ(StatusNullPointer, RealFftForward(src.data(), nullptr, fft.setup(), fft.work()));
+        EXPECT_EQ(StatusNullPointer, RealFftForward(src.data(), dst.data(), nullptr, fft.work()));
+        EXPECT_EQ(StatusNullPointer, RealFftInverse(nullptr, dst.data(), fft.setup(), fft.work()));
+        EXPECT_EQ(StatusNullPointer, RealFftInverse(src.data(), nullptr, fft.setup(), fft.work()));
+        EXPECT_EQ(StatusNullPointer, RealFftInverse(src.data(), dst.data(), nullptr, fft.work()));
+        int32_t bytes = -7;
+        EXPECT_EQ(StatusNullPointer, GetRealFftBufferSize(nullptr, &bytes));
+        EXPECT_EQ(StatusNullPointer, GetRealFftBufferSize(fft.setup(), nullptr));
+        EXPECT_EQ(StatusNullPointer, ReleaseRealFftSetup(nullptr));
+
+        // A record that is not a valid setup: a copy of the header with another tag, as a
+        // released setup or a foreign structure would look.
+        for (int32_t tag : {0, 5, 7, -6}) {
+            RealFftSetup foreign = *fft.setup();
+            foreign.tag = tag;
+            foreign.owned = 0;
+            EXPECT_EQ(StatusBadSetup, RealFftForward(src.data(), dst.data(), &foreign, fft.work()));
+            EXPECT_EQ(StatusBadSetup, RealFftInverse(src.data(), dst.data(), &foreign, fft.work()));
+            EXPECT_EQ(StatusBadSetup, RealFftForward(src.data(), src.data(), &foreign, nullptr));
+            EXPECT_EQ(StatusBadSetup, GetRealFftBufferSize(&foreign, &bytes));
+            EXPECT_EQ(StatusBadSetup, ReleaseRealFftSetup(&foreign));
+            EXPECT_EQ(tag, foreign.tag);
+        }
+        EXPECT_EQ(-7, bytes);
+        EXPECT_TRUE(dstUntouched());
+        EXPECT_TRUE(SameBits(src.data(), srcCopy.data(), floats));
+
+        // Releasing a record the kernels did not allocate clears its tag and frees nothing;
+        // from then on it is refused like any other.
+        RealFftSetup borrowed = *fft.setup();
+        borrowed.owned = 0;
+        EXPECT_EQ(StatusOk, ReleaseRealFftSetup(&borrowed));
+        EXPECT_EQ(0, borrowed.tag);
+        EXPECT_EQ(StatusBadSetup, RealFftForward(src.data(), dst.data(), &borrowed, fft.work()));
+        EXPECT_EQ(StatusBadSetup, ReleaseRealFftSetup(&borrowed));
+        EXPECT_TRUE(dstUntouched());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllVersions, FftVersion, ::testing::Range(0, detail::kKernelVariantCount),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "slot" + std::to_string(info.param);
+                         });
+
+// Setups are built by the version selected at the time. Should one reach another version's
+// transform anyway, it still runs by its own tiers and tables.
+TEST(FftAcrossVersions, SetupOfOneVersionTransformsCorrectlyInEveryOther) {
+    for (int builder = 0; builder < detail::kKernelVariantCount; ++builder) {
+        if (!ProcessorRuns(builder)) continue;
+        for (int order : {6, 7, 8, 16, 17, 19, 20}) {
+            detail::ForceKernelVariant(builder);
+            Transform fft(order, NoScaling);
+            ASSERT_TRUE(fft.ok());
+            const std::vector<float> x = RandomSignal(fft.size(), 77 + order);
+            const std::vector<double> expected = fft_test::ReferenceSpectrum(x);
+            for (int runner = 0; runner < detail::kKernelVariantCount; ++runner) {
+                if (!ProcessorRuns(runner)) continue;
+                SCOPED_TRACE(testing::Message() << "built by " << builder << " run by " << runner << " order " << order);
+                detail::ForceKernelVariant(runner);
+                std::vector<float> spectrum(SpectrumFloats(order));
+                ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
+                EXPECT_LT(fft_test::RelativeRmsError(spectrum.data(), expected.data(), spectrum.size()),
+                          ErrorBound(order));
+            }
+            detail::ForceKernelVariant(builder);
+        }
+    }
+    detail::ForceKernelVariant(0);
+}
+
+// Orders above 20 for each distinct tier table (the other slots share these tables).
+TEST(FftLongRoundTrips, OrdersUpTo24ReturnTheInput) {
+    for (int variant : {1, 2, 5}) {
+        if (!ProcessorRuns(variant)) continue;
+        detail::ForceKernelVariant(variant);
+        for (int order = 21; order <= 24; ++order) {
+            SCOPED_TRACE(testing::Message() << "slot " << variant << " order " << order);
+            Transform fft(order, ScaleBothBySqrtN);
+            ASSERT_TRUE(fft.ok());
+            const std::vector<float> x = RandomSignal(fft.size(), order);
+            std::vector<float> buffer(SpectrumFloats(order));
+            ASSERT_EQ(StatusOk, fft.forward(x.data(), buffer.data()));
+            ASSERT_EQ(StatusOk, fft.inverse(buffer.data(), buffer.data()));
+            std::vector<double> expected(x.begin(), x.end());
+            EXPECT_LT(fft_test::RelativeRmsError(buffer.data(), expected.data(), fft.size()), ErrorBound(order));
+        }
+    }
+    detail::ForceKernelVariant(0);
+}
+
+TEST(FftScaleFactor, FollowsItsRoundingRecipe) {
+    for (int order = 0; order <= 22; ++order) {
+        const double n = std::ldexp(1.0, order);
+        RealFftSetup* setup = nullptr;
+        ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleBothBySqrtN, &setup));
+        EXPECT_EQ((float)(1.0 / std::sqrt(n)), setup->scale) << order;
+        EXPECT_EQ(1, setup->forwardScaled);
+        EXPECT_EQ(1, setup->inverseScaled);
+        ReleaseRealFftSetup(setup);
+        ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleForwardByN, &setup));
+        EXPECT_EQ(1.0f / (float)n, setup->scale) << order;
+        EXPECT_EQ(1, setup->forwardScaled);
+        EXPECT_EQ(0, setup->inverseScaled);
+        ReleaseRealFftSetup(setup);
+        ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleInverseByN, &setup));
+        EXPECT_EQ(0, setup->forwardScaled);
+        EXPECT_EQ(1, setup->inverseScaled);
+        ReleaseRealFftSetup(setup);
+    }
+}
+
+}  // namespace
