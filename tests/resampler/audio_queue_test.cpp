@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -144,6 +145,34 @@ TEST(AudioQueue, CountsFarAlongTheStreamKeepOrder) {
         EXPECT_GT(q.GetCapacity(), 2048);
         while (q.GetCount() > 0) ASSERT_EQ(q.PopSample(), expect++);
     }
+}
+
+// One thread stores blocks while another takes samples: every single operation holds the
+// lock, so the taker sees the whole sequence in order across growths and wraps.
+TEST(AudioQueue, StoresAndTakesFromTwoThreadsKeepOrder) {
+    CAudioQueue q;
+    constexpr int kBlocks = 2000;
+    std::thread producer([&] {
+        float next = 0.0f;
+        for (int b = 0; b < kBlocks; ++b) {
+            std::vector<float> block(static_cast<size_t>(1 + b % 97));
+            for (auto& v : block) v = next++;
+            ASSERT_TRUE(q.Push(block.data(), static_cast<int64_t>(block.size())));
+        }
+    });
+    int64_t total = 0;
+    for (int b = 0; b < kBlocks; ++b) total += 1 + b % 97;
+    float expect = 0.0f;
+    std::vector<float> out(64);
+    int64_t taken = 0;
+    while (taken < total) {
+        const int64_t got = q.Pop(out.data(), 64);
+        for (int64_t i = 0; i < got; ++i) ASSERT_EQ(out[static_cast<size_t>(i)], expect++);
+        taken += got;
+        if (got == 0) std::this_thread::yield();
+    }
+    producer.join();
+    EXPECT_EQ(q.GetCount(), 0);
 }
 
 }  // namespace

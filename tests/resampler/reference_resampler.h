@@ -98,6 +98,10 @@ public:
         return out;
     }
 
+    // Clear the queue and put M silent frames in; position and counters stay.
+    void Reset() { m_queue.assign(static_cast<size_t>(m_origChannels) * m_half, 0.0f); }
+
+    const std::vector<float>& Queue() const { return m_queue; }
     int32_t Step() const { return m_step; }
     int64_t Consumed() const { return m_consumed; }
     const std::vector<float>& Table() const { return m_table; }
