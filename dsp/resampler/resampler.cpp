@@ -21,6 +21,7 @@ using namespace resampler_detail;
 namespace {
 
 std::atomic<int32_t> g_forcedVersion{-1};
+std::atomic<size_t> g_allocationLimit{SIZE_MAX};
 
 // Output frames per work chunk; the input chunk is sized to hold their kernels.
 constexpr int64_t kChunkOutputs = 1024;
@@ -28,8 +29,10 @@ constexpr int64_t kChunkBaseFrames = 1024;
 // Beyond this ratio a group of output frames spans too much input for the lane layout to pay.
 constexpr int32_t kMaxVectorStep = kPhaseCount * 64;
 constexpr int kMaxSplitRows = kMaxVectorStep / kPhaseCount;
+constexpr size_t kMaxGroupTableBytes = size_t{64} << 20;
 
 void* AllocAligned(size_t bytes) {
+    if (bytes > g_allocationLimit.load()) return nullptr;
     if (bytes == 0) bytes = 1;
 #ifdef _WIN32
     return _aligned_malloc(bytes, 64);
@@ -113,6 +116,8 @@ void Interleave(const float* const* rows, int channels, int64_t frames, float* o
 }  // namespace
 
 void CResamplerCore::ForceInterpolationVersion(int32_t version) { g_forcedVersion.store(version); }
+
+void CResamplerCore::LimitAllocationsForTesting(size_t bytes) { g_allocationLimit.store(bytes); }
 
 CResamplerCore::CResamplerCore() = default;
 
@@ -230,7 +235,9 @@ bool CResamplerCore::BuildGroupTables() {
     const int32_t phases = kPhaseCount / m_nGroupPhaseUnit;
     const size_t coefficientBytes = BytesOf(static_cast<int64_t>(phases) * n * lanes, sizeof(float));
     const size_t maskBytes = BytesOf(static_cast<int64_t>(phases) * lanes, sizeof(int32_t));
-    if (!coefficientBytes || !maskBytes) return false;
+    // The interleaved tables are as large as the kernel table; for very long kernels the
+    // scalar loop over the one table is preferred to doubling an already large footprint.
+    if (!coefficientBytes || !maskBytes || coefficientBytes > kMaxGroupTableBytes) return false;
     m_pfGroupCoefficients = static_cast<float*>(AllocAligned(coefficientBytes));
     m_pnGroupMasks = static_cast<int32_t*>(AllocAligned(maskBytes));
     if (!m_pfGroupCoefficients || !m_pnGroupMasks) return false;

@@ -66,6 +66,8 @@ public:
     // Tests and benchmarks: the instruction-set version that later Initialize calls choose
     // (-1 = best the processor supports). Versions the processor lacks fall back to the best.
     static void ForceInterpolationVersion(int32_t version);
+    // Tests only: the core's own allocations (tables, work buffers) above this size fail.
+    static void LimitAllocationsForTesting(size_t bytes);
 
 private:
     void ReleaseTables();

@@ -26,7 +26,10 @@ uint32_t Bits(float v) {
 // Every test leaves the choice of version to the processor again.
 class Resampler : public ::testing::Test {
 protected:
-    void TearDown() override { CResamplerCore::ForceInterpolationVersion(-1); }
+    void TearDown() override {
+        CResamplerCore::ForceInterpolationVersion(-1);
+        CResamplerCore::LimitAllocationsForTesting(SIZE_MAX);
+    }
 };
 
 std::vector<float> Drain(CResamplerCore& core) {
@@ -396,6 +399,33 @@ TEST_F(Resampler, MemoryIsReportedAndBounded) {
     ASSERT_EQ(core.AddSamples(block.data(), static_cast<int64_t>(block.size())), ResamplerOk);
     Drain(core);
     EXPECT_EQ(core.MemoryBytes() - static_cast<size_t>(core.Queue().GetCapacity()) * sizeof(float), before);
+}
+
+TEST_F(Resampler, TableAllocationFailureLeavesTheObjectUninitialised) {
+    CResamplerCore core;
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+    std::vector<float> block(2 * 100, 0.5f);
+    ASSERT_EQ(core.AddSamples(block.data(), 200), ResamplerOk);
+    // 4096 * 301 floats do not fit under the limit.
+    CResamplerCore::LimitAllocationsForTesting(1 << 20);
+    EXPECT_EQ(core.Initialize(44100, 48000, 2, 2, 301), ResamplerNoMemory);
+    EXPECT_FALSE(core.IsInitialized());
+    int64_t frames = 0;
+    EXPECT_EQ(core.CountOutputFrames(&frames), ResamplerNotInitialized);
+    std::vector<float> sink(8);
+    EXPECT_EQ(core.ProduceFrames(sink.data(), 0), ResamplerNotInitialized);
+    // Work buffers count too: with n = 1 the table (16 KiB) fits under 20 KiB, but the SSE2
+    // version's lanes for two channels (about 35 KiB) do not.
+    if (resampler_detail::VersionSupported(resampler_detail::kVersionSse2)) {
+        CResamplerCore::ForceInterpolationVersion(resampler_detail::kVersionSse2);
+        CResamplerCore::LimitAllocationsForTesting(20 * 1024);
+        EXPECT_EQ(core.Initialize(44100, 48000, 2, 2, 1), ResamplerNoMemory);
+        EXPECT_FALSE(core.IsInitialized());
+    }
+    CResamplerCore::LimitAllocationsForTesting(SIZE_MAX);
+    ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 301), ResamplerOk);
+    // The same input layout throughout: the samples queued before the failures are still there.
+    EXPECT_EQ(core.Queue().GetCount(), 2 * 17 + 200 + 2 * 151);
 }
 
 }  // namespace
