@@ -201,16 +201,16 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
         m_nVersion = kVersionScalar;
         m_nLanes = 1;
     }
-    if (m_nLanes == 1) {
+    if (m_nLanes == 1 || m_bWholeStep) {
         for (int i = 0; i < kMaxChannels; ++i) m_anLaneBase[i] = 0;
     }
 
-    // Samples queued under another input layout would be read as misaligned frames for ever:
-    // they go, and the silence starts a clean stream. Under the same layout they stay in front.
     if (!AllocateWork()) {
         ReleaseTables();
         return ResamplerNoMemory;
     }
+    // Samples queued under another input layout would be read as misaligned frames for ever:
+    // they go, and the silence starts a clean stream. Under the same layout they stay in front.
     const int64_t silence = static_cast<int64_t>(nOrigChannels) * m_nHalfLength;
     const bool queued = (m_nQueueChannels != 0 && m_nQueueChannels != nOrigChannels)
                             ? m_Queue.ReplaceWithSilence(silence)
@@ -388,9 +388,9 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
 
     if (m_nOrigRate == m_nNewRate) {
         // s = 4096: output k is frame M + k of its span, with no delay and no filtering.
-        const int64_t half = m_nHalfLength;
-        for (int64_t k = 0; k < outputs; ++k)
-            for (int c = 0; c < newChannels; ++c) out[k * newChannels + c] = rows[c][k + half];
+        const float* centred[kMaxChannels];
+        for (int c = 0; c < newChannels; ++c) centred[c] = rows[c] + m_nHalfLength;
+        Interleave(centred, newChannels, outputs, out);
         return;
     }
     float* planar[kMaxChannels];
