@@ -100,6 +100,8 @@ int main(int argc, char** argv) {
     slots.erase(std::remove_if(slots.begin(), slots.end(), [](int s) { return s < 0 || s > 5 || !ProcessorRuns(s); }),
                 slots.end());
     if (slots.empty()) return 1;
+    // SONVEX_BENCH_OURS_ONLY=1 leaves the peer out (for profiling our routines alone).
+    const bool withPeer = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
 
     std::printf("real FFT, forward+inverse in place, median ns per pair; MFLOPS = 2.5 N log2 N / ns per transform\n");
     std::printf("%5s %9s", "order", "N");
@@ -126,7 +128,7 @@ int main(int argc, char** argv) {
         }
 #if defined(SONVEX_HAVE_FFTW)
         float* peerBuffer = fftwf_alloc_real(n + 2);
-        contenders.push_back(new Peer(order, peerBuffer));
+        if (withPeer) contenders.push_back(new Peer(order, peerBuffer));
 #endif
         // Unnormalised round trips grow by N each; refresh before the values could overflow.
         const int rounds = std::max(1, std::min(64, (int)(2e6 / (double)(n * order)) + 1));
@@ -155,8 +157,10 @@ int main(int argc, char** argv) {
             std::printf(" %11.0f %7.0f", medians[c], flops / (medians[c] / 2) * 1000.0);
         }
 #if defined(SONVEX_HAVE_FFTW)
-        const double peer = medians.back();
-        std::printf(" %10.0f %7.0f %11.3f", peer, flops / (peer / 2) * 1000.0, medians[0] / peer);
+        if (withPeer) {
+            const double peer = medians.back();
+            std::printf(" %10.0f %7.0f %11.3f", peer, flops / (peer / 2) * 1000.0, medians[0] / peer);
+        }
         fftwf_free(peerBuffer);
 #endif
         std::printf("\n");

@@ -383,11 +383,9 @@ void PreStepInverse(const float* src, float* y, size_t n, float s, const SplitTw
 // `mid` (rows: high 6 bits, columns: low 6 bits) lands on the tile of reversed middle bits,
 // transposed with reversed rows and columns.
 
-inline void GatherReverseTile(const uint64_t* x, size_t rowStride, size_t mid, uint64_t* tile) {
-    constexpr size_t kSide = size_t(1) << kReverseTileBits;
-    for (size_t hi = 0; hi < kSide; ++hi) std::memcpy(tile + hi * kSide, x + hi * rowStride + mid * kSide, kSide * 8);
-}
-
+// A tile is gathered with its rows in reversed order, transposed, and written back with its rows
+// in reversed order again: element (r, c) of the target tile is element (rev c, rev r) of the
+// source tile.
 struct ReversedTileIndex {
     uint16_t rowOffset[64];  // (i with its 6 bits reversed) * 64
 };
@@ -402,19 +400,49 @@ constexpr ReversedTileIndex MakeReversedTileIndex() {
     return index;
 }
 
-inline void ScatterReverseTile(uint64_t* x, size_t rowStride, size_t mid, const uint64_t* tile) {
-    static_assert(kReverseTileBits == 6, "the index table holds 64 entries");
+template <class T>
+inline void CopyTileRow(const uint64_t* from, uint64_t* to) {
+    constexpr size_t kFloatsPerRow = 2 << kReverseTileBits;
+    const float* in = reinterpret_cast<const float*>(from);
+    float* out = reinterpret_cast<float*>(to);
+    for (size_t f = 0; f < kFloatsPerRow; f += 4 * T::kComplex) {
+        const typename T::V a = T::load(in + f), b = T::load(in + f + 2 * T::kComplex);
+        T::store(out + f, a);
+        T::store(out + f + 2 * T::kComplex, b);
+    }
+}
+
+template <class T>
+inline void GatherReverseTile(const uint64_t* x, size_t rowStride, size_t mid, uint64_t* tile) {
     static constexpr ReversedTileIndex index = MakeReversedTileIndex();
     constexpr size_t kSide = size_t(1) << kReverseTileBits;
-    for (size_t row = 0; row < kSide; ++row) {
-        uint64_t* out = x + row * rowStride + mid * kSide;
-        const uint64_t* column = tile + index.rowOffset[row] / kSide;
-        for (size_t col = 0; col < kSide; ++col) out[col] = column[index.rowOffset[col]];
+    for (size_t hi = 0; hi < kSide; ++hi) CopyTileRow<T>(x + hi * rowStride + mid * kSide, tile + index.rowOffset[hi]);
+}
+
+template <class T>
+inline void ScatterReverseTile(uint64_t* x, size_t rowStride, size_t mid, const uint64_t* tile) {
+    static constexpr ReversedTileIndex index = MakeReversedTileIndex();
+    constexpr size_t kSide = size_t(1) << kReverseTileBits;
+    for (size_t row = 0; row < kSide; ++row) CopyTileRow<T>(tile + index.rowOffset[row], x + row * rowStride + mid * kSide);
+}
+
+// In-place transpose of the 64 x 64 complex values of a tile, in blocks of kComplex x kComplex.
+template <class T>
+inline void TransposeTile(uint64_t* tile) {
+    constexpr size_t kSide = size_t(1) << kReverseTileBits;
+    constexpr size_t kb = T::kComplex;
+    float* f = reinterpret_cast<float*>(tile);
+    for (size_t i = 0; i < kSide; i += kb) {
+        T::transposeSquare(f + 2 * (i * kSide + i), 2 * kSide);
+        for (size_t j = i + kb; j < kSide; j += kb) {
+            T::transposeSwap(f + 2 * (i * kSide + j), f + 2 * (j * kSide + i), 2 * kSide);
+        }
     }
 }
 
 // In place when src == dst. tiles: room for two tiles (2 * 4096 complex values).
-inline void BitReverse(const float* src, float* dst, int32_t bits, uint64_t* tiles) {
+template <class T>
+void BitReverse(const float* src, float* dst, int32_t bits, uint64_t* tiles) {
     const size_t count = size_t(1) << bits;
     const uint64_t* in = reinterpret_cast<const uint64_t*>(src);
     uint64_t* out = reinterpret_cast<uint64_t*>(dst);
@@ -440,17 +468,20 @@ inline void BitReverse(const float* src, float* dst, int32_t bits, uint64_t* til
     for (size_t mid = 0; mid < mids; ++mid) {
         const size_t partner = ReverseBits((uint32_t)mid, midBits);
         if (src != dst) {
-            GatherReverseTile(in, rowStride, mid, first);
-            ScatterReverseTile(out, rowStride, partner, first);
+            GatherReverseTile<T>(in, rowStride, mid, first);
+            TransposeTile<T>(first);
+            ScatterReverseTile<T>(out, rowStride, partner, first);
             continue;
         }
         if (partner < mid) continue;
-        GatherReverseTile(out, rowStride, mid, first);
+        GatherReverseTile<T>(out, rowStride, mid, first);
+        TransposeTile<T>(first);
         if (partner != mid) {
-            GatherReverseTile(out, rowStride, partner, second);
-            ScatterReverseTile(out, rowStride, mid, second);
+            GatherReverseTile<T>(out, rowStride, partner, second);
+            TransposeTile<T>(second);
+            ScatterReverseTile<T>(out, rowStride, mid, second);
         }
-        ScatterReverseTile(out, rowStride, partner, first);
+        ScatterReverseTile<T>(out, rowStride, partner, first);
     }
 }
 
@@ -472,10 +503,10 @@ void LargeTransform(float* data, const LargePlan& plan, char* work) {
     for (size_t b = 0; b < n1; ++b) {
         float* block = data + 2 * b * n2;
         if (oddPasses) {
-            BitReverse(block, blockWork, plan.blockOrder, reverseTiles);
+            BitReverse<T>(block, blockWork, plan.blockOrder, reverseTiles);
             Stockham<T, kInverse>(blockWork, block, blockWork, n2, 1, plan.blockTwiddles);
         } else {
-            BitReverse(block, block, plan.blockOrder, reverseTiles);
+            BitReverse<T>(block, block, plan.blockOrder, reverseTiles);
             Stockham<T, kInverse>(block, blockWork, block, n2, 1, plan.blockTwiddles);
         }
     }
@@ -591,7 +622,7 @@ int32_t ForwardTransform(const float* src, float* dst, const RealFftSetup* setup
     if (setup->tier == kTierLarge) {
         const LargePlan& plan = *setup->large;
         uint64_t* reverseTiles = reinterpret_cast<uint64_t*>(work.get() + plan.workReverseOffset);
-        BitReverse(src, dst, order - 1, reverseTiles);
+        BitReverse<T>(src, dst, order - 1, reverseTiles);
         LargeTransform<T, false>(dst, plan, work.get());
         SplitForward<T>(dst, dst, n, s, split);
         return StatusOk;
@@ -625,7 +656,7 @@ int32_t InverseTransform(const float* src, float* dst, const RealFftSetup* setup
         const LargePlan& plan = *setup->large;
         uint64_t* reverseTiles = reinterpret_cast<uint64_t*>(work.get() + plan.workReverseOffset);
         PreStepInverse<T>(src, dst, n, s, split);
-        BitReverse(dst, dst, order - 1, reverseTiles);
+        BitReverse<T>(dst, dst, order - 1, reverseTiles);
         LargeTransform<T, true>(dst, plan, work.get());
         return StatusOk;
     }

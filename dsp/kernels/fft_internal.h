@@ -35,7 +35,7 @@ TierLimits TierLimitsForVariant(int32_t variant);
 Tier TierForOrder(int32_t variant, int32_t order);
 
 // Width in complex values of the column tiles of the large-size method.
-constexpr size_t kCrossTileWidth = 8;
+constexpr size_t kCrossTileWidth = 32;
 // Bit reversal of long arrays moves 2^6 x 2^6 tiles of complex values.
 constexpr int32_t kReverseTileBits = 6;
 constexpr size_t kReverseTileSize = size_t(1) << (2 * kReverseTileBits);

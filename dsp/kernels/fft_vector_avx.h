@@ -53,6 +53,29 @@ struct AvxTraits {
         _mm256_storeu_pd(reinterpret_cast<double*>(out + 16), _mm256_permute2f128_pd(t0, t2, 0x31));
         _mm256_storeu_pd(reinterpret_cast<double*>(out + 24), _mm256_permute2f128_pd(t1, t3, 0x31));
     }
+
+    // 4 x 4 blocks of complex values, rows `stride` floats apart.
+    static void loadBlock(const float* a, size_t stride, V* rows) {
+        for (int r = 0; r < 4; ++r) rows[r] = _mm256_loadu_ps(a + r * stride);
+    }
+    static void storeBlockTransposed(float* a, size_t stride, const V* rows) {
+        float packed[32];
+        storeTransposed4(packed, rows[0], rows[1], rows[2], rows[3]);
+        // storeTransposed4 writes complex 4l + r = rows[r][l]: row l of the transposed block.
+        for (int r = 0; r < 4; ++r) _mm256_storeu_ps(a + r * stride, _mm256_loadu_ps(packed + 8 * r));
+    }
+    static void transposeSquare(float* a, size_t stride) {
+        V rows[4];
+        loadBlock(a, stride, rows);
+        storeBlockTransposed(a, stride, rows);
+    }
+    static void transposeSwap(float* a, float* b, size_t stride) {
+        V ra[4], rb[4];
+        loadBlock(a, stride, ra);
+        loadBlock(b, stride, rb);
+        storeBlockTransposed(a, stride, rb);
+        storeBlockTransposed(b, stride, ra);
+    }
 };
 
 }  // namespace

@@ -63,6 +63,25 @@ struct SseTraits {
         _mm_storeu_ps(out + 8, _mm_movehl_ps(y1, y0));
         _mm_storeu_ps(out + 12, _mm_movehl_ps(y3, y2));
     }
+
+    // Transposes the 2 x 2 complex block at a (rows `stride` floats apart) in place.
+    static void transposeSquare(float* a, size_t stride) {
+        const __m128d r0 = _mm_loadu_pd(reinterpret_cast<const double*>(a));
+        const __m128d r1 = _mm_loadu_pd(reinterpret_cast<const double*>(a + stride));
+        _mm_storeu_pd(reinterpret_cast<double*>(a), _mm_unpacklo_pd(r0, r1));
+        _mm_storeu_pd(reinterpret_cast<double*>(a + stride), _mm_unpackhi_pd(r0, r1));
+    }
+    // Swaps the 2 x 2 blocks at a and b, each transposed.
+    static void transposeSwap(float* a, float* b, size_t stride) {
+        const __m128d a0 = _mm_loadu_pd(reinterpret_cast<const double*>(a));
+        const __m128d a1 = _mm_loadu_pd(reinterpret_cast<const double*>(a + stride));
+        const __m128d b0 = _mm_loadu_pd(reinterpret_cast<const double*>(b));
+        const __m128d b1 = _mm_loadu_pd(reinterpret_cast<const double*>(b + stride));
+        _mm_storeu_pd(reinterpret_cast<double*>(a), _mm_unpacklo_pd(b0, b1));
+        _mm_storeu_pd(reinterpret_cast<double*>(a + stride), _mm_unpackhi_pd(b0, b1));
+        _mm_storeu_pd(reinterpret_cast<double*>(b), _mm_unpacklo_pd(a0, a1));
+        _mm_storeu_pd(reinterpret_cast<double*>(b + stride), _mm_unpackhi_pd(a0, a1));
+    }
 };
 
 }  // namespace
