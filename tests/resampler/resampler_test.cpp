@@ -213,7 +213,8 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
         {44100, 48000, 2, 2, 33}, {48000, 44100, 2, 1, 65}, {96000, 48000, 6, 2, 17},
         {8000, 44100, 1, 2, 9},   {44100, 22050, 8, 6, 129}, {48000, 48000, 2, 1, 7},
         {44100, 1000, 1, 1, 5},   {11025, 44100, 3, 3, 1},   {144000, 48000, 1, 1, 129},
-        {48000, 16000, 3, 3, 33}, {44101, 44100, 2, 2, 15}};
+        {48000, 16000, 3, 3, 33}, {44101, 44100, 2, 2, 15}, {4000, 192000, 2, 2, 17},
+        {192000, 1000, 1, 1, 9},  {524287, 8000, 2, 1, 3}};
     std::string exercised;
     for (int32_t version = 0; version < resampler_detail::kVersionCount; ++version) {
         if (!resampler_detail::VersionSupported(version)) continue;
