@@ -7,8 +7,7 @@
 // hit all of them alike. Prints times and ratios; asserts nothing about speed.
 //
 // usage: comserver_bench [PATH\Sonvex2.dll] [--quick]
-// The objects come from CoCreateInstance when the server is registered, otherwise from the
-// DLL's own DllGetClassObject (the calls afterwards are the same vtable calls either way).
+// Objects come from the given DLL's class objects, or from the registered server without a path.
 #include "dsp/kernels/kernels.h"
 #include "dsp/resampler/resampler.h"
 
@@ -45,25 +44,26 @@ double Median(std::vector<double> v) {
 
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
 
-// Creates an object of the server: registered class first, the DLL's class object otherwise.
+// Creates an object of the server. With a DLL path the object comes from that DLL's own
+// DllGetClassObject, so the library measured is the one built beside this program whatever the
+// registry says; without one, from the registered server through CoCreateInstance. The calls
+// afterwards are the same vtable calls either way.
 HRESULT CreateObject(REFCLSID clsid, REFIID iid, void** out, const std::wstring& dllPath, const char** how) {
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out);
-    if (SUCCEEDED(hr)) {
+    if (dllPath.empty()) {
         *how = "CoCreateInstance (registered server)";
-        return hr;
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out);
     }
-    if (dllPath.empty()) return hr;
     HMODULE module = LoadLibraryW(dllPath.c_str());
     if (!module) return HRESULT_FROM_WIN32(GetLastError());
     auto getClassObject = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     if (!getClassObject) return E_FAIL;
     IClassFactory* factory = nullptr;
-    hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return hr;
     hr = factory->CreateInstance(nullptr, iid, out);
     factory->Release();
-    *how = "DllGetClassObject of the loaded DLL (server not registered)";
+    *how = "the class object of the given DLL (DllGetClassObject)";
     return hr;
 }
 
@@ -79,61 +79,118 @@ std::vector<float> StereoTestSignal(size_t frames) {
     return x;
 }
 
-struct ResamplerResult {
-    double comSeconds, directSeconds;
-    bool identical;
-    size_t outputFrames;
+// Time spent in each step of a round, seconds.
+struct ComRound {
+    double addBlock = 0, getProcessedBlock = 0, destroy = 0, total = 0;
+};
+struct DirectRound {
+    double addSamples = 0, produce = 0, total = 0;
 };
 
-// One round: the whole signal in 4096-frame blocks through a fresh converter.
-double RoundThroughCom(IAudioResampler* r, const std::vector<float>& signal, size_t blockFrames, std::vector<float>* collect) {
-    const size_t blockSamples = blockFrames * 2;
-    SAFEARRAY* input = SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(blockSamples));
-    double start = Now();
+// The input arrays are made once, as a client that fills its SAFEARRAYs directly would have
+// them; the output array of every call is the server's, destroyed by the client.
+std::vector<SAFEARRAY*> MakeInputArrays(const std::vector<float>& signal, size_t blockSamples) {
+    std::vector<SAFEARRAY*> arrays;
     for (size_t at = 0; at + blockSamples <= signal.size(); at += blockSamples) {
+        SAFEARRAY* a = SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(blockSamples));
         float* data = nullptr;
-        SafeArrayAccessData(input, reinterpret_cast<void**>(&data));
+        SafeArrayAccessData(a, reinterpret_cast<void**>(&data));
         std::memcpy(data, signal.data() + at, blockSamples * sizeof(float));
-        SafeArrayUnaccessData(input);
-        r->AddBlock(input);
-        SAFEARRAY* output = nullptr;
-        r->GetProcessedBlock(&output);
-        LONG upper = -1;
-        SafeArrayGetUBound(output, 1, &upper);
-        if (collect && upper >= 0) {
-            float* out = nullptr;
-            SafeArrayAccessData(output, reinterpret_cast<void**>(&out));
-            collect->insert(collect->end(), out, out + upper + 1);
-            SafeArrayUnaccessData(output);
-        }
-        SafeArrayDestroy(output);
+        SafeArrayUnaccessData(a);
+        arrays.push_back(a);
     }
-    double seconds = Now() - start;
-    SafeArrayDestroy(input);
-    return seconds;
+    return arrays;
 }
 
-double RoundDirect(sonvex::CResamplerCore& core, const std::vector<float>& signal, size_t blockFrames,
-                   std::vector<float>& out, std::vector<float>* collect) {
-    const size_t blockSamples = blockFrames * 2;
-    double start = Now();
+ComRound RoundThroughCom(IAudioResampler* r, const std::vector<SAFEARRAY*>& inputs, std::vector<float>* collect) {
+    ComRound t;
+    const double start = Now();
+    for (SAFEARRAY* input : inputs) {
+        const double t0 = Now();
+        r->AddBlock(input);
+        const double t1 = Now();
+        SAFEARRAY* output = nullptr;
+        r->GetProcessedBlock(&output);
+        const double t2 = Now();
+        if (collect) {
+            LONG upper = -1;
+            SafeArrayGetUBound(output, 1, &upper);
+            float* out = nullptr;
+            SafeArrayAccessData(output, reinterpret_cast<void**>(&out));
+            if (upper >= 0) collect->insert(collect->end(), out, out + upper + 1);
+            SafeArrayUnaccessData(output);
+        }
+        const double t3 = Now();
+        SafeArrayDestroy(output);
+        const double t4 = Now();
+        t.addBlock += t1 - t0;
+        t.getProcessedBlock += t2 - t1;
+        t.destroy += t4 - t3;
+    }
+    t.total = Now() - start;
+    return t;
+}
+
+DirectRound RoundDirect(sonvex::CResamplerCore& core, const std::vector<float>& signal, size_t blockSamples,
+                        std::vector<float>& out, std::vector<float>* collect) {
+    DirectRound t;
+    const double start = Now();
     for (size_t at = 0; at + blockSamples <= signal.size(); at += blockSamples) {
+        const double t0 = Now();
         core.AddSamples(signal.data() + at, static_cast<int64_t>(blockSamples));
+        const double t1 = Now();
         int64_t frames = 0;
         core.CountOutputFrames(&frames);
         if (frames > 0) {
             if (out.size() < static_cast<size_t>(frames) * 2) out.resize(static_cast<size_t>(frames) * 2);
             core.ProduceFrames(out.data(), frames);
-            if (collect) collect->insert(collect->end(), out.begin(), out.begin() + frames * 2);
         }
+        const double t2 = Now();
+        if (collect && frames > 0) collect->insert(collect->end(), out.begin(), out.begin() + frames * 2);
+        t.addSamples += t1 - t0;
+        t.produce += t2 - t1;
     }
-    return Now() - start;
+    t.total = Now() - start;
+    return t;
+}
+
+// The core as the COM object drives it, without the interface: a new SAFEARRAY per block.
+DirectRound RoundCoreIntoSafeArrays(sonvex::CResamplerCore& core, const std::vector<float>& signal, size_t blockSamples) {
+    DirectRound t;
+    const double start = Now();
+    for (size_t at = 0; at + blockSamples <= signal.size(); at += blockSamples) {
+        core.AddSamples(signal.data() + at, static_cast<int64_t>(blockSamples));
+        int64_t frames = 0;
+        core.CountOutputFrames(&frames);
+        SAFEARRAY* output = SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(frames * 2));
+        float* data = nullptr;
+        SafeArrayAccessData(output, reinterpret_cast<void**>(&data));
+        if (frames > 0) core.ProduceFrames(data, frames);
+        SafeArrayUnaccessData(output);
+        SafeArrayDestroy(output);
+    }
+    t.total = Now() - start;
+    return t;
+}
+
+template <class Round, class Field>
+double MedianOf(const std::vector<Round>& rounds, Field field) {
+    std::vector<double> v;
+    for (const Round& r : rounds) v.push_back(r.*field);
+    return Median(v);
+}
+template <class Round>
+double MinimumTotal(const std::vector<Round>& rounds) {
+    double m = rounds.front().total;
+    for (const Round& r : rounds) m = std::min(m, r.total);
+    return m;
 }
 
 bool BenchResampler(const std::wstring& dllPath, int rounds, double seconds) {
-    const size_t blockFrames = 4096;
+    const size_t blockFrames = 4096, blockSamples = blockFrames * 2;
     const size_t blocks = static_cast<size_t>(seconds * 44100 / blockFrames) + 1;
     const std::vector<float> signal = StereoTestSignal(blocks * blockFrames);
+    const std::vector<SAFEARRAY*> inputs = MakeInputArrays(signal, blockSamples);
     const char* how = "";
     IAudioResampler* com = nullptr;
     HRESULT hr = CreateObject(CLSID_CAudioResampler, IID_IAudioResampler, reinterpret_cast<void**>(&com), dllPath, &how);
@@ -146,36 +203,56 @@ bool BenchResampler(const std::wstring& dllPath, int rounds, double seconds) {
     // Same stream through both: the outputs must agree to the bit.
     std::vector<float> viaCom, viaCore, scratch;
     com->Initialize(44100, 48000, 2, 2, 65);
-    RoundThroughCom(com, signal, blockFrames, &viaCom);
+    RoundThroughCom(com, inputs, &viaCom);
     sonvex::CResamplerCore check;
     check.Initialize(44100, 48000, 2, 2, 65);
-    RoundDirect(check, signal, blockFrames, scratch, &viaCore);
+    RoundDirect(check, signal, blockSamples, scratch, &viaCore);
     const bool identical = viaCom.size() == viaCore.size() &&
                            std::memcmp(viaCom.data(), viaCore.data(), viaCom.size() * sizeof(float)) == 0;
 
-    std::vector<double> comTimes, directTimes;
+    std::vector<ComRound> comRounds;
+    std::vector<DirectRound> directRounds, arrayRounds;
     for (int round = 0; round < rounds; ++round) {
         // A fresh configuration each round: a different kernel length forces a rebuild, then back.
         com->Initialize(44100, 48000, 2, 2, 63);
         com->Initialize(44100, 48000, 2, 2, 65);
-        sonvex::CResamplerCore core;
+        sonvex::CResamplerCore core, arrayCore;
         core.Initialize(44100, 48000, 2, 2, 65);
+        arrayCore.Initialize(44100, 48000, 2, 2, 65);
         if (round % 2 == 0) {
-            comTimes.push_back(RoundThroughCom(com, signal, blockFrames, nullptr));
-            directTimes.push_back(RoundDirect(core, signal, blockFrames, scratch, nullptr));
+            comRounds.push_back(RoundThroughCom(com, inputs, nullptr));
+            directRounds.push_back(RoundDirect(core, signal, blockSamples, scratch, nullptr));
+            arrayRounds.push_back(RoundCoreIntoSafeArrays(arrayCore, signal, blockSamples));
         } else {
-            directTimes.push_back(RoundDirect(core, signal, blockFrames, scratch, nullptr));
-            comTimes.push_back(RoundThroughCom(com, signal, blockFrames, nullptr));
+            arrayRounds.push_back(RoundCoreIntoSafeArrays(arrayCore, signal, blockSamples));
+            directRounds.push_back(RoundDirect(core, signal, blockSamples, scratch, nullptr));
+            comRounds.push_back(RoundThroughCom(com, inputs, nullptr));
         }
     }
     com->Release();
-    const double comBlock = Median(comTimes) / static_cast<double>(blocks), directBlock = Median(directTimes) / static_cast<double>(blocks);
-    std::printf("\nresampler, 4096-frame stereo blocks, 44100 -> 48000, 65 taps (%zu blocks a round, median of %d rounds)\n",
+    for (SAFEARRAY* a : inputs) SafeArrayDestroy(a);
+
+    const double perBlock = 1e6 / static_cast<double>(blocks);
+    const double com_ = MedianOf(comRounds, &ComRound::total), direct = MedianOf(directRounds, &DirectRound::total);
+    const double comMin = MinimumTotal(comRounds), directMin = MinimumTotal(directRounds);
+    std::printf("\nresampler, 4096-frame stereo blocks, 44100 -> 48000, 65 taps (%zu blocks a round, %d rounds)\n",
                 blocks, rounds);
-    std::printf("  %-46s %9.1f us per block\n", "CResamplerCore directly", directBlock * 1e6);
-    std::printf("  %-46s %9.1f us per block\n", "AddBlock + GetProcessedBlock through COM", comBlock * 1e6);
-    std::printf("  COM / direct = %.4f  (COM-layer overhead %+.2f %%; outputs %s, %zu frames)\n", comBlock / directBlock,
-                (comBlock / directBlock - 1.0) * 100.0, identical ? "bit-identical" : "DIFFERENT", viaCom.size() / 2);
+    std::printf("  %-44s %8.1f us per block (median round; fastest %.1f)\n", "CResamplerCore directly", direct * perBlock,
+                directMin * perBlock);
+    std::printf("      AddSamples %.1f, CountOutputFrames + ProduceFrames %.1f\n",
+                MedianOf(directRounds, &DirectRound::addSamples) * perBlock,
+                MedianOf(directRounds, &DirectRound::produce) * perBlock);
+    std::printf("  %-44s %8.1f us per block (median round; fastest %.1f)\n", "AddBlock + GetProcessedBlock through COM",
+                com_ * perBlock, comMin * perBlock);
+    std::printf("      AddBlock %.1f, GetProcessedBlock %.1f, SafeArrayDestroy of the result %.1f\n",
+                MedianOf(comRounds, &ComRound::addBlock) * perBlock,
+                MedianOf(comRounds, &ComRound::getProcessedBlock) * perBlock,
+                MedianOf(comRounds, &ComRound::destroy) * perBlock);
+    std::printf("  %-44s %8.1f us per block (median round; fastest %.1f)\n", "CResamplerCore into a new SAFEARRAY per block",
+                MedianOf(arrayRounds, &DirectRound::total) * perBlock, MinimumTotal(arrayRounds) * perBlock);
+    std::printf("  COM / direct = %.4f median rounds, %.4f fastest rounds (COM-layer overhead %+.2f %% / %+.2f %%)\n",
+                com_ / direct, comMin / directMin, (com_ / direct - 1.0) * 100.0, (comMin / directMin - 1.0) * 100.0);
+    std::printf("  outputs %s (%zu frames)\n", identical ? "bit-identical" : "DIFFERENT", viaCom.size() / 2);
     return identical;
 }
 
@@ -288,7 +365,7 @@ int main(int argc, char** argv) {
         std::printf("COM initialisation failed\n");
         return 1;
     }
-    bool ok = BenchResampler(dllPath, quick ? 5 : 11, quick ? 3.0 : 10.0);
+    bool ok = BenchResampler(dllPath, quick ? 5 : 31, quick ? 3.0 : 10.0);
     ok = BenchFourier(dllPath, quick ? 9 : 21, quick ? 2000 : 20000) && ok;
     CoUninitialize();
     return ok ? 0 : 1;
