@@ -190,7 +190,7 @@ void RunStream(const StreamCase& c, int32_t version, uint32_t seed, int64_t tota
         auto expected = reference.Get();
         auto got = Drain(core);
         ASSERT_EQ(got.size(), expected.size()) << "call " << calls;
-        ASSERT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)), 0)
+        ASSERT_TRUE(got.empty() || std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)) == 0)
             << c.orig << " -> " << c.nw << " n " << c.n << " version " << version << " call " << calls;
         outputs += static_cast<int64_t>(got.size()) / c.outChannels;
         // What stays queued (the kernel's history) is what the plain model keeps.
