@@ -60,6 +60,19 @@ struct RunResult {
 
 class ToolsEndToEnd : public ::testing::Test {
 protected:
+    // The tools find the server through the registry. Other suites register and unregister it
+    // (never at the same time: CTest holds a lock for the registration), so this suite
+    // registers the server it was built with before it starts.
+    static void SetUpTestSuite() {
+        HMODULE server = LoadLibraryW(WindowsPath(SONVEX2_DLL).c_str());
+        ASSERT_NE(server, nullptr) << "cannot load " << SONVEX2_DLL;
+        typedef HRESULT(STDAPICALLTYPE * RegisterFn)();
+        auto registerServer = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(server, "DllRegisterServer")));
+        ASSERT_NE(registerServer, nullptr);
+        EXPECT_EQ(registerServer(), S_OK);
+        FreeLibrary(server);
+    }
+
     void SetUp() override {
         wchar_t temp[MAX_PATH];
         ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
