@@ -22,6 +22,15 @@ int32_t BestSupportedVersion();
 int32_t LaneCount(int32_t version);
 const char* VersionName(int32_t version);
 
+// Groups whose sums a batch keeps in flight, for channel pairs and for a single channel: as
+// many as the vector registers hold without spilling a running sum (16 registers in 64-bit
+// code, 8 in 32-bit code).
+#if defined(__x86_64__) || defined(_M_X64)
+constexpr int kPairGroups = 2, kSingleGroups = 4, kWholePairGroups = 4, kWholeSingleGroups = 8;
+#else
+constexpr int kPairGroups = 1, kSingleGroups = 2, kWholePairGroups = 2, kWholeSingleGroups = 4;
+#endif
+
 inline float ApplyKernel(const float* coefficients, const float* row, int32_t n) {
     float sum = coefficients[0] * row[0];
     for (int32_t t = 1; t < n; ++t) sum = sum + coefficients[t] * row[t];

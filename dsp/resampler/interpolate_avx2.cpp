@@ -57,12 +57,12 @@ void RunGroups(const float* const* lanes, int channels, const GroupJob* jobs, in
     int c = 0;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;
-        for (; g + 2 <= count; g += 2) SumGroups<2, 2, Carry>(lanes + c, jobs + g, n, out + c, g);
+        for (; g + kPairGroups <= count; g += kPairGroups) SumGroups<kPairGroups, 2, Carry>(lanes + c, jobs + g, n, out + c, g);
         for (; g < count; ++g) SumGroups<1, 2, Carry>(lanes + c, jobs + g, n, out + c, g);
     }
     if (c < channels) {
         int64_t g = 0;
-        for (; g + 4 <= count; g += 4) SumGroups<4, 1, Carry>(lanes + c, jobs + g, n, out + c, g);
+        for (; g + kSingleGroups <= count; g += kSingleGroups) SumGroups<kSingleGroups, 1, Carry>(lanes + c, jobs + g, n, out + c, g);
         for (; g < count; ++g) SumGroups<1, 1, Carry>(lanes + c, jobs + g, n, out + c, g);
     }
 }
@@ -109,12 +109,12 @@ void InterpolateWholeStepAvx2(const float* const* phaseRows, int channels, const
     int c = 0;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;
-        for (; g + 4 <= groups; g += 4) SumWholeStep<4, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
+        for (; g + kWholePairGroups <= groups; g += kWholePairGroups) SumWholeStep<kWholePairGroups, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
         for (; g < groups; ++g) SumWholeStep<1, 2>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
     }
     if (c < channels) {
         int64_t g = 0;
-        for (; g + 8 <= groups; g += 8) SumWholeStep<8, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
+        for (; g + kWholeSingleGroups <= groups; g += kWholeSingleGroups) SumWholeStep<kWholeSingleGroups, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
         for (; g < groups; ++g) SumWholeStep<1, 1>(phaseRows + c, tapOffset, coefficients, n, out + c, g * 8);
     }
     _mm256_zeroupper();
