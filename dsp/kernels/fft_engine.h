@@ -38,10 +38,7 @@ inline int32_t Log2(size_t n) {
     while ((size_t(1) << bits) < n) ++bits;
     return bits;
 }
-inline int32_t PassCount(size_t n) {
-    const int32_t bits = Log2(n);
-    return bits / 2 + (bits & 1);
-}
+
 
 // ---------------------------------------------------------------------------------------------
 // Straight-line real transforms, N <= 16.
@@ -193,6 +190,12 @@ inline void Radix4(typename T::V a, typename T::V b, typename T::V c, typename T
     y3 = T::sub(amc, r);
 }
 
+// v * w, or v * conj(w) for the inverse direction; re/im hold w's parts in both lanes.
+template <class T, bool kInverse>
+inline typename T::V Twiddle(typename T::V v, typename T::V re, typename T::V im) {
+    return kInverse ? T::cmulConj(v, re, im) : T::cmul(v, re, im);
+}
+
 // First pass of a transform (stride 1): the vector runs over p, the twiddles differ per lane.
 template <class T, bool kInverse>
 void FirstPass(const float* x, float* y, size_t length, const float* tw) {
@@ -204,9 +207,9 @@ void FirstPass(const float* x, float* y, size_t length, const float* tw) {
         V y0, y1, y2, y3;
         Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
         const V w1 = T::load(tw + 2 * p), w2 = T::load(tw + 2 * (m + p)), w3 = T::load(tw + 2 * (2 * m + p));
-        y1 = T::cmul(y1, T::dupRe(w1), kInverse ? T::negate(T::dupIm(w1)) : T::dupIm(w1));
-        y2 = T::cmul(y2, T::dupRe(w2), kInverse ? T::negate(T::dupIm(w2)) : T::dupIm(w2));
-        y3 = T::cmul(y3, T::dupRe(w3), kInverse ? T::negate(T::dupIm(w3)) : T::dupIm(w3));
+        y1 = Twiddle<T, kInverse>(y1, T::dupRe(w1), T::dupIm(w1));
+        y2 = Twiddle<T, kInverse>(y2, T::dupRe(w2), T::dupIm(w2));
+        y3 = Twiddle<T, kInverse>(y3, T::dupRe(w3), T::dupIm(w3));
         T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
     }
 }
@@ -231,11 +234,10 @@ void StridedPass(const float* x, float* y, size_t length, size_t s, const float*
         }
         return;
     }
-    const float sign = kInverse ? -1.0f : 1.0f;
     for (size_t p = 0; p < m; ++p) {
-        const V w1r = T::set1(tw[2 * p]), w1i = T::set1(sign * tw[2 * p + 1]);
-        const V w2r = T::set1(tw[2 * (m + p)]), w2i = T::set1(sign * tw[2 * (m + p) + 1]);
-        const V w3r = T::set1(tw[2 * (2 * m + p)]), w3i = T::set1(sign * tw[2 * (2 * m + p) + 1]);
+        const V w1r = T::set1(tw[2 * p]), w1i = T::set1(tw[2 * p + 1]);
+        const V w2r = T::set1(tw[2 * (m + p)]), w2i = T::set1(tw[2 * (m + p) + 1]);
+        const V w3r = T::set1(tw[2 * (2 * m + p)]), w3i = T::set1(tw[2 * (2 * m + p) + 1]);
         const float* in = x + 2 * s * p;
         float* out = y + 8 * s * p;
         for (size_t q = 0; q < s; q += T::kComplex) {
@@ -244,9 +246,53 @@ void StridedPass(const float* x, float* y, size_t length, size_t s, const float*
                                 T::load(in + 2 * q + 2 * quarter), T::load(in + 2 * q + 3 * quarter), y0, y1,
                                 y2, y3);
             T::store(out + 2 * q, y0);
-            T::store(out + 2 * q + 2 * s, T::cmul(y1, w1r, w1i));
-            T::store(out + 2 * q + 4 * s, T::cmul(y2, w2r, w2i));
-            T::store(out + 2 * q + 6 * s, T::cmul(y3, w3r, w3i));
+            T::store(out + 2 * q + 2 * s, Twiddle<T, kInverse>(y1, w1r, w1i));
+            T::store(out + 2 * q + 4 * s, Twiddle<T, kInverse>(y2, w2r, w2i));
+            T::store(out + 2 * q + 6 * s, Twiddle<T, kInverse>(y3, w3r, w3i));
+        }
+    }
+}
+
+// Eight-point butterfly: radix 2 across x_r, x_{r+4}, the odd half turned by w_8^r, then two
+// four-point butterflies; outputs in natural order.
+template <class T, bool kInverse>
+inline void Radix8(typename T::V* x) {
+    using V = typename T::V;
+    const V h = T::set1(0.70710678118654752f);
+    const V a0 = T::add(x[0], x[4]), a1 = T::add(x[1], x[5]), a2 = T::add(x[2], x[6]), a3 = T::add(x[3], x[7]);
+    const V d0 = T::sub(x[0], x[4]), d1 = T::sub(x[1], x[5]), d2 = T::sub(x[2], x[6]), d3 = T::sub(x[3], x[7]);
+    const V r1 = kInverse ? T::mulI(d1) : T::mulNegI(d1);
+    const V r3 = kInverse ? T::mulI(d3) : T::mulNegI(d3);
+    const V b1 = T::mul(T::add(d1, r1), h);
+    const V b2 = kInverse ? T::mulI(d2) : T::mulNegI(d2);
+    const V b3 = T::mul(T::sub(r3, d3), h);
+    Radix4<T, kInverse>(a0, a1, a2, a3, x[0], x[2], x[4], x[6]);
+    Radix4<T, kInverse>(d0, b1, b2, b3, x[1], x[3], x[5], x[7]);
+}
+
+template <class T, bool kInverse>
+void StridedPass8(const float* x, float* y, size_t length, size_t s, const float* tw) {
+    using V = typename T::V;
+    const size_t m = length / 8;
+    const size_t eighth = 2 * s * m;
+    for (size_t p = 0; p < m; ++p) {
+        V wr[8], wi[8];
+        if (m > 1) {
+            for (int r = 1; r < 8; ++r) {
+                wr[r] = T::set1(tw[2 * ((r - 1) * m + p)]);
+                wi[r] = T::set1(tw[2 * ((r - 1) * m + p) + 1]);
+            }
+        }
+        const float* in = x + 2 * s * p;
+        float* out = y + 16 * s * p;
+        for (size_t q = 0; q < s; q += T::kComplex) {
+            V v[8];
+            for (int r = 0; r < 8; ++r) v[r] = T::load(in + 2 * q + r * eighth);
+            Radix8<T, kInverse>(v);
+            T::store(out + 2 * q, v[0]);
+            for (int r = 1; r < 8; ++r) {
+                T::store(out + 2 * q + 2 * s * r, m > 1 ? Twiddle<T, kInverse>(v[r], wr[r], wi[r]) : v[r]);
+            }
         }
     }
 }
@@ -270,23 +316,23 @@ float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const 
     float* other = b;
     size_t s = s0;
     size_t length = n;
-    while (length >= 4) {
-        if (s == 1) {
+    for (int32_t radix; (radix = NextRadix(length, s)) != 0;) {
+        if (radix == 8) {
+            StridedPass8<T, kInverse>(x, y, length, s, tw);
+        } else if (radix == 2) {
+            Radix2Pass<T>(x, y, s);
+        } else if (s == 1) {
             FirstPass<T, kInverse>(x, y, length, tw);
         } else {
             StridedPass<T, kInverse>(x, y, length, s, tw);
         }
-        if (length >= 8) tw += 6 * (length / 4);
+        tw += PassTwiddleFloatsOf(length, radix);
         x = y;
         float* next = other;
         other = y;
         y = next;
-        s *= 4;
-        length /= 4;
-    }
-    if (length == 2) {
-        Radix2Pass<T>(x, y, s);
-        x = y;
+        s *= (size_t)radix;
+        length /= (size_t)radix;
     }
     return const_cast<float*>(x);
 }
@@ -499,7 +545,7 @@ void LargeTransform(float* data, const LargePlan& plan, char* work) {
     float* tile0 = reinterpret_cast<float*>(work + plan.workTileOffset);
     float* tile1 = tile0 + 2 * n1 * kCrossTileWidth;
     uint64_t* reverseTiles = reinterpret_cast<uint64_t*>(work + plan.workReverseOffset);
-    const bool oddPasses = (PassCount(n2) & 1) != 0;
+    const bool oddPasses = (PassCount(n2, 1) & 1) != 0;
     for (size_t b = 0; b < n1; ++b) {
         float* block = data + 2 * b * n2;
         if (oddPasses) {
@@ -663,7 +709,7 @@ int32_t InverseTransform(const float* src, float* dst, const RealFftSetup* setup
     alignas(32) float scratch[kStraightScratchFloats];
     float* buffer = setup->tier == kTierComplexStraight ? scratch : reinterpret_cast<float*>(work.get());
     // The passes alternate between the two areas; start where an even or odd count ends in dst.
-    const bool oddPasses = (PassCount(n) & 1) != 0;
+    const bool oddPasses = (PassCount(n, 1) & 1) != 0;
     float* first = oddPasses ? buffer : dst;
     float* second = oddPasses ? dst : buffer;
     PreStepInverse<T>(src, first, n, s, split);

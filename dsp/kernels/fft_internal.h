@@ -60,8 +60,25 @@ struct LargePlan {
     size_t workReverseOffset;
 };
 
-// Number of floats of the pass-twiddle table of an n-point transform (see BuildPassTwiddles).
-size_t PassTwiddleFloats(size_t n);
+// Radix of the next Stockham pass for a remaining length and stride (0: done). The first pass of
+// a single transform is radix 4 (its outputs are transposed in registers); later passes take
+// radix 8 where it divides, radix 4 for 16 and 4, radix 2 for what is left.
+static inline int32_t NextRadix(size_t length, size_t stride) {
+    if (length < 4) return length == 2 ? 2 : 0;
+    if (stride == 1) return 4;
+    if (length >= 8 && length != 16) return 8;
+    return 4;
+}
+
+// Floats of twiddles one pass carries: w_L^{rp} for r = 1 .. radix-1, p < L/radix.
+static inline size_t PassTwiddleFloatsOf(size_t length, int32_t radix) {
+    const size_t m = radix ? length / (size_t)radix : 0;
+    return m > 1 ? 2 * (size_t)(radix - 1) * m : 0;
+}
+
+// Passes and twiddle floats of an n-point transform that starts at stride s0.
+int32_t PassCount(size_t n, size_t s0);
+size_t PassTwiddleFloats(size_t n, size_t s0);
 
 // sin(2 pi j / size) for j = 0 .. size/4, by the quarter-wave rules: for size <= 1024 from the
 // built-in 1024-point table, above that computed in double precision into `area` (size/4 + 1

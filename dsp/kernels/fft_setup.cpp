@@ -27,11 +27,17 @@ Tier TierForOrder(int32_t variant, int32_t order) {
     return kTierLarge;
 }
 
-size_t PassTwiddleFloats(size_t n) {
-    // Radix-4 passes of length L = n, n/4, ... carry w^p, w^2p, w^3p for p < L/4; the pass of
-    // length 4 and the closing radix-2 pass multiply by 1 only.
+int32_t PassCount(size_t n, size_t s0) {
+    int32_t passes = 0;
+    for (int32_t radix; (radix = NextRadix(n, s0)) != 0; n /= (size_t)radix, s0 *= (size_t)radix) ++passes;
+    return passes;
+}
+
+size_t PassTwiddleFloats(size_t n, size_t s0) {
     size_t floats = 0;
-    for (size_t length = n; length >= 8; length /= 4) floats += 6 * (length / 4);
+    for (int32_t radix; (radix = NextRadix(n, s0)) != 0; n /= (size_t)radix, s0 *= (size_t)radix) {
+        floats += PassTwiddleFloatsOf(n, radix);
+    }
     return floats;
 }
 
@@ -39,13 +45,14 @@ namespace {
 
 size_t RoundUp32(size_t bytes) { return (bytes + 31) & ~size_t(31); }
 
-// Twiddles of the Stockham passes of an n-point transform, pass after pass, each pass as three
-// runs w^p, w^2p, w^3p (p < L/4) of interleaved complex values.
-void BuildPassTwiddles(float* out, size_t n, const float* quarter, size_t size) {
-    for (size_t length = n; length >= 8; length /= 4) {
-        const size_t m = length / 4;
-        const size_t stride = size / length;  // w_L^j = e^{-2 pi i j stride / size}
-        for (size_t r = 1; r <= 3; ++r) {
+// Twiddles of the Stockham passes of an n-point transform, pass after pass, each pass as runs
+// w^p, w^2p, ... (p < L/radix) of interleaved complex values.
+void BuildPassTwiddles(float* out, size_t n, size_t s0, const float* quarter, size_t size) {
+    for (int32_t radix; (radix = NextRadix(n, s0)) != 0; n /= (size_t)radix, s0 *= (size_t)radix) {
+        if (PassTwiddleFloatsOf(n, radix) == 0) continue;
+        const size_t m = n / (size_t)radix;
+        const size_t stride = size / n;  // w_L^j = e^{-2 pi i j stride / size}
+        for (size_t r = 1; r < (size_t)radix; ++r) {
             for (size_t p = 0; p < m; ++p) {
                 TwiddleFromQuarter(quarter, size, r * p * stride, &out[2 * p], &out[2 * p + 1]);
             }
@@ -85,7 +92,7 @@ SetupLayout PlanLayout(Tier tier, int32_t order) {
     size_t at = RoundUp32(sizeof(RealFftSetup));
     if (tier == kTierComplexStraight || tier == kTierTable || tier == kTierBitReverse) {
         layout.passOffset = at;
-        at += RoundUp32(PassTwiddleFloats(n) * sizeof(float));
+        at += RoundUp32(PassTwiddleFloats(n, 1) * sizeof(float));
     }
     if (order >= 5) {
         if (order < kFactoredSplitOrder) {
@@ -111,9 +118,9 @@ SetupLayout PlanLayout(Tier tier, int32_t order) {
         layout.planOffset = at;
         at += RoundUp32(sizeof(LargePlan));
         layout.blockTwOffset = at;
-        at += RoundUp32(PassTwiddleFloats(n2) * sizeof(float));
+        at += RoundUp32(PassTwiddleFloats(n2, 1) * sizeof(float));
         layout.crossTwOffset = at;
-        at += RoundUp32(PassTwiddleFloats(n1) * sizeof(float));
+        at += RoundUp32(PassTwiddleFloats(n1, kCrossTileWidth) * sizeof(float));
         layout.stepFineOffset = at;
         at += RoundUp32((size_t(1) << layout.stepFineBits) * 2 * sizeof(float));
         layout.stepCoarseOffset = at;
@@ -178,7 +185,7 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
         const float* quarter = QuarterWaveTable(size, size <= 1024 ? smallArea : buildArea);
         if (layout.passOffset) {
             float* pass = reinterpret_cast<float*>(block + layout.passOffset);
-            BuildPassTwiddles(pass, n, quarter, size);
+            BuildPassTwiddles(pass, n, 1, quarter, size);
             setup->passTwiddles = pass;
         }
         if (layout.splitOffset) {
@@ -206,8 +213,8 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
             float* stepCoarse = reinterpret_cast<float*>(block + layout.stepCoarseOffset);
             const size_t n1 = size_t(1) << layout.crossOrder;
             const size_t n2 = size_t(1) << layout.blockOrder;
-            BuildPassTwiddles(blockTw, n2, quarter, size);
-            BuildPassTwiddles(crossTw, n1, quarter, size);
+            BuildPassTwiddles(blockTw, n2, 1, quarter, size);
+            BuildPassTwiddles(crossTw, n1, kCrossTileWidth, quarter, size);
             // Twiddles of the n-point transform: index e of w_n is index 2e of the size-point wave.
             const size_t fineCount = size_t(1) << layout.stepFineBits;
             BuildTwiddleRun(stepFine, fineCount, 0, 2, quarter, size);

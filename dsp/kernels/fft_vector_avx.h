@@ -32,6 +32,15 @@ struct AvxTraits {
         return _mm256_addsub_ps(_mm256_mul_ps(v, re), cross);
 #endif
     }
+    // v * conj(re + i im).
+    static V cmulConj(V v, V re, V im) {
+        const V cross = _mm256_mul_ps(swapParts(v), im);
+#if defined(__FMA__)
+        return _mm256_fmsubadd_ps(v, re, cross);
+#else
+        return _mm256_add_ps(_mm256_mul_ps(v, re), _mm256_xor_ps(cross, signOdd()));
+#endif
+    }
     static V dupRe(V w) { return _mm256_moveldup_ps(w); }
     static V dupIm(V w) { return _mm256_movehdup_ps(w); }
     static V mulI(V v) { return _mm256_xor_ps(swapParts(v), signEven()); }

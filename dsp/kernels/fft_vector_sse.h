@@ -36,6 +36,10 @@ struct SseTraits {
         return _mm_add_ps(_mm_mul_ps(v, re), _mm_xor_ps(cross, signEven()));
 #endif
     }
+    static V cmulConj(V v, V re, V im) {
+        const V cross = _mm_mul_ps(swapParts(v), im);
+        return _mm_add_ps(_mm_mul_ps(v, re), _mm_xor_ps(cross, signOdd()));
+    }
     static V dupRe(V w) {
 #if defined(__SSE3__)
         return _mm_moveldup_ps(w);
