@@ -14,11 +14,6 @@
 #include "dsp/resampler/kernel_table.h"
 #include "dsp/resampler/resampler.h"
 
-// soxr's quality-settings type and constructor, spelled through the preprocessor so that the
-// tree's word filter does not trip over the library's own identifiers.
-#define SONVEX_JOIN(a, b) a##b
-#define SOXR_QUALITY_SETTINGS SONVEX_JOIN(soxr_quality_s, pec_t)
-#define SOXR_QUALITY SONVEX_JOIN(soxr_quality_s, pec)
 
 namespace sonvex_bench {
 
@@ -161,7 +156,7 @@ public:
         : m_channels(channels), m_ratio(static_cast<double>(outRate) / in), m_rate(outRate) {
         soxr_error_t error = nullptr;
         // Null I/O and run-time settings are soxr's defaults: interleaved float, one thread.
-        const SOXR_QUALITY_SETTINGS quality = SOXR_QUALITY(recipe, 0);
+        const soxr_quality_spec_t quality = soxr_quality_spec(recipe, 0);
         m_state = soxr_create(in, outRate, static_cast<unsigned>(channels), &error, nullptr, &quality, nullptr);
         if (error) m_state = nullptr;
         m_name = std::string("soxr ") + label;
