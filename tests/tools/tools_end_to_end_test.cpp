@@ -228,6 +228,22 @@ TEST_F(ToolsEndToEnd, EqualRatesGiveTheInputBackExactly) {
     EXPECT_EQ(b.format.channels, 3);
     EXPECT_EQ(b.format.channelMask, a.format.channelMask);
     EXPECT_TRUE(a.samples == b.samples);
+
+    // 5.1 with side speakers: the positions stay when the channel count does.
+    const std::string side = File("side51.wav"), sideOut = File("side51_out.wav");
+    {
+        std::vector<float> frames(6 * 300);
+        for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<float>(std::sin(0.37 * double(i)) * 0.5);
+        wav::WavWriter w;
+        w.Create(side, 32000, 6, wav::SampleEncoding::Float32, 0x60F);
+        w.WriteFrames(frames.data(), 300);
+        w.Finish();
+    }
+    r = Run(SONVEX_CONVERT_EXE, {side, sideOut, "--rate", "32000"});
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
+    wav::WavData c = wav::ReadWavFile(side), e = wav::ReadWavFile(sideOut);
+    EXPECT_EQ(e.format.channelMask, 0x60Fu);
+    EXPECT_TRUE(c.samples == e.samples);
 }
 
 TEST_F(ToolsEndToEnd, LongFilesShowProgressAndDownsamplingCounts) {

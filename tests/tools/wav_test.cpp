@@ -372,6 +372,34 @@ TEST(WavWriterRoundTrip, PcmIsRoundedAndClippedAndMultichannelIsExtensible) {
     }
 }
 
+TEST(WavWriterRoundTrip, SpeakerMasksSurviveAndChooseTheLayout) {
+    TempDir dir;
+    float v[6] = {1, 2, 3, 4, 5, 6};
+    struct Case {
+        int channels;
+        uint32_t mask, expectMask;
+        uint16_t expectTag;
+    };
+    const Case cases[] = {{2, kDefaultMask, 0, kFormatIeeeFloat},     // plain stereo: no mask stored
+                          {2, 0x3, 0, kFormatIeeeFloat},              // the usual mask is the plain form
+                          {2, 0x600, 0x600, kFormatExtensible},       // side pair needs the extensible form
+                          {6, kDefaultMask, 0x3F, kFormatExtensible},
+                          {6, 0x60F, 0x60F, kFormatExtensible},       // 5.1 with side speakers kept
+                          {3, kDefaultMask, 0, kFormatExtensible}};
+    for (const Case& c : cases) {
+        std::string path = dir.File("mask" + std::to_string(c.channels) + "_" + std::to_string(c.mask) + ".wav");
+        WavWriter w;
+        w.Create(path, 8000, c.channels, SampleEncoding::Float32, c.mask);
+        w.WriteFrames(v, 1);
+        w.Finish();
+        WavData d = ReadWavFile(path);
+        EXPECT_EQ(d.format.formatTag, c.expectTag) << c.channels << " " << c.mask;
+        EXPECT_EQ(d.format.channelMask, c.expectMask) << c.channels << " " << c.mask;
+        ASSERT_EQ(d.samples.size(), static_cast<size_t>(c.channels));
+        EXPECT_EQ(d.samples[c.channels - 1], static_cast<float>(c.channels));
+    }
+}
+
 TEST(WavWriterRoundTrip, OddDataIsPaddedAndStillReadable) {
     TempDir dir;
     std::string path = dir.File("odd24.wav");

@@ -132,7 +132,10 @@ int Run(const std::vector<std::string>& args) {
 
     tools::TemporaryOutput output(outPath);
     wav::WavWriter writer;
-    writer.Create(output.Path(), static_cast<uint32_t>(newRate), newChannels);
+    // Speaker positions of the input carry over when the channels do.
+    uint32_t mask = wav::kDefaultMask;
+    if (newChannels == inChannels && in.formatTag == wav::kFormatExtensible) mask = in.channelMask;
+    writer.Create(output.Path(), static_cast<uint32_t>(newRate), newChannels, wav::SampleEncoding::Float32, mask);
     Pipeline pipeline(resampler.Get(), writer, inChannels, newChannels);
 
     // Long files (over ten seconds of audio) get a progress bar on the error stream.

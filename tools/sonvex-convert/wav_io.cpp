@@ -76,7 +76,9 @@ std::string FourCC(const unsigned char* id) {
     throw WavError(path + ": " + what);
 }
 
-uint32_t SpeakerMask(int channels) {
+}  // namespace
+
+uint32_t DefaultSpeakerMask(int channels) {
     switch (channels) {
         case 1: return 0x4;     // front centre
         case 2: return 0x3;     // front left, front right
@@ -85,8 +87,6 @@ uint32_t SpeakerMask(int channels) {
         default: return 0;      // positions not assigned
     }
 }
-
-}  // namespace
 
 const char* EncodingName(SampleEncoding encoding) {
     switch (encoding) {
@@ -354,7 +354,8 @@ void WavWriter::Abandon() {
     }
 }
 
-void WavWriter::Create(const std::string& path, uint32_t sampleRate, int channels, SampleEncoding encoding) {
+void WavWriter::Create(const std::string& path, uint32_t sampleRate, int channels, SampleEncoding encoding,
+                       uint32_t channelMask) {
     Abandon();
     if (channels < 1 || channels > kMaxChannels)
         throw WavError(path + ": cannot write " + std::to_string(channels) + " channels");
@@ -375,7 +376,8 @@ void WavWriter::Create(const std::string& path, uint32_t sampleRate, int channel
     std::memcpy(h, "RIFF", 4);
     std::memcpy(h + 8, "WAVE", 4);
     std::memcpy(h + 12, "fmt ", 4);
-    const bool extensible = channels > 2;
+    if (channelMask == kDefaultMask) channelMask = DefaultSpeakerMask(channels);
+    const bool extensible = channels > 2 || channelMask != DefaultSpeakerMask(channels);
     const uint32_t fmtSize = extensible ? 40 : (isFloat ? 18 : 16);
     PutU32(h + 16, fmtSize);
     unsigned char* fmt = h + 20;
@@ -388,7 +390,7 @@ void WavWriter::Create(const std::string& path, uint32_t sampleRate, int channel
     if (fmtSize >= 18) PutU16(fmt + 16, extensible ? 22 : 0);
     if (extensible) {
         PutU16(fmt + 18, bits);
-        PutU32(fmt + 20, SpeakerMask(channels));
+        PutU32(fmt + 20, channelMask);
         PutU16(fmt + 24, baseTag);
         std::memcpy(fmt + 26, kSubformatTail, sizeof kSubformatTail);
     }

@@ -20,6 +20,10 @@ constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatIeeeFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 constexpr int kMaxChannels = 8;
+constexpr uint32_t kDefaultMask = 0xFFFFFFFFu;  // the writer's usual speaker mask for the count
+
+// The usual speaker mask of a channel count: mono centre, stereo, 5.1, 7.1; 0 (unassigned) else.
+uint32_t DefaultSpeakerMask(int channels);
 
 class WavError : public std::runtime_error {
 public:
@@ -91,11 +95,12 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // Creates a WAV of the given encoding (32-bit float unless asked otherwise); more than two
-    // channels use WAVE_FORMAT_EXTENSIBLE with the usual speaker mask. PCM samples are rounded
-    // to the nearest step and clipped. Throws WavError.
+    // Creates a WAV of the given encoding (32-bit float unless asked otherwise). More than two
+    // channels, or a speaker mask other than the usual one for the count (kDefaultMask), use
+    // WAVE_FORMAT_EXTENSIBLE. PCM samples are rounded to the nearest step and clipped. Throws
+    // WavError.
     void Create(const std::string& path, uint32_t sampleRate, int channels,
-                SampleEncoding encoding = SampleEncoding::Float32);
+                SampleEncoding encoding = SampleEncoding::Float32, uint32_t channelMask = kDefaultMask);
     void WriteFrames(const float* samples, size_t frames);
     // Writes the final sizes and closes; throws WavError when the data is too big for RIFF or
     // the disk refuses.
