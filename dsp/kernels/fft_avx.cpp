@@ -1,5 +1,6 @@
 // The AVX version of the real FFT (slot 5): 8-wide vectors, and the AVX2/FMA build of the same
 // routines when the processor has them.
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_vector_avx.h"
 #include "dsp/kernels/fft_engine.h"
 #include "dsp/kernels/fft_versions.h"
@@ -41,7 +42,7 @@ bool ProcessorHasAvx2Fma() {
 }
 
 int32_t CreateSetupAvx(int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
-    return BuildRealFftSetup(5, order, scalingMode, setupOut);
+    return BuildRealFftSetup(5, order, scalingMode, setupOut, detail::BlockFillAvx);
 }
 int32_t ForwardAvx(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
     if (ProcessorHasAvx2Fma()) return ForwardAvx2Fma(src, dst, setup, workBuffer);

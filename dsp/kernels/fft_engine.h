@@ -206,10 +206,11 @@ void FirstPass(const float* x, float* y, size_t length, const float* tw) {
         const V c = T::load(x + 2 * (p + 2 * m)), d = T::load(x + 2 * (p + 3 * m));
         V y0, y1, y2, y3;
         Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
-        const V w1 = T::load(tw + 2 * p), w2 = T::load(tw + 2 * (m + p)), w3 = T::load(tw + 2 * (2 * m + p));
-        y1 = Twiddle<T, kInverse>(y1, T::dupRe(w1), T::dupIm(w1));
-        y2 = Twiddle<T, kInverse>(y2, T::dupRe(w2), T::dupIm(w2));
-        y3 = Twiddle<T, kInverse>(y3, T::dupRe(w3), T::dupIm(w3));
+        // Runs of duplicated real and imaginary parts: w^p, w^2p, w^3p, each 4m floats.
+        const float* w = tw + 2 * p;
+        y1 = Twiddle<T, kInverse>(y1, T::load(w), T::load(w + 2 * m));
+        y2 = Twiddle<T, kInverse>(y2, T::load(w + 4 * m), T::load(w + 6 * m));
+        y3 = Twiddle<T, kInverse>(y3, T::load(w + 8 * m), T::load(w + 10 * m));
         T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
     }
 }
@@ -326,7 +327,7 @@ float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const 
         } else {
             StridedPass<T, kInverse>(x, y, length, s, tw);
         }
-        tw += PassTwiddleFloatsOf(length, radix);
+        tw += PassTwiddleFloatsOf(length, radix, s);
         x = y;
         float* next = other;
         other = y;
@@ -341,22 +342,31 @@ float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const 
 // Split step of the forward transform and pre-step of the inverse one.
 
 struct SplitTwiddles {
-    const float* table;   // e^{-2 pi i k / N}, k <= N/4, or null
+    const float* table;   // duplicated real parts of e^{-2 pi i k / N}, k <= N/4, then the
+                          // duplicated imaginary parts (count floats further); or null
+    size_t count;         // 2 (N/4 + 1)
     const float* fine;    // factored form for long transforms
     const float* coarse;
 
     Cx at(size_t k) const {
-        if (table) return LoadCx(table + 2 * k);
+        if (table) return Cx{table[2 * k], table[count + 2 * k]};
         return Mul(LoadCx(fine + 2 * (k & (kSplitFineCount - 1))), LoadCx(coarse + 2 * (k / kSplitFineCount)));
     }
 };
 
+// Twiddles k .. k+kComplex-1 with their parts repeated across each complex lane.
 template <class T>
-inline typename T::V SplitTwiddleVector(const SplitTwiddles& tw, size_t k) {
-    if (tw.table) return T::load(tw.table + 2 * k);
+inline void SplitTwiddleVector(const SplitTwiddles& tw, size_t k, typename T::V& re, typename T::V& im) {
+    if (tw.table) {
+        re = T::load(tw.table + 2 * k);
+        im = T::load(tw.table + tw.count + 2 * k);
+        return;
+    }
     const typename T::V fine = T::load(tw.fine + 2 * (k & (kSplitFineCount - 1)));
     const float* c = tw.coarse + 2 * (k / kSplitFineCount);
-    return T::cmul(fine, T::set1(c[0]), T::set1(c[1]));
+    const typename T::V w = T::cmul(fine, T::set1(c[0]), T::set1(c[1]));
+    re = T::dupRe(w);
+    im = T::dupIm(w);
 }
 
 // Z (n complex values in z) to the spectrum layout in dst, scaled by s. z may be dst.
@@ -374,8 +384,9 @@ void SplitForward(const float* z, float* dst, size_t n, float s, const SplitTwid
         const V b = T::conj(T::reverse(T::load(z + 2 * mirror)));
         const V e = T::mul(T::add(a, b), half);
         const V o = T::mulNegI(T::mul(T::sub(a, b), half));
-        const V w = SplitTwiddleVector<T>(tw, k);
-        const V t = T::cmul(o, T::dupRe(w), T::dupIm(w));
+        V wr, wi;
+        SplitTwiddleVector<T>(tw, k, wr, wi);
+        const V t = T::cmul(o, wr, wi);
         T::store(dst + 2 * k, T::add(e, t));
         T::store(dst + 2 * mirror, T::reverse(T::conj(T::sub(e, t))));
     }
@@ -408,8 +419,9 @@ void PreStepInverse(const float* src, float* y, size_t n, float s, const SplitTw
         const V b = T::conj(T::reverse(T::load(src + 2 * mirror)));
         const V p = T::mul(T::add(a, b), scale);
         const V d = T::mul(T::sub(a, b), scale);
-        const V w = SplitTwiddleVector<T>(tw, k);
-        const V q = T::mulI(T::cmul(d, T::dupRe(w), T::negate(T::dupIm(w))));
+        V wr, wi;
+        SplitTwiddleVector<T>(tw, k, wr, wi);
+        const V q = T::mulI(T::cmulConj(d, wr, wi));
         T::store(y + 2 * k, T::add(p, q));
         T::store(y + 2 * mirror, T::reverse(T::conj(T::sub(p, q))));
     }
@@ -619,7 +631,8 @@ private:
 };
 
 inline SplitTwiddles SplitTwiddlesOf(const RealFftSetup* setup) {
-    return SplitTwiddles{setup->splitTwiddles, setup->splitFine, setup->splitCoarse};
+    const size_t count = ((size_t(1) << setup->order) / 4 + 1) * 2;
+    return SplitTwiddles{setup->splitTwiddles, count, setup->splitFine, setup->splitCoarse};
 }
 
 template <bool kScaled>

@@ -70,10 +70,13 @@ static inline int32_t NextRadix(size_t length, size_t stride) {
     return 4;
 }
 
-// Floats of twiddles one pass carries: w_L^{rp} for r = 1 .. radix-1, p < L/radix.
-static inline size_t PassTwiddleFloatsOf(size_t length, int32_t radix) {
+// Floats of twiddles one pass carries: w_L^{rp} for r = 1 .. radix-1, p < L/radix. The first
+// pass (stride 1) reads a different twiddle in every lane, so it keeps each run as a run of real
+// parts and a run of imaginary parts, each value twice (ready for the interleaved lanes).
+static inline size_t PassTwiddleFloatsOf(size_t length, int32_t radix, size_t stride) {
     const size_t m = radix ? length / (size_t)radix : 0;
-    return m > 1 ? 2 * (size_t)(radix - 1) * m : 0;
+    if (m <= 1) return 0;
+    return (stride == 1 ? 4 : 2) * (size_t)(radix - 1) * m;
 }
 
 // Passes and twiddle floats of an n-point transform that starts at stride s0.
@@ -89,8 +92,11 @@ extern const float kBuiltinQuarterWave[257];
 // e^{-2 pi i t / size} from a quarter-wave table of `size` (t may be any value below size).
 void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, float* im);
 
-// Scalar core of CreateRealFftSetup for one version: every check, the plan, the tables.
-int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+// Scalar core of CreateRealFftSetup for one version: every check, the plan, the tables. The
+// version's own block fill clears the new block (null: the C library's).
+using BlockFillRoutine = void (*)(void* dst, uint8_t value, size_t bytes);
+int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
+                          BlockFillRoutine fillBlock = nullptr);
 int32_t ReleaseSetup(RealFftSetup* setup);
 int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
 
@@ -120,7 +126,8 @@ struct RealFftSetup {
     int32_t tier;             // fft::Tier
     int32_t reserved[3];
     const float* passTwiddles;   // complex transform of N/2 points (straight-line and table tiers)
-    const float* splitTwiddles;  // e^{-2 pi i k / N}, k = 0 .. N/4, for orders below 19
+    const float* splitTwiddles;  // orders below 19: e^{-2 pi i k / N}, k = 0 .. N/4, as a run of
+                                 // real parts and a run of imaginary parts, each value twice
     const float* splitFine;      // orders from 19: e^{-2 pi i k / N}, k < 2048 + 8
     const float* splitCoarse;    //                 e^{-2 pi i 2048 c / N}
     const fft::LargePlan* large;

@@ -36,7 +36,7 @@ int32_t PassCount(size_t n, size_t s0) {
 size_t PassTwiddleFloats(size_t n, size_t s0) {
     size_t floats = 0;
     for (int32_t radix; (radix = NextRadix(n, s0)) != 0; n /= (size_t)radix, s0 *= (size_t)radix) {
-        floats += PassTwiddleFloatsOf(n, radix);
+        floats += PassTwiddleFloatsOf(n, radix, s0);
     }
     return floats;
 }
@@ -45,14 +45,30 @@ namespace {
 
 size_t RoundUp32(size_t bytes) { return (bytes + 31) & ~size_t(31); }
 
+// count twiddles e^{-2 pi i (first + k step) / size} as 2*count real parts then 2*count
+// imaginary parts, each value twice.
+void BuildDuplicatedRun(float* out, size_t count, size_t first, size_t step, const float* quarter, size_t size) {
+    for (size_t k = 0; k < count; ++k) {
+        float re, im;
+        TwiddleFromQuarter(quarter, size, first + k * step, &re, &im);
+        out[2 * k] = out[2 * k + 1] = re;
+        out[2 * count + 2 * k] = out[2 * count + 2 * k + 1] = im;
+    }
+}
+
 // Twiddles of the Stockham passes of an n-point transform, pass after pass, each pass as runs
 // w^p, w^2p, ... (p < L/radix) of interleaved complex values.
 void BuildPassTwiddles(float* out, size_t n, size_t s0, const float* quarter, size_t size) {
     for (int32_t radix; (radix = NextRadix(n, s0)) != 0; n /= (size_t)radix, s0 *= (size_t)radix) {
-        if (PassTwiddleFloatsOf(n, radix) == 0) continue;
+        if (PassTwiddleFloatsOf(n, radix, s0) == 0) continue;
         const size_t m = n / (size_t)radix;
         const size_t stride = size / n;  // w_L^j = e^{-2 pi i j stride / size}
         for (size_t r = 1; r < (size_t)radix; ++r) {
+            if (s0 == 1) {
+                BuildDuplicatedRun(out, m, 0, r * stride, quarter, size);
+                out += 4 * m;
+                continue;
+            }
             for (size_t p = 0; p < m; ++p) {
                 TwiddleFromQuarter(quarter, size, r * p * stride, &out[2 * p], &out[2 * p + 1]);
             }
@@ -97,7 +113,7 @@ SetupLayout PlanLayout(Tier tier, int32_t order) {
     if (order >= 5) {
         if (order < kFactoredSplitOrder) {
             layout.splitOffset = at;
-            at += RoundUp32((size / 4 + 1) * 2 * sizeof(float));
+            at += RoundUp32((size / 4 + 1) * 4 * sizeof(float));
         } else {
             layout.fineOffset = at;
             at += RoundUp32((kSplitFineCount + 8) * 2 * sizeof(float));
@@ -137,7 +153,8 @@ SetupLayout PlanLayout(Tier tier, int32_t order) {
 
 }  // namespace
 
-int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
+int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
+                          BlockFillRoutine fillBlock) {
     if (!setupOut) return StatusNullPointer;
     if (order < 0 || order > kMaxOrder) return StatusBadOrder;
     if (scalingMode != ScaleForwardByN && scalingMode != ScaleInverseByN &&
@@ -161,7 +178,12 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
             return StatusNoMemory;
         }
     }
-    std::memset(block, 0, RoundUp32(sizeof(RealFftSetup)));
+    // Cleared whole, so the padding between the tables holds no stale heap bytes.
+    if (fillBlock) {
+        fillBlock(block, 0, layout.totalBytes);
+    } else {
+        std::memset(block, 0, layout.totalBytes);
+    }
     RealFftSetup* setup = reinterpret_cast<RealFftSetup*>(block);
     const size_t size = size_t(1) << order;
     const size_t n = size / 2;
@@ -190,7 +212,7 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
         }
         if (layout.splitOffset) {
             float* split = reinterpret_cast<float*>(block + layout.splitOffset);
-            BuildTwiddleRun(split, size / 4 + 1, 0, 1, quarter, size);
+            BuildDuplicatedRun(split, size / 4 + 1, 0, 1, quarter, size);
             setup->splitTwiddles = split;
         }
         if (layout.fineOffset) {
@@ -203,7 +225,6 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
         }
         if (layout.planOffset) {
             LargePlan* plan = reinterpret_cast<LargePlan*>(block + layout.planOffset);
-            std::memset(plan, 0, sizeof(LargePlan));
             plan->blockOrder = layout.blockOrder;
             plan->crossOrder = layout.crossOrder;
             plan->stepFineBits = layout.stepFineBits;

@@ -3,7 +3,9 @@
 // only (the sanitizers own malloc themselves).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <vector>
 
 #include "dsp/kernels/dispatch.h"
@@ -12,9 +14,13 @@
 extern "C" void* __libc_malloc(size_t);
 static bool g_counting = false;
 static int g_allocations = 0;
+static size_t g_largestRequest = 0;
 
 extern "C" void* malloc(size_t bytes) {
-    if (g_counting) ++g_allocations;
+    if (g_counting) {
+        ++g_allocations;
+        if (bytes > g_largestRequest) g_largestRequest = bytes;
+    }
     return __libc_malloc(bytes);
 }
 
@@ -64,6 +70,34 @@ TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
         }
     }
     detail::ForceKernelVariant(0);
+}
+
+// A setup is one block of header and tables; the temporary build area is smaller (N/4 + 1
+// floats). Both stay within a small constant times N floats.
+TEST(FftAllocation, SetupBlockStaysWithinThreeTimesNFloats) {
+    double worst = 0.0;
+    for (int variant = 1; variant < detail::kKernelVariantCount; ++variant) {
+        if (variant >= 2 && !__builtin_cpu_supports("sse4.1")) continue;
+        if (variant == 5 && !__builtin_cpu_supports("avx")) continue;
+        detail::ForceKernelVariant(variant);
+        for (int order = 5; order <= 22; ++order) {
+            RealFftSetup* setup = nullptr;
+            g_largestRequest = 0;
+            g_allocations = 0;
+            g_counting = true;
+            const int32_t status = CreateRealFftSetup(order, ScaleBothBySqrtN, &setup);
+            g_counting = false;
+            ASSERT_EQ(StatusOk, status);
+            EXPECT_LE(g_allocations, 2);
+            const double floats = (double)(size_t(1) << order);
+            const double ratio = (double)g_largestRequest / (4.0 * floats);
+            if (order >= 10) worst = std::max(worst, ratio);
+            EXPECT_LE((double)g_largestRequest, 3.0 * 4.0 * floats + 4096.0) << "slot " << variant << " order " << order;
+            ReleaseRealFftSetup(setup);
+        }
+    }
+    detail::ForceKernelVariant(0);
+    std::printf("largest setup block, orders 10..22: %.2f N floats\n", worst);
 }
 
 }  // namespace
