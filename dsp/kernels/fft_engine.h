@@ -5,7 +5,8 @@
 // Traits T provide: V (a vector of T::kComplex interleaved complex values), load/store (unaligned),
 // add, sub, mul, set1, cmul(v, re, im) with re/im holding the twiddle's parts in both lanes of
 // each complex, dupRe/dupIm of per-lane twiddles, mulI (i*v), mulNegI (-i*v), conj, negate,
-// reverse (complex order reversed) and storeTransposed4.
+// cmulConj (v times the conjugate), reverse (complex order reversed), storeTransposed4 and the
+// block transposes of the bit-reversal tiles.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -33,11 +34,6 @@ inline void StoreCx(float* p, Cx v) {
     p[1] = v.im;
 }
 
-inline int32_t Log2(size_t n) {
-    int32_t bits = 0;
-    while ((size_t(1) << bits) < n) ++bits;
-    return bits;
-}
 
 
 // ---------------------------------------------------------------------------------------------
@@ -320,6 +316,7 @@ float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const 
     for (int32_t radix; (radix = NextRadix(length, s)) != 0;) {
         if (radix == 8) {
             StridedPass8<T, kInverse>(x, y, length, s, tw);
+
         } else if (radix == 2) {
             Radix2Pass<T>(x, y, s);
         } else if (s == 1) {

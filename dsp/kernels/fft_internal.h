@@ -62,7 +62,8 @@ struct LargePlan {
 
 // Radix of the next Stockham pass for a remaining length and stride (0: done). The first pass of
 // a single transform is radix 4 (its outputs are transposed in registers); later passes take
-// radix 8 where it divides, radix 4 for 16 and 4, radix 2 for what is left.
+// radix 8 where it divides, radix 4 for 16 and 4, radix 2 for what is left. (Eight streams at
+// power-of-two strides still fit the ways of the first-level cache; sixteen did not.)
 static inline int32_t NextRadix(size_t length, size_t stride) {
     if (length < 4) return length == 2 ? 2 : 0;
     if (stride == 1) return 4;
