@@ -87,9 +87,10 @@ protected:
     void TearDown() override { detail::ForceKernelVariant(0); }
 };
 
-// Float rounding of a transform grows with the number of passes; the bound allows a few units in
-// the last place per pass, far below what a wrong twiddle or a misplaced value gives.
-double ErrorBound(int order) { return 1.2e-7 * (2 + order); }
+// Float rounding of a transform grows with log2 N. Measured: 6e-8 relative RMS at 16 points, 1.8e-7
+// at 2^20; the bound sits about 2.5 times above that, so coarse twiddles or a sloppy recurrence
+// fail it, not only misplaced values.
+double ErrorBound(int order) { return 2.5e-8 * (4 + order); }
 
 TEST_P(FftVersion, ForwardMatchesDoublePrecisionReferenceForOrders0To20) {
     for (int order = 0; order <= 20; ++order) {
