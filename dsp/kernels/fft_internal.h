@@ -60,14 +60,14 @@ struct LargePlan {
     size_t workReverseOffset;
 };
 
-// Radix of the next Stockham pass for a remaining length and stride (0: done). The first pass of
-// a single transform is radix 4 (its outputs are transposed in registers); later passes take
-// radix 8 where it divides, radix 4 for 16 and 4, radix 2 for what is left. (Eight streams at
-// power-of-two strides still fit the ways of the first-level cache; sixteen did not.)
+// Radix of the next Stockham pass for a remaining length and stride (0: done): radix 4, with the
+// first pass of a single transform transposing its outputs in registers; a closing length of 8
+// is one radix-8 pass, a closing 2 one radix-2 pass. Radix-8 and radix-16 passes throughout were
+// measured slower here (their values and twiddles no longer fit the 16 vector registers, and
+// their inputs at power-of-two strides crowd the ways of the first-level cache).
 static inline int32_t NextRadix(size_t length, size_t stride) {
     if (length < 4) return length == 2 ? 2 : 0;
-    if (stride == 1) return 4;
-    if (length >= 8 && length != 16) return 8;
+    if (length == 8 && stride != 1) return 8;
     return 4;
 }
 
