@@ -267,30 +267,16 @@ inline void Radix8(typename T::V* x) {
     Radix4<T, kInverse>(d0, b1, b2, b3, x[1], x[3], x[5], x[7]);
 }
 
+// Closing pass of length 8 (no twiddles after it): one eight-point butterfly per q.
 template <class T, bool kInverse>
-void StridedPass8(const float* x, float* y, size_t length, size_t s, const float* tw) {
+void ClosingPass8(const float* x, float* y, size_t s) {
     using V = typename T::V;
-    const size_t m = length / 8;
-    const size_t eighth = 2 * s * m;
-    for (size_t p = 0; p < m; ++p) {
-        V wr[8], wi[8];
-        if (m > 1) {
-            for (int r = 1; r < 8; ++r) {
-                wr[r] = T::set1(tw[2 * ((r - 1) * m + p)]);
-                wi[r] = T::set1(tw[2 * ((r - 1) * m + p) + 1]);
-            }
-        }
-        const float* in = x + 2 * s * p;
-        float* out = y + 16 * s * p;
-        for (size_t q = 0; q < s; q += T::kComplex) {
-            V v[8];
-            for (int r = 0; r < 8; ++r) v[r] = T::load(in + 2 * q + r * eighth);
-            Radix8<T, kInverse>(v);
-            T::store(out + 2 * q, v[0]);
-            for (int r = 1; r < 8; ++r) {
-                T::store(out + 2 * q + 2 * s * r, m > 1 ? Twiddle<T, kInverse>(v[r], wr[r], wi[r]) : v[r]);
-            }
-        }
+    const size_t eighth = 2 * s;
+    for (size_t q = 0; q < s; q += T::kComplex) {
+        V v[8];
+        for (int r = 0; r < 8; ++r) v[r] = T::load(x + 2 * q + r * eighth);
+        Radix8<T, kInverse>(v);
+        for (int r = 0; r < 8; ++r) T::store(y + 2 * q + r * eighth, v[r]);
     }
 }
 
@@ -315,7 +301,7 @@ float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const 
     size_t length = n;
     for (int32_t radix; (radix = NextRadix(length, s)) != 0;) {
         if (radix == 8) {
-            StridedPass8<T, kInverse>(x, y, length, s, tw);
+            ClosingPass8<T, kInverse>(x, y, s);
 
         } else if (radix == 2) {
             Radix2Pass<T>(x, y, s);
