@@ -30,7 +30,7 @@ function(sonvex_add_test name)
   endif()
   if(SONVEX_RUNS_TESTS)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES LABELS "${SONVEX_TREE};${T_LABELS}" TIMEOUT 900)
+    set_tests_properties(${name} PROPERTIES LABELS "${SONVEX_TREE};${T_LABELS}" TIMEOUT 600)
   endif()
 endfunction()
 
