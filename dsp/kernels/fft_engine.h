@@ -366,10 +366,11 @@ void SplitForward(const float* z, float* dst, size_t n, float s, const SplitTwid
         const V a = T::load(z + 2 * k);
         const V b = T::conj(T::reverse(T::load(z + 2 * mirror)));
         const V e = T::mul(T::add(a, b), half);
-        const V o = T::mulNegI(T::mul(T::sub(a, b), half));
+        const V d = T::mul(T::sub(a, b), half);
         V wr, wi;
         SplitTwiddleVector<T>(tw, k, wr, wi);
-        const V t = T::cmul(o, wr, wi);
+        // -i d w = d (wi - i wr): the turn by -i goes into the twiddle, no shuffle of d.
+        const V t = T::cmulConj(d, wi, wr);
         T::store(dst + 2 * k, T::add(e, t));
         T::store(dst + 2 * mirror, T::reverse(T::conj(T::sub(e, t))));
     }
@@ -404,7 +405,8 @@ void PreStepInverse(const float* src, float* y, size_t n, float s, const SplitTw
         const V d = T::mul(T::sub(a, b), scale);
         V wr, wi;
         SplitTwiddleVector<T>(tw, k, wr, wi);
-        const V q = T::mulI(T::cmulConj(d, wr, wi));
+        // i d conj(w) = d (wi + i wr).
+        const V q = T::cmul(d, wi, wr);
         T::store(y + 2 * k, T::add(p, q));
         T::store(y + 2 * mirror, T::reverse(T::conj(T::sub(p, q))));
     }
