@@ -8,6 +8,7 @@ target_sources(sonvex_kernels PRIVATE
   ${_fft_dir}/fft_sse41.cpp
   ${_fft_dir}/fft_avx.cpp
   ${_fft_dir}/fft_avx2.cpp
+  ${_fft_dir}/fft_avx2_small.cpp
   ${_fft_dir}/dispatch_fft.cpp)
 # The i686 product must keep running on SSE2-only processors: only the version files get
 # further instruction sets. -msse2 is repeated so the native tree says the same thing.
@@ -15,4 +16,7 @@ set_source_files_properties(${_fft_dir}/fft_sse2.cpp PROPERTIES COMPILE_OPTIONS 
 set_source_files_properties(${_fft_dir}/fft_ssse3.cpp PROPERTIES COMPILE_OPTIONS "-mssse3")
 set_source_files_properties(${_fft_dir}/fft_sse41.cpp PROPERTIES COMPILE_OPTIONS "-msse4.1")
 set_source_files_properties(${_fft_dir}/fft_avx.cpp PROPERTIES COMPILE_OPTIONS "-mavx")
-set_source_files_properties(${_fft_dir}/fft_avx2.cpp PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
+# The compiler's straight-line vectoriser slows the table-driven AVX2 routines (scalar edges
+# turned into lane shuffles) but speeds up the unrolled N <= 16 ones: two builds of the same code.
+set_source_files_properties(${_fft_dir}/fft_avx2.cpp PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma;-fno-tree-slp-vectorize")
+set_source_files_properties(${_fft_dir}/fft_avx2_small.cpp PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")

@@ -7,10 +7,22 @@
 namespace sonvex {
 namespace fft {
 
+namespace {
+
+// Valid setups of the real straight-line tier go to the build made for them; everything else,
+// failures included, is decided here.
+bool UsesSmallBuild(const RealFftSetup* setup) {
+    return setup && setup->tag == kValidSetupTag && setup->tier == kTierRealStraight;
+}
+
+}  // namespace
+
 int32_t ForwardAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    if (UsesSmallBuild(setup)) return ForwardAvx2FmaSmall(src, dst, setup, workBuffer);
     return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
 }
 int32_t InverseAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    if (UsesSmallBuild(setup)) return InverseAvx2FmaSmall(src, dst, setup, workBuffer);
     return InverseTransform<AvxTraits>(src, dst, setup, workBuffer);
 }
 

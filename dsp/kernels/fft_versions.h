@@ -31,6 +31,10 @@ int32_t InverseAvx(const float* src, float* dst, const RealFftSetup* setup, void
 // The AVX version's inner routines for processors with AVX2 and FMA (fft_avx2.cpp).
 int32_t ForwardAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 int32_t InverseAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+// The same routines built with the compiler's straight-line vectoriser (fft_avx2_small.cpp): the
+// unrolled real transforms of N <= 16 gain from it, the table-driven passes lose.
+int32_t ForwardAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 // True when the processor and the operating system support AVX2 with FMA (checked once).
 bool ProcessorHasAvx2Fma();
 
