@@ -132,13 +132,5 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return Run(tools::Utf8Arguments(argc, argv));
-    } catch (const tools::UsageError& e) {
-        std::fprintf(stderr, "sonvex-testsignal: %s (sonvex-testsignal --help shows the usage)\n", e.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "sonvex-testsignal: %s\n", e.what());
-        return 1;
-    }
+    return sonvex::tools::RunTool("sonvex-testsignal", argc, argv, Run);
 }

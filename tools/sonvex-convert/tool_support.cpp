@@ -184,5 +184,17 @@ std::string FormatSeconds(double seconds) {
     return text;
 }
 
+int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::vector<std::string>& args)) {
+    try {
+        return run(Utf8Arguments(argc, argv));
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "%s: %s (%s --help shows the usage)\n", toolName, e.what(), toolName);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", toolName, e.what());
+        return 1;
+    }
+}
+
 }  // namespace tools
 }  // namespace sonvex

@@ -20,6 +20,10 @@ public:
 // The process's arguments as UTF-8 (on Windows taken from the wide command line).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// Runs a tool's body on its UTF-8 arguments and turns what it throws into one line on stderr:
+// exit code 2 for a UsageError (with a pointer to --help), 1 for any other failure.
+int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::vector<std::string>& args));
+
 // Positional arguments and --name value / --name=value options. Every option must be one of
 // `known`; a repeated option or a missing value is a UsageError.
 struct ParsedArguments {

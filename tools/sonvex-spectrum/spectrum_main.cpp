@@ -137,13 +137,5 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return Run(tools::Utf8Arguments(argc, argv));
-    } catch (const tools::UsageError& e) {
-        std::fprintf(stderr, "sonvex-spectrum: %s (sonvex-spectrum --help shows the usage)\n", e.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "sonvex-spectrum: %s\n", e.what());
-        return 1;
-    }
+    return sonvex::tools::RunTool("sonvex-spectrum", argc, argv, Run);
 }
