@@ -1,7 +1,7 @@
 // sonvex-spectrum: averaged, windowed magnitude spectrum of a WAV file computed by the
 // registered CFourierTransform of Sonvex2.dll, written as an SVG plot, strongest peaks printed.
 #include "com_client.h"
-#include "spectrum_plot.h"
+#include "level_plot.h"
 #include "tool_support.h"
 #include "wav_io.h"
 

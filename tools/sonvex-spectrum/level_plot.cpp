@@ -1,4 +1,4 @@
-#include "spectrum_plot.h"
+#include "level_plot.h"
 
 #include <algorithm>
 #include <cmath>
