@@ -83,30 +83,13 @@ private:
     ContainedObject<T> m_contained;
 };
 
-// Instance creator of the class table: plain object without an outer unknown, aggregated object
-// with one (the factory has already refused aggregation for any riid but IUnknown).
-template <class T>
-HRESULT CreateObjectInstance(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!outer) {
-        T* object = nullptr;
-        try {
-            object = new (std::nothrow) T();
-        } catch (...) {
-            object = nullptr;
-        }
-        if (!object) return E_OUTOFMEMORY;
-        object->AddRef();
-        HRESULT hr = object->finalConstruct();
-        if (SUCCEEDED(hr)) hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
-    }
-    using Aggregate = AggregatedObject<T, T::kInterlockedCount>;
-    Aggregate* object = nullptr;
+// Allocates one object form, runs its final-construct step under a temporary reference and
+// asks it for riid; any failure deletes it again.
+template <class Object, class... Args>
+HRESULT constructAndQuery(REFIID riid, void** ppv, Args... args) {
+    Object* object = nullptr;
     try {
-        object = new (std::nothrow) Aggregate(outer);
+        object = new (std::nothrow) Object(args...);
     } catch (...) {
         object = nullptr;
     }
@@ -116,6 +99,16 @@ HRESULT CreateObjectInstance(IUnknown* outer, REFIID riid, void** ppv) {
     if (SUCCEEDED(hr)) hr = object->QueryInterface(riid, ppv);
     object->Release();
     return hr;
+}
+
+// Instance creator of the class table: plain object without an outer unknown, aggregated object
+// with one (the factory has already refused aggregation for any riid but IUnknown).
+template <class T>
+HRESULT CreateObjectInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!outer) return constructAndQuery<T>(riid, ppv);
+    return constructAndQuery<AggregatedObject<T, T::kInterlockedCount>>(riid, ppv, outer);
 }
 
 using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
