@@ -595,7 +595,11 @@ public:
     WorkArea(const RealFftSetup* setup, void* given) {
         if (setup->workBufferBytes <= 0) return;
         if (given) {
-            const uintptr_t at = (reinterpret_cast<uintptr_t>(given) + 31) & ~uintptr_t(31);
+            // The reported size leaves 32 bytes for alignment: a cache-line start when it is
+            // within reach, else a 32-byte one.
+            const uintptr_t base = reinterpret_cast<uintptr_t>(given);
+            const uintptr_t line = (base + 63) & ~uintptr_t(63);
+            const uintptr_t at = line - base <= 32 ? line : (base + 31) & ~uintptr_t(31);
             m_pWork = reinterpret_cast<char*>(at);
         } else {
             m_pOwned = AllocAligned(setup->workBufferBytes);

@@ -96,10 +96,40 @@ void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, 
 // Scalar core of CreateRealFftSetup for one version: every check, the plan, the tables. The
 // version's own block fill clears the new block (null: the C library's).
 using BlockFillRoutine = void (*)(void* dst, uint8_t value, size_t bytes);
+// With wideTables, table-tier setups of orders kWideMinOrder..kWideMaxOrder also carry the
+// 16-lane tables.
 int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
-                          BlockFillRoutine fillBlock = nullptr);
+                          BlockFillRoutine fillBlock = nullptr, bool wideTables = false);
 int32_t ReleaseSetup(RealFftSetup* setup);
 int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
+
+// The AVX version's 16-lane routines (AVX-512, 64-bit builds) cover the table tier from this
+// order up: an n-point complex transform runs as n/16-point transforms down the lanes of whole
+// vectors, then 16-point transforms across them after a transpose. Their tables follow the
+// version's own in the same block.
+constexpr int32_t kWideMinOrder = 9;
+constexpr int32_t kWideMaxOrder = 19;
+
+// Radices of the passes down the lanes (8 and 4, eights first) of an order's transform.
+struct WidePlan {
+    int32_t passes;
+    int32_t radix[6];
+};
+WidePlan WidePlanFor(int32_t order);
+
+// Offsets in floats, from a 64-byte aligned start, of the 16-lane tables:
+//  pass twiddles, pass after pass, w_L^{r p} (r = 1 .. radix-1) interleaved for each p in turn;
+//  lane twiddles w_n^{l k} for k < n/16, l < 16, as 16 real parts then 16 imaginary parts per k;
+//  split-step twiddles e^{-2 pi i k / N}, k = 0 .. N/4, as a run of real and a run of imaginary
+//  parts (each padded to whole vectors).
+struct WideLayout {
+    size_t laneOffset;
+    size_t splitReOffset;
+    size_t splitImOffset;
+    size_t totalFloats;
+};
+WideLayout WideLayoutFor(int32_t order);
+void BuildWideTables(float* out, int32_t order, const float* quarter, size_t size);
 
 // Reverses the low `bits` bits of value.
 static inline uint32_t ReverseBits(uint32_t value, int32_t bits) {
@@ -132,6 +162,7 @@ struct RealFftSetup {
     const float* splitFine;      // orders from 19: e^{-2 pi i k / N}, k < 2048 + 8
     const float* splitCoarse;    //                 e^{-2 pi i 2048 c / N}
     const fft::LargePlan* large;
+    const float* wide;           // 16-lane tables (fft::WideLayout), or null
 };
 
 }  // namespace sonvex

@@ -84,6 +84,21 @@ void BuildTwiddleRun(float* out, size_t count, size_t first, size_t step, const 
     }
 }
 
+size_t RoundUp16(size_t floats) { return (floats + 15) & ~size_t(15); }
+
+// Floats of twiddles the passes down the lanes carry.
+size_t WidePassFloats(int32_t order) {
+    const WidePlan plan = WidePlanFor(order);
+    size_t length = size_t(1) << (order - 5);
+    size_t floats = 0;
+    for (int32_t i = 0; i < plan.passes; ++i) {
+        const size_t m = length / (size_t)plan.radix[i];
+        if (m > 1) floats += 2 * (size_t)(plan.radix[i] - 1) * m;
+        length = m;
+    }
+    return floats;
+}
+
 int32_t CrossOrderFor(int32_t p) {
     if (p <= 18) return 4;
     if (p <= 21) return 6;
@@ -153,8 +168,61 @@ SetupLayout PlanLayout(Tier tier, int32_t order) {
 
 }  // namespace
 
+WidePlan WidePlanFor(int32_t order) {
+    WidePlan plan{};
+    int32_t bits = order - 5;  // the lane transforms have 2^bits points
+    int32_t fours = bits % 3 == 0 ? 0 : bits % 3 == 2 ? 1 : 2;
+    int32_t eights = (bits - 2 * fours) / 3;
+    while (eights-- > 0) plan.radix[plan.passes++] = 8;
+    while (fours-- > 0) plan.radix[plan.passes++] = 4;
+    return plan;
+}
+
+WideLayout WideLayoutFor(int32_t order) {
+    const size_t size = size_t(1) << order;
+    const size_t n = size / 2;
+    WideLayout layout{};
+    layout.laneOffset = RoundUp16(WidePassFloats(order));
+    layout.splitReOffset = layout.laneOffset + 2 * n;
+    layout.splitImOffset = layout.splitReOffset + RoundUp16(size / 4 + 1);
+    layout.totalFloats = layout.splitImOffset + RoundUp16(size / 4 + 1);
+    return layout;
+}
+
+void BuildWideTables(float* out, int32_t order, const float* quarter, size_t size) {
+    const WidePlan plan = WidePlanFor(order);
+    const size_t n = size / 2;
+    const size_t lanes = n / 16;
+    size_t length = lanes;
+    float* pass = out;
+    for (int32_t i = 0; i < plan.passes; ++i) {
+        const size_t radix = (size_t)plan.radix[i];
+        const size_t m = length / radix;
+        if (m > 1) {
+            const size_t stride = size / length;  // w_L^j is index j stride of the size-point wave
+            for (size_t p = 0; p < m; ++p) {
+                for (size_t r = 1; r < radix; ++r, pass += 2) {
+                    TwiddleFromQuarter(quarter, size, r * p * stride, &pass[0], &pass[1]);
+                }
+            }
+        }
+        length = m;
+    }
+    const WideLayout layout = WideLayoutFor(order);
+    float* lane = out + layout.laneOffset;
+    for (size_t k = 0; k < lanes; ++k) {
+        for (size_t l = 0; l < 16; ++l) {
+            // w_n^{l k} is index 2 l k of the size-point wave; l k < n.
+            TwiddleFromQuarter(quarter, size, 2 * l * k, &lane[32 * k + l], &lane[32 * k + 16 + l]);
+        }
+    }
+    for (size_t k = 0; k <= size / 4; ++k) {
+        TwiddleFromQuarter(quarter, size, k, &out[layout.splitReOffset + k], &out[layout.splitImOffset + k]);
+    }
+}
+
 int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
-                          BlockFillRoutine fillBlock) {
+                          BlockFillRoutine fillBlock, bool wideTables) {
     if (!setupOut) return StatusNullPointer;
     if (order < 0 || order > kMaxOrder) return StatusBadOrder;
     if (scalingMode != ScaleForwardByN && scalingMode != ScaleInverseByN &&
@@ -162,7 +230,13 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
         return StatusBadScaling;
     }
     const Tier tier = TierForOrder(variant, order);
-    const SetupLayout layout = PlanLayout(tier, order);
+    SetupLayout layout = PlanLayout(tier, order);
+    // The 16-lane tables go last, on a 64-byte boundary found once the block's address is known.
+    size_t wideOffset = 0;
+    if (wideTables && tier == kTierTable && order >= kWideMinOrder && order <= kWideMaxOrder) {
+        wideOffset = layout.totalBytes;
+        layout.totalBytes += WideLayoutFor(order).totalFloats * sizeof(float) + 64;
+    }
     // Sizes travel as signed 32-bit byte counts; a table that cannot be described is no memory.
     const size_t limit = 0x7FFFFFFF - 64;
     if (layout.totalBytes > limit || layout.workBytes > limit || layout.buildFloats * sizeof(float) > limit) {
@@ -222,6 +296,12 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
             BuildTwiddleRun(coarse, (size / 4) / kSplitFineCount + 2, 0, kSplitFineCount, quarter, size);
             setup->splitFine = fine;
             setup->splitCoarse = coarse;
+        }
+        if (wideOffset) {
+            const uintptr_t at = (reinterpret_cast<uintptr_t>(block + wideOffset) + 63) & ~uintptr_t(63);
+            float* wide = reinterpret_cast<float*>(at);
+            BuildWideTables(wide, order, quarter, size);
+            setup->wide = wide;
         }
         if (layout.planOffset) {
             LargePlan* plan = reinterpret_cast<LargePlan*>(block + layout.planOffset);

@@ -37,6 +37,15 @@ int32_t ForwardAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* se
 int32_t InverseAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 // True when the processor and the operating system support AVX2 with FMA (checked once).
 bool ProcessorHasAvx2Fma();
+// True when the 16-lane routines run here: a 64-bit build, AVX-512F with its register state
+// enabled by the operating system, and not withheld by AllowWideRoutines(false).
+bool WideRoutinesRun();
+// Tests withhold the 16-lane routines to reach the 8-lane ones on the same processor; setups made
+// while withheld carry no 16-lane tables.
+void AllowWideRoutines(bool allowed);
+// The 16-lane transforms of setups that carry their tables (fft_avx512.cpp).
+int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 
 int32_t ReleaseSetupCommon(RealFftSetup* setup);
 int32_t QueryBufferSizeCommon(const RealFftSetup* setup, int32_t* bytesOut);

@@ -12,6 +12,7 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
+#include "dsp/kernels/fft_versions.h"
 #include "dsp/kernels/kernels.h"
 #include "fft_reference.h"
 
@@ -78,13 +79,22 @@ private:
     std::vector<char> m_work;
 };
 
+// Parameters 0..5 are the dispatch slots as this processor runs them; the last one is slot 5
+// with its 16-lane routines withheld, so the 8-lane ones are tried here too.
+constexpr int kSlot5EightLanes = detail::kKernelVariantCount;
+
 class FftVersion : public ::testing::TestWithParam<int> {
 protected:
+    int Variant() const { return GetParam() == kSlot5EightLanes ? 5 : GetParam(); }
     void SetUp() override {
-        if (!ProcessorRuns(GetParam())) GTEST_SKIP() << "processor lacks version " << GetParam();
-        detail::ForceKernelVariant(GetParam());
+        if (!ProcessorRuns(Variant())) GTEST_SKIP() << "processor lacks version " << Variant();
+        detail::ForceKernelVariant(Variant());
+        fft::AllowWideRoutines(GetParam() != kSlot5EightLanes);
     }
-    void TearDown() override { detail::ForceKernelVariant(0); }
+    void TearDown() override {
+        detail::ForceKernelVariant(0);
+        fft::AllowWideRoutines(true);
+    }
 };
 
 // Float rounding of a transform grows with log2 N. Measured: 6e-8 relative RMS at 16 points, 1.8e-7
@@ -255,7 +265,7 @@ TEST_P(FftVersion, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
 }
 
 TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
-    const int variant = GetParam();
+    const int variant = Variant();
     const fft::TierLimits limits = fft::TierLimitsForVariant(variant);
     if (variant == 5) {
         EXPECT_EQ(7, limits.complexStraight);
@@ -393,10 +403,44 @@ TEST_P(FftVersion, RefusalsWriteNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllVersions, FftVersion, ::testing::Range(0, detail::kKernelVariantCount),
+INSTANTIATE_TEST_SUITE_P(AllVersions, FftVersion, ::testing::Range(0, kSlot5EightLanes + 1),
                          [](const ::testing::TestParamInfo<int>& info) {
+                             if (info.param == kSlot5EightLanes) return std::string("slot5_eight_lanes");
                              return "slot" + std::to_string(info.param);
                          });
+
+// Slot 5 setups carry the 16-lane tables exactly for the table-tier orders those routines cover,
+// and only where they run; a setup made with them still transforms when they are withheld later,
+// and both routes agree with the reference.
+TEST(FftWideRoutines, TablesFollowTheProcessorAndBothRoutesAgree) {
+    if (!ProcessorRuns(5)) GTEST_SKIP() << "processor lacks version 5";
+    detail::ForceKernelVariant(5);
+    for (int order = 7; order <= 21; ++order) {
+        SCOPED_TRACE(order);
+        fft::AllowWideRoutines(true);
+        const bool wide = fft::WideRoutinesRun() && order >= fft::kWideMinOrder && order <= fft::kWideMaxOrder;
+        Transform withTables(order, ScaleInverseByN);
+        fft::AllowWideRoutines(false);
+        Transform without(order, ScaleInverseByN);
+        ASSERT_TRUE(withTables.ok() && without.ok());
+        EXPECT_EQ(wide, withTables.setup()->wide != nullptr);
+        EXPECT_EQ(nullptr, without.setup()->wide);
+        if (order > 20) continue;
+        const std::vector<float> x = RandomSignal(withTables.size(), 3 * order);
+        const std::vector<double> expected = fft_test::ReferenceSpectrum(x);
+        std::vector<float> eight(SpectrumFloats(order)), sixteen(eight.size());
+        ASSERT_EQ(StatusOk, withTables.forward(x.data(), eight.data()));  // withheld: 8 lanes
+        fft::AllowWideRoutines(true);
+        ASSERT_EQ(StatusOk, withTables.forward(x.data(), sixteen.data()));
+        EXPECT_LT(fft_test::RelativeRmsError(eight.data(), expected.data(), eight.size()), ErrorBound(order));
+        EXPECT_LT(fft_test::RelativeRmsError(sixteen.data(), expected.data(), sixteen.size()), ErrorBound(order));
+        std::vector<double> input(x.begin(), x.end());
+        ASSERT_EQ(StatusOk, withTables.inverse(sixteen.data(), sixteen.data()));
+        EXPECT_LT(fft_test::RelativeRmsError(sixteen.data(), input.data(), x.size()), ErrorBound(order));
+    }
+    fft::AllowWideRoutines(true);
+    detail::ForceKernelVariant(0);
+}
 
 // Setups are built by the version selected at the time. Should one reach another version's
 // transform anyway, it still runs by its own tiers and tables.

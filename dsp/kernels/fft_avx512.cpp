@@ -1,0 +1,419 @@
+// The AVX version's 16-lane routines (AVX-512F, 64-bit builds), reached through ForwardAvx and
+// InverseAvx for table-tier setups that carry their tables.
+//
+// Values travel as "points": 16 consecutive complex values held as a vector of their real parts
+// followed by a vector of their imaginary parts (32 floats, 128 bytes). With n = 16 n1 complex
+// values, z[16 j + l] sits in lane l of point j, so
+//   1. n1-point transforms run down the lanes, all 16 at once: Stockham passes of radix 8 and 4
+//      over whole points, every butterfly with one twiddle per output broadcast to all lanes;
+//   2. each block of 16 points is turned by the lane twiddles w_n^{l k1}, transposed (real parts
+//      and imaginary parts apart) and put through 16-point transforms down the lanes again, which
+//      leaves Z[k1 + n1 k2] in natural order.
+// No value changes lanes except in the transposes and in the steps that meet the interleaved
+// layouts of the caller.
+#include "dsp/kernels/fft_versions.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+#include "dsp/kernels/fft_engine.h"
+
+namespace sonvex {
+namespace fft {
+
+namespace {
+
+using V = __m512;
+
+struct Cv {
+    V re, im;
+};
+
+inline Cv LoadPoint(const float* p) { return Cv{_mm512_loadu_ps(p), _mm512_loadu_ps(p + 16)}; }
+inline void StorePoint(float* p, Cv v) {
+    _mm512_storeu_ps(p, v.re);
+    _mm512_storeu_ps(p + 16, v.im);
+}
+inline Cv Add(Cv a, Cv b) { return Cv{_mm512_add_ps(a.re, b.re), _mm512_add_ps(a.im, b.im)}; }
+inline Cv Sub(Cv a, Cv b) { return Cv{_mm512_sub_ps(a.re, b.re), _mm512_sub_ps(a.im, b.im)}; }
+
+// Lane indices of the permutes that meet the interleaved layout.
+inline __m512i Index(int a0, int step) {
+    return _mm512_set_epi32(a0 + 15 * step, a0 + 14 * step, a0 + 13 * step, a0 + 12 * step, a0 + 11 * step,
+                            a0 + 10 * step, a0 + 9 * step, a0 + 8 * step, a0 + 7 * step, a0 + 6 * step,
+                            a0 + 5 * step, a0 + 4 * step, a0 + 3 * step, a0 + 2 * step, a0 + step, a0);
+}
+
+// 16 interleaved complex values (32 floats) to a point.
+inline Cv LoadInterleaved(const float* p) {
+    const V lo = _mm512_loadu_ps(p), hi = _mm512_loadu_ps(p + 16);
+    return Cv{_mm512_permutex2var_ps(lo, Index(0, 2), hi), _mm512_permutex2var_ps(lo, Index(1, 2), hi)};
+}
+
+// A point to 16 interleaved complex values.
+inline void StoreInterleaved(float* p, Cv v) {
+    // Lane 2j takes re[j], lane 2j+1 takes im[j] (index 16 + j).
+    const __m512i low = _mm512_set_epi32(23, 7, 22, 6, 21, 5, 20, 4, 19, 3, 18, 2, 17, 1, 16, 0);
+    const __m512i high = _mm512_set_epi32(31, 15, 30, 14, 29, 13, 28, 12, 27, 11, 26, 10, 25, 9, 24, 8);
+    _mm512_storeu_ps(p, _mm512_permutex2var_ps(v.re, low, v.im));
+    _mm512_storeu_ps(p + 16, _mm512_permutex2var_ps(v.re, high, v.im));
+}
+
+// A point with its lanes in reverse order, as 16 interleaved complex values.
+inline void StoreInterleavedReversed(float* p, Cv v) {
+    const __m512i low = _mm512_set_epi32(24, 8, 25, 9, 26, 10, 27, 11, 28, 12, 29, 13, 30, 14, 31, 15);
+    const __m512i high = _mm512_set_epi32(16, 0, 17, 1, 18, 2, 19, 3, 20, 4, 21, 5, 22, 6, 23, 7);
+    _mm512_storeu_ps(p, _mm512_permutex2var_ps(v.re, low, v.im));
+    _mm512_storeu_ps(p + 16, _mm512_permutex2var_ps(v.re, high, v.im));
+}
+
+// Lane c of the result is lane 16 - c of `upper` for c = 1..15 and lane 0 of `carry` for c = 0:
+// the values z[m - c] when `upper` holds z[m - 16 .. m - 1] and `carry` starts with z[m].
+inline V Mirror(V upper, V carry) {
+    const __m512i index = _mm512_set_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+    return _mm512_permutex2var_ps(upper, index, carry);
+}
+
+// v * w, or v * conj(w) for the inverse direction.
+template <bool kInverse>
+inline Cv Turn(Cv v, V wr, V wi) {
+    if (kInverse) {
+        return Cv{_mm512_fmadd_ps(v.re, wr, _mm512_mul_ps(v.im, wi)),
+                  _mm512_fnmadd_ps(v.re, wi, _mm512_mul_ps(v.im, wr))};
+    }
+    return Cv{_mm512_fmsub_ps(v.re, wr, _mm512_mul_ps(v.im, wi)), _mm512_fmadd_ps(v.re, wi, _mm512_mul_ps(v.im, wr))};
+}
+
+// Four-point butterfly in place: a, b, c, d become outputs 0, 1, 2, 3.
+template <bool kInverse>
+inline void Dft4(Cv& a, Cv& b, Cv& c, Cv& d) {
+    const Cv s0 = Add(a, c), d0 = Sub(a, c), s1 = Add(b, d), d1 = Sub(b, d);
+    a = Add(s0, s1);
+    c = Sub(s0, s1);
+    // Forward: d0 -/+ i d1 for outputs 1/3; inverse: d0 +/- i d1.
+    const Cv minus{_mm512_add_ps(d0.re, d1.im), _mm512_sub_ps(d0.im, d1.re)};  // d0 - i d1
+    const Cv plus{_mm512_sub_ps(d0.re, d1.im), _mm512_add_ps(d0.im, d1.re)};   // d0 + i d1
+    b = kInverse ? plus : minus;
+    d = kInverse ? minus : plus;
+}
+
+// Eight-point butterfly in place, outputs in natural order: radix 2 across x_r and x_{r+4}, the
+// differences turned by w_8^r, then two four-point butterflies.
+template <bool kInverse>
+inline void Dft8(Cv* x) {
+    const V h = _mm512_set1_ps(0.70710678118654752f);
+    Cv a[4], d[4];
+    for (int r = 0; r < 4; ++r) {
+        a[r] = Add(x[r], x[r + 4]);
+        d[r] = Sub(x[r], x[r + 4]);
+    }
+    // d1 w_8, d2 w_8^2 (-i), d3 w_8^3 forward; conjugates for the inverse.
+    Cv b1, b2, b3;
+    if (kInverse) {
+        b1 = Cv{_mm512_mul_ps(_mm512_sub_ps(d[1].re, d[1].im), h), _mm512_mul_ps(_mm512_add_ps(d[1].im, d[1].re), h)};
+        b2 = Cv{_mm512_sub_ps(_mm512_setzero_ps(), d[2].im), d[2].re};
+        b3 = Cv{_mm512_mul_ps(_mm512_add_ps(d[3].re, d[3].im), _mm512_set1_ps(-0.70710678118654752f)),
+                _mm512_mul_ps(_mm512_sub_ps(d[3].re, d[3].im), h)};
+    } else {
+        b1 = Cv{_mm512_mul_ps(_mm512_add_ps(d[1].re, d[1].im), h), _mm512_mul_ps(_mm512_sub_ps(d[1].im, d[1].re), h)};
+        b2 = Cv{d[2].im, _mm512_sub_ps(_mm512_setzero_ps(), d[2].re)};
+        b3 = Cv{_mm512_mul_ps(_mm512_sub_ps(d[3].im, d[3].re), h),
+                _mm512_mul_ps(_mm512_add_ps(d[3].re, d[3].im), _mm512_set1_ps(-0.70710678118654752f))};
+    }
+    Dft4<kInverse>(a[0], a[1], a[2], a[3]);
+    Dft4<kInverse>(d[0], b1, b2, b3);
+    x[0] = a[0], x[2] = a[1], x[4] = a[2], x[6] = a[3];
+    x[1] = d[0], x[3] = b1, x[5] = b2, x[7] = b3;
+}
+
+template <int kRadix, bool kInverse>
+inline void Butterfly(Cv* v) {
+    if constexpr (kRadix == 8) {
+        Dft8<kInverse>(v);
+    } else {
+        Dft4<kInverse>(v[0], v[1], v[2], v[3]);
+    }
+}
+
+// One Stockham pass down the lanes over points: length L, stride s (in points). Reads
+// x[q + s (p + r L/R)], writes y[q + s (R p + r)] turned by w_L^{r p}. The first pass of the
+// forward transform reads the caller's interleaved values.
+template <int kRadix, bool kInverse, bool kInterleavedIn>
+void LanePass(const float* x, float* y, size_t length, size_t s, const float* tw) {
+    const size_t m = length / kRadix;
+    for (size_t p = 0; p < m; ++p) {
+        V wr[kRadix], wi[kRadix];
+        if (m > 1) {
+            const float* w = tw + 2 * (kRadix - 1) * p;
+            for (int r = 1; r < kRadix; ++r) {
+                wr[r] = _mm512_set1_ps(w[2 * (r - 1)]);
+                wi[r] = _mm512_set1_ps(w[2 * (r - 1) + 1]);
+            }
+        }
+        for (size_t q = 0; q < s; ++q) {
+            Cv v[kRadix];
+            for (int r = 0; r < kRadix; ++r) {
+                const float* in = x + 32 * (q + s * (p + (size_t)r * m));
+                v[r] = kInterleavedIn ? LoadInterleaved(in) : LoadPoint(in);
+            }
+            Butterfly<kRadix, kInverse>(v);
+            float* out = y + 32 * (q + s * (kRadix * p));
+            StorePoint(out, v[0]);
+            for (int r = 1; r < kRadix; ++r) {
+                StorePoint(out + 32 * s * (size_t)r, m > 1 ? Turn<kInverse>(v[r], wr[r], wi[r]) : v[r]);
+            }
+        }
+    }
+}
+
+// 16 x 16 transpose of the lanes of r[0..15]: lane c of r[l] becomes lane l of r[c].
+inline void Transpose16(V* r) {
+    V t[16], u[16];
+    for (int i = 0; i < 8; ++i) {
+        t[2 * i] = _mm512_unpacklo_ps(r[2 * i], r[2 * i + 1]);
+        t[2 * i + 1] = _mm512_unpackhi_ps(r[2 * i], r[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        const __m512d a = _mm512_castps_pd(t[4 * i]), b = _mm512_castps_pd(t[4 * i + 2]);
+        const __m512d c = _mm512_castps_pd(t[4 * i + 1]), d = _mm512_castps_pd(t[4 * i + 3]);
+        u[4 * i] = _mm512_castpd_ps(_mm512_unpacklo_pd(a, b));
+        u[4 * i + 1] = _mm512_castpd_ps(_mm512_unpackhi_pd(a, b));
+        u[4 * i + 2] = _mm512_castpd_ps(_mm512_unpacklo_pd(c, d));
+        u[4 * i + 3] = _mm512_castpd_ps(_mm512_unpackhi_pd(c, d));
+    }
+    // u[4 i + k], 128-bit block j: rows 4i..4i+3 of column 4j + k.
+    for (int k = 0; k < 4; ++k) {
+        t[k] = _mm512_shuffle_f32x4(u[k], u[k + 4], 0x88);       // columns k, k + 8; rows 0-7
+        t[k + 4] = _mm512_shuffle_f32x4(u[k], u[k + 4], 0xDD);   // columns k + 4, k + 12
+        t[k + 8] = _mm512_shuffle_f32x4(u[k + 8], u[k + 12], 0x88);
+        t[k + 12] = _mm512_shuffle_f32x4(u[k + 8], u[k + 12], 0xDD);
+    }
+    for (int k = 0; k < 8; ++k) {
+        r[k] = _mm512_shuffle_f32x4(t[k], t[k + 8], 0x88);
+        r[k + 8] = _mm512_shuffle_f32x4(t[k], t[k + 8], 0xDD);
+    }
+}
+
+// 16-point transforms down the lanes of v[0..15] in place, as 4 x 4 (inputs l1 + 4 l2, outputs
+// k1 + 4 k2); output k ends in v[Dft16Slot(k)].
+template <bool kInverse>
+inline void Dft16(Cv* v) {
+    for (int l1 = 0; l1 < 4; ++l1) Dft4<kInverse>(v[l1], v[l1 + 4], v[l1 + 8], v[l1 + 12]);
+    // v[l1 + 4 k1] is turned by w_16^{l1 k1}.
+    const float c1 = 0.92387953251128674f, s1 = 0.38268343236508977f, h = 0.70710678118654752f;
+    const auto turn = [](Cv& x, float re, float im) { x = Turn<kInverse>(x, _mm512_set1_ps(re), _mm512_set1_ps(im)); };
+    turn(v[5], c1, -s1);    // w^1
+    turn(v[9], h, -h);      // w^2
+    turn(v[13], s1, -c1);   // w^3
+    turn(v[6], h, -h);      // w^2
+    turn(v[14], -h, -h);    // w^6
+    turn(v[7], s1, -c1);    // w^3
+    turn(v[11], -h, -h);    // w^6
+    turn(v[15], -c1, s1);   // w^9
+    // w^4 = -i (forward), +i (inverse).
+    const V zero = _mm512_setzero_ps();
+    v[10] = kInverse ? Cv{_mm512_sub_ps(zero, v[10].im), v[10].re} : Cv{v[10].im, _mm512_sub_ps(zero, v[10].re)};
+    for (int k1 = 0; k1 < 4; ++k1) Dft4<kInverse>(v[4 * k1], v[4 * k1 + 1], v[4 * k1 + 2], v[4 * k1 + 3]);
+}
+
+// Output k of Dft16 sits in v[4 (k % 4) + k / 4].
+constexpr int Dft16Slot(int k) { return 4 * (k & 3) + (k >> 2); }
+
+// Step 2 on every block of 16 points: lane twiddles, transposes, 16-point transforms, results in
+// natural order (as points, or interleaved for the caller).
+template <bool kInverse, bool kInterleavedOut>
+void LaneStep(const float* x, float* y, size_t lanes, const float* laneTw) {
+    const size_t blocks = lanes / 16;
+    for (size_t b = 0; b < blocks; ++b) {
+        V re[16], im[16];
+        for (int c = 0; c < 16; ++c) {
+            const size_t k1 = 16 * b + (size_t)c;
+            const Cv w = LoadPoint(laneTw + 32 * k1);
+            const Cv v = Turn<kInverse>(LoadPoint(x + 32 * k1), w.re, w.im);
+            re[c] = v.re;
+            im[c] = v.im;
+        }
+        Transpose16(re);
+        Transpose16(im);
+        Cv v[16];
+        for (int l = 0; l < 16; ++l) v[l] = Cv{re[l], im[l]};
+        Dft16<kInverse>(v);
+        for (int k = 0; k < 16; ++k) {
+            float* out = y + 32 * ((size_t)k * blocks + b);
+            if (kInterleavedOut) {
+                StoreInterleaved(out, v[Dft16Slot(k)]);
+            } else {
+                StorePoint(out, v[Dft16Slot(k)]);
+            }
+        }
+    }
+}
+
+// Z (n complex values as points in z) to the spectrum layout in dst, scaled by s; z may be dst.
+// Iteration i pairs point i with the values mirrored around n: lanes 15..1 of point n1-1-i and
+// lane 0 of point n1-i, which the iteration before loaded and hands on in `carry`. Every value is
+// read before its floats are written, so the step runs in place.
+void SplitForward16(const float* z, float* dst, size_t n, float s, const float* wRe, const float* wIm) {
+    const size_t lanes = n / 16;
+    const float z0re = z[0], z0im = z[16];
+    const V h = _mm512_set1_ps(0.5f * s);
+    Cv carry = LoadPoint(z);  // lane 0: z[0], the value z[n] stands for
+    for (size_t i = 0; i < lanes / 2; ++i) {
+        const Cv a = LoadPoint(z + 32 * i);
+        const Cv upper = LoadPoint(z + 32 * (lanes - 1 - i));
+        const Cv m{Mirror(upper.re, carry.re), Mirror(upper.im, carry.im)};
+        carry = upper;
+        const V wr = _mm512_loadu_ps(wRe + 16 * i), wi = _mm512_loadu_ps(wIm + 16 * i);
+        // e = (a + conj m) / 2, o = -i (a - conj m) / 2, t = o w.
+        const V er = _mm512_mul_ps(_mm512_add_ps(a.re, m.re), h);
+        const V ei = _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), h);
+        const V orr = _mm512_mul_ps(_mm512_add_ps(a.im, m.im), h);
+        const V oi = _mm512_mul_ps(_mm512_sub_ps(m.re, a.re), h);
+        const V tr = _mm512_fmsub_ps(orr, wr, _mm512_mul_ps(oi, wi));
+        const V ti = _mm512_fmadd_ps(orr, wi, _mm512_mul_ps(oi, wr));
+        StoreInterleavedReversed(dst + 32 * (lanes - 1 - i) + 2, Cv{_mm512_sub_ps(er, tr), _mm512_sub_ps(ti, ei)});
+        StoreInterleaved(dst + 32 * i, Cv{_mm512_add_ps(er, tr), _mm512_add_ps(ei, ti)});
+    }
+    // Bin n/2 (lane 0 of the middle point, now in carry) and bins 0 and n.
+    const float* carried = reinterpret_cast<const float*>(&carry);
+    const size_t k = n / 2;
+    const Cx a{carried[0], carried[16]}, b = Conj(a);
+    const float half = 0.5f * s;
+    const Cx e = Scale(a + b, half);
+    const Cx o = TimesNegI(Scale(a - b, half));
+    const Cx t = Mul(o, Cx{wRe[k], wIm[k]});
+    StoreCx(dst + 2 * k, e + t);
+    dst[0] = (z0re + z0im) * s;
+    dst[1] = 0.0f;
+    dst[2 * n] = (z0re - z0im) * s;
+    dst[2 * n + 1] = 0.0f;
+}
+
+// Spectrum layout in src to the n complex values Y as points in y, scaled by s; y may be src.
+// Floats 1 and 2n+1 of src are never read. Iteration i pairs the interleaved values of point i
+// with those mirrored around n (lanes 15..1 of point n1-1-i, lane 0 of point n1-i from the
+// iteration before); the mirrored results go out with masks so that lane 0 of point n1-1-i, whose
+// value the next iteration computes, is left alone until then.
+void PreStepInverse16(const float* src, float* y, size_t n, float s, const float* wRe, const float* wIm) {
+    const size_t lanes = n / 16;
+    const float x0 = src[0], xn = src[2 * n];
+    const V scale = _mm512_set1_ps(s);
+    Cv carry{_mm512_set1_ps(xn), _mm512_setzero_ps()};  // lane 0: bin n (its imaginary part unused)
+    for (size_t i = 0; i < lanes / 2; ++i) {
+        const Cv a = LoadInterleaved(src + 32 * i);
+        const Cv upper = LoadInterleaved(src + 32 * (lanes - 1 - i));
+        const Cv m{Mirror(upper.re, carry.re), Mirror(upper.im, carry.im)};
+        carry = upper;
+        const V wr = _mm512_loadu_ps(wRe + 16 * i), wi = _mm512_loadu_ps(wIm + 16 * i);
+        // p = (a + conj m) s, d = (a - conj m) s, q = i d conj(w) = d (wi + i wr).
+        const V pr = _mm512_mul_ps(_mm512_add_ps(a.re, m.re), scale);
+        const V pi = _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), scale);
+        const V dr = _mm512_mul_ps(_mm512_sub_ps(a.re, m.re), scale);
+        const V di = _mm512_mul_ps(_mm512_add_ps(a.im, m.im), scale);
+        const V qr = _mm512_fmsub_ps(dr, wi, _mm512_mul_ps(di, wr));
+        const V qi = _mm512_fmadd_ps(dr, wr, _mm512_mul_ps(di, wi));
+        StorePoint(y + 32 * i, Cv{_mm512_add_ps(pr, qr), _mm512_add_ps(pi, qi)});
+        // Lane c holds Y[n - 16 i - c]: c = 1..15 go to lanes 15..1 of point n1-1-i, c = 0 to
+        // lane 0 of point n1-i (none for i = 0: that is Y[n], not part of the transform).
+        const V mr = _mm512_sub_ps(pr, qr), mi = _mm512_sub_ps(qi, pi);
+        const V rr = Mirror(mr, mr), ri = Mirror(mi, mi);  // lane j: value c = 16 - j (j >= 1)
+        float* upperOut = y + 32 * (lanes - 1 - i);
+        _mm512_mask_storeu_ps(upperOut, (__mmask16)0xFFFE, rr);
+        _mm512_mask_storeu_ps(upperOut + 16, (__mmask16)0xFFFE, ri);
+        if (i > 0) {
+            _mm512_mask_storeu_ps(upperOut + 32, (__mmask16)0x0001, mr);
+            _mm512_mask_storeu_ps(upperOut + 48, (__mmask16)0x0001, mi);
+        }
+    }
+    // Bin n/2 (lane 0 of the middle point, now in carry) and bin 0.
+    const float* carried = reinterpret_cast<const float*>(&carry);
+    const size_t k = n / 2;
+    const Cx a{carried[0], carried[16]}, b = Conj(a);
+    const Cx p = Scale(a + b, s);
+    const Cx q = TimesI(Mul(Scale(a - b, s), Conj(Cx{wRe[k], wIm[k]})));
+    float* middle = y + 32 * (lanes / 2);
+    middle[0] = (p + q).re;
+    middle[16] = (p + q).im;
+    y[0] = (x0 + xn) * s;
+    y[16] = (x0 - xn) * s;
+}
+
+// The passes down the lanes: x to the last of the alternating buffers; returns where it ended.
+template <bool kInverse, bool kInterleavedIn>
+const float* LanePasses(const float* x, float* first, float* second, int32_t order, const float* tw) {
+    const WidePlan plan = WidePlanFor(order);
+    size_t length = size_t(1) << (order - 5);
+    size_t s = 1;
+    float* y = first;
+    float* other = second;
+    for (int32_t i = 0; i < plan.passes; ++i) {
+        const int32_t radix = plan.radix[i];
+        const bool interleaved = kInterleavedIn && i == 0;
+        if (radix == 8) {
+            if (interleaved) {
+                LanePass<8, kInverse, true>(x, y, length, s, tw);
+            } else {
+                LanePass<8, kInverse, false>(x, y, length, s, tw);
+            }
+        } else if (interleaved) {
+            LanePass<4, kInverse, true>(x, y, length, s, tw);
+        } else {
+            LanePass<4, kInverse, false>(x, y, length, s, tw);
+        }
+        const size_t m = length / (size_t)radix;
+        if (m > 1) tw += 2 * (size_t)(radix - 1) * m;
+        x = y;
+        y = other;
+        other = const_cast<float*>(x);
+        s *= (size_t)radix;
+        length = m;
+    }
+    return x;
+}
+
+}  // namespace
+
+int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    const int32_t status = CheckTransform(src, dst, setup);
+    if (status != StatusOk) return status;
+    WorkArea area(setup, workBuffer);
+    if (area.failed()) return StatusNoMemory;
+    float* work = reinterpret_cast<float*>(area.get());
+    const int32_t order = setup->order;
+    const size_t n = size_t(1) << (order - 1);
+    const WideLayout layout = WideLayoutFor(order);
+    const float* tables = setup->wide;
+    // The first pass reads src and writes the work area, so src may be dst.
+    const float* last = LanePasses<false, true>(src, work, dst, order, tables);
+    float* z = last == work ? dst : work;
+    LaneStep<false, false>(last, z, n / 16, tables + layout.laneOffset);
+    SplitForward16(z, dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables + layout.splitReOffset,
+                   tables + layout.splitImOffset);
+    return StatusOk;
+}
+
+int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    const int32_t status = CheckTransform(src, dst, setup);
+    if (status != StatusOk) return status;
+    WorkArea area(setup, workBuffer);
+    if (area.failed()) return StatusNoMemory;
+    float* work = reinterpret_cast<float*>(area.get());
+    const int32_t order = setup->order;
+    const size_t n = size_t(1) << (order - 1);
+    const WideLayout layout = WideLayoutFor(order);
+    const float* tables = setup->wide;
+    // The lane step writes dst from the work area, so the passes must end there: they start from
+    // dst after an odd count of passes, from the work area after an even one.
+    const bool oddPasses = (WidePlanFor(order).passes & 1) != 0;
+    float* y = oddPasses ? dst : work;
+    PreStepInverse16(src, y, n, setup->inverseScaled ? setup->scale : 1.0f, tables + layout.splitReOffset,
+                     tables + layout.splitImOffset);
+    const float* last = LanePasses<true, false>(y, oddPasses ? work : dst, oddPasses ? dst : work, order, tables);
+    LaneStep<true, true>(last, dst, n / 16, tables + layout.laneOffset);
+    return StatusOk;
+}
+
+}  // namespace fft
+}  // namespace sonvex
+
+#endif  // __x86_64__
