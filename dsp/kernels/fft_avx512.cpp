@@ -135,32 +135,30 @@ inline void Butterfly(Cv* v) {
     }
 }
 
-// One Stockham pass down the lanes over points: length L, stride s (in points). Reads
-// x[q + s (p + r L/R)], writes y[q + s (R p + r)] turned by w_L^{r p}. The first pass of the
-// forward transform reads the caller's interleaved values.
+// One decimation-in-frequency pass down the lanes, in place over points: for every group of
+// `length` points and p < length/R, the R points p + r length/R go through a butterfly and come
+// back turned by w_length^{r p}. The first pass of the forward transform reads the caller's
+// interleaved values instead and writes the work area.
 template <int kRadix, bool kInverse, bool kInterleavedIn>
-void LanePass(const float* x, float* y, size_t length, size_t s, const float* tw) {
+void LanePass(const float* x, float* y, size_t total, size_t length, const float* tw) {
     const size_t m = length / kRadix;
-    for (size_t p = 0; p < m; ++p) {
-        V wr[kRadix], wi[kRadix];
-        if (m > 1) {
-            const float* w = tw + 2 * (kRadix - 1) * p;
-            for (int r = 1; r < kRadix; ++r) {
-                wr[r] = _mm512_set1_ps(w[2 * (r - 1)]);
-                wi[r] = _mm512_set1_ps(w[2 * (r - 1) + 1]);
-            }
-        }
-        for (size_t q = 0; q < s; ++q) {
+    for (size_t group = 0; group < total; group += length) {
+        for (size_t p = 0; p < m; ++p) {
             Cv v[kRadix];
             for (int r = 0; r < kRadix; ++r) {
-                const float* in = x + 32 * (q + s * (p + (size_t)r * m));
+                const float* in = x + 32 * (group + p + (size_t)r * m);
                 v[r] = kInterleavedIn ? LoadInterleaved(in) : LoadPoint(in);
             }
             Butterfly<kRadix, kInverse>(v);
-            float* out = y + 32 * (q + s * (kRadix * p));
+            float* out = y + 32 * (group + p);
             StorePoint(out, v[0]);
+            // Broadcast where they are used: held in registers they would crowd out the values.
+            const float* w = tw + 2 * (kRadix - 1) * p;
             for (int r = 1; r < kRadix; ++r) {
-                StorePoint(out + 32 * s * (size_t)r, m > 1 ? Turn<kInverse>(v[r], wr[r], wi[r]) : v[r]);
+                const Cv turned = m > 1 ? Turn<kInverse>(v[r], _mm512_set1_ps(w[2 * (r - 1)]),
+                                                         _mm512_set1_ps(w[2 * (r - 1) + 1]))
+                                        : v[r];
+                StorePoint(out + 32 * m * (size_t)r, turned);
             }
         }
     }
@@ -219,17 +217,18 @@ inline void Dft16(Cv* v) {
 // Output k of Dft16 sits in v[4 (k % 4) + k / 4].
 constexpr int Dft16Slot(int k) { return 4 * (k & 3) + (k >> 2); }
 
-// Step 2 on every block of 16 points: lane twiddles, transposes, 16-point transforms, results in
-// natural order (as points, or interleaved for the caller).
+// Step 2 on every block of 16 frequencies of the lane transforms (found through the position
+// table): lane twiddles, transposes, 16-point transforms, results in natural order (as points,
+// or interleaved for the caller).
 template <bool kInverse, bool kInterleavedOut>
-void LaneStep(const float* x, float* y, size_t lanes, const float* laneTw) {
+void LaneStep(const float* x, float* y, size_t lanes, const WideTables& tables) {
     const size_t blocks = lanes / 16;
     for (size_t b = 0; b < blocks; ++b) {
         V re[16], im[16];
         for (int c = 0; c < 16; ++c) {
             const size_t k1 = 16 * b + (size_t)c;
-            const Cv w = LoadPoint(laneTw + 32 * k1);
-            const Cv v = Turn<kInverse>(LoadPoint(x + 32 * k1), w.re, w.im);
+            const Cv w = LoadPoint(tables.lane + 32 * k1);
+            const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[k1]), w.re, w.im);
             re[c] = v.re;
             im[c] = v.im;
         }
@@ -275,9 +274,8 @@ void SplitForward16(const float* z, float* dst, size_t n, float s, const float* 
         StoreInterleaved(dst + 32 * i, Cv{_mm512_add_ps(er, tr), _mm512_add_ps(ei, ti)});
     }
     // Bin n/2 (lane 0 of the middle point, now in carry) and bins 0 and n.
-    const float* carried = reinterpret_cast<const float*>(&carry);
     const size_t k = n / 2;
-    const Cx a{carried[0], carried[16]}, b = Conj(a);
+    const Cx a{_mm512_cvtss_f32(carry.re), _mm512_cvtss_f32(carry.im)}, b = Conj(a);
     const float half = 0.5f * s;
     const Cx e = Scale(a + b, half);
     const Cx o = TimesNegI(Scale(a - b, half));
@@ -326,9 +324,8 @@ void PreStepInverse16(const float* src, float* y, size_t n, float s, const float
         }
     }
     // Bin n/2 (lane 0 of the middle point, now in carry) and bin 0.
-    const float* carried = reinterpret_cast<const float*>(&carry);
     const size_t k = n / 2;
-    const Cx a{carried[0], carried[16]}, b = Conj(a);
+    const Cx a{_mm512_cvtss_f32(carry.re), _mm512_cvtss_f32(carry.im)}, b = Conj(a);
     const Cx p = Scale(a + b, s);
     const Cx q = TimesI(Mul(Scale(a - b, s), Conj(Cx{wRe[k], wIm[k]})));
     float* middle = y + 32 * (lanes / 2);
@@ -338,37 +335,30 @@ void PreStepInverse16(const float* src, float* y, size_t n, float s, const float
     y[16] = (x0 - xn) * s;
 }
 
-// The passes down the lanes: x to the last of the alternating buffers; returns where it ended.
+// The passes down the lanes, all in the work area; the first reads x (interleaved for the
+// forward transform).
 template <bool kInverse, bool kInterleavedIn>
-const float* LanePasses(const float* x, float* first, float* second, int32_t order, const float* tw) {
-    const WidePlan plan = WidePlanFor(order);
-    size_t length = size_t(1) << (order - 5);
-    size_t s = 1;
-    float* y = first;
-    float* other = second;
-    for (int32_t i = 0; i < plan.passes; ++i) {
-        const int32_t radix = plan.radix[i];
-        const bool interleaved = kInterleavedIn && i == 0;
-        if (radix == 8) {
-            if (interleaved) {
-                LanePass<8, kInverse, true>(x, y, length, s, tw);
+void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tables) {
+    const float* tw = tables.pass;
+    size_t length = lanes;
+    for (int32_t i = 0; i < tables.plan.passes; ++i) {
+        const int32_t radix = tables.plan.radix[i];
+        const float* in = i == 0 ? x : work;
+        if (kInterleavedIn && i == 0) {
+            if (radix == 8) {
+                LanePass<8, kInverse, true>(in, work, lanes, length, tw);
             } else {
-                LanePass<8, kInverse, false>(x, y, length, s, tw);
+                LanePass<4, kInverse, true>(in, work, lanes, length, tw);
             }
-        } else if (interleaved) {
-            LanePass<4, kInverse, true>(x, y, length, s, tw);
+        } else if (radix == 8) {
+            LanePass<8, kInverse, false>(in, work, lanes, length, tw);
         } else {
-            LanePass<4, kInverse, false>(x, y, length, s, tw);
+            LanePass<4, kInverse, false>(in, work, lanes, length, tw);
         }
         const size_t m = length / (size_t)radix;
         if (m > 1) tw += 2 * (size_t)(radix - 1) * m;
-        x = y;
-        y = other;
-        other = const_cast<float*>(x);
-        s *= (size_t)radix;
         length = m;
     }
-    return x;
 }
 
 }  // namespace
@@ -379,16 +369,12 @@ int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, v
     WorkArea area(setup, workBuffer);
     if (area.failed()) return StatusNoMemory;
     float* work = reinterpret_cast<float*>(area.get());
-    const int32_t order = setup->order;
-    const size_t n = size_t(1) << (order - 1);
-    const WideLayout layout = WideLayoutFor(order);
-    const float* tables = setup->wide;
+    const size_t n = size_t(1) << (setup->order - 1);
+    const WideTables& tables = *setup->wide;
     // The first pass reads src and writes the work area, so src may be dst.
-    const float* last = LanePasses<false, true>(src, work, dst, order, tables);
-    float* z = last == work ? dst : work;
-    LaneStep<false, false>(last, z, n / 16, tables + layout.laneOffset);
-    SplitForward16(z, dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables + layout.splitReOffset,
-                   tables + layout.splitImOffset);
+    LanePasses<false, true>(src, work, n / 16, tables);
+    LaneStep<false, false>(work, dst, n / 16, tables);
+    SplitForward16(dst, dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
     return StatusOk;
 }
 
@@ -398,18 +384,11 @@ int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, v
     WorkArea area(setup, workBuffer);
     if (area.failed()) return StatusNoMemory;
     float* work = reinterpret_cast<float*>(area.get());
-    const int32_t order = setup->order;
-    const size_t n = size_t(1) << (order - 1);
-    const WideLayout layout = WideLayoutFor(order);
-    const float* tables = setup->wide;
-    // The lane step writes dst from the work area, so the passes must end there: they start from
-    // dst after an odd count of passes, from the work area after an even one.
-    const bool oddPasses = (WidePlanFor(order).passes & 1) != 0;
-    float* y = oddPasses ? dst : work;
-    PreStepInverse16(src, y, n, setup->inverseScaled ? setup->scale : 1.0f, tables + layout.splitReOffset,
-                     tables + layout.splitImOffset);
-    const float* last = LanePasses<true, false>(y, oddPasses ? work : dst, oddPasses ? dst : work, order, tables);
-    LaneStep<true, true>(last, dst, n / 16, tables + layout.laneOffset);
+    const size_t n = size_t(1) << (setup->order - 1);
+    const WideTables& tables = *setup->wide;
+    PreStepInverse16(src, work, n, setup->inverseScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
+    LanePasses<true, false>(work, work, n / 16, tables);
+    LaneStep<true, true>(work, dst, n / 16, tables);
     return StatusOk;
 }
 

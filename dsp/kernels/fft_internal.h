@@ -117,19 +117,25 @@ struct WidePlan {
 };
 WidePlan WidePlanFor(int32_t order);
 
-// Offsets in floats, from a 64-byte aligned start, of the 16-lane tables:
+// The 16-lane tables, behind this header at the end of the setup block (64-byte aligned):
 //  pass twiddles, pass after pass, w_L^{r p} (r = 1 .. radix-1) interleaved for each p in turn;
+//  where each frequency of the lane transforms lands (the passes run in place, so their outputs
+//  come out in mixed-radix digit-reversed order);
 //  lane twiddles w_n^{l k} for k < n/16, l < 16, as 16 real parts then 16 imaginary parts per k;
 //  split-step twiddles e^{-2 pi i k / N}, k = 0 .. N/4, as a run of real and a run of imaginary
-//  parts (each padded to whole vectors).
-struct WideLayout {
-    size_t laneOffset;
-    size_t splitReOffset;
-    size_t splitImOffset;
-    size_t totalFloats;
+//  parts.
+struct WideTables {
+    WidePlan plan;
+    const float* pass;
+    const uint32_t* position;
+    const float* lane;
+    const float* splitRe;
+    const float* splitIm;
 };
-WideLayout WideLayoutFor(int32_t order);
-void BuildWideTables(float* out, int32_t order, const float* quarter, size_t size);
+// Bytes of the header and tables of an order (without the alignment slack).
+size_t WideTableBytes(int32_t order);
+// Builds them at `at` (64-byte aligned) and returns the header.
+const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter, size_t size);
 
 // Reverses the low `bits` bits of value.
 static inline uint32_t ReverseBits(uint32_t value, int32_t bits) {
@@ -162,7 +168,7 @@ struct RealFftSetup {
     const float* splitFine;      // orders from 19: e^{-2 pi i k / N}, k < 2048 + 8
     const float* splitCoarse;    //                 e^{-2 pi i 2048 c / N}
     const fft::LargePlan* large;
-    const float* wide;           // 16-lane tables (fft::WideLayout), or null
+    const fft::WideTables* wide;  // 16-lane tables, or null
 };
 
 }  // namespace sonvex

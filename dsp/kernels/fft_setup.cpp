@@ -84,8 +84,6 @@ void BuildTwiddleRun(float* out, size_t count, size_t first, size_t step, const 
     }
 }
 
-size_t RoundUp16(size_t floats) { return (floats + 15) & ~size_t(15); }
-
 // Floats of twiddles the passes down the lanes carry.
 size_t WidePassFloats(int32_t order) {
     const WidePlan plan = WidePlanFor(order);
@@ -178,23 +176,42 @@ WidePlan WidePlanFor(int32_t order) {
     return plan;
 }
 
+namespace {
+
+// Offsets in bytes from the header's start.
+struct WideLayout {
+    size_t pass, position, lane, splitRe, splitIm, total;
+};
+
+size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
+
 WideLayout WideLayoutFor(int32_t order) {
     const size_t size = size_t(1) << order;
-    const size_t n = size / 2;
+    const size_t lanes = size / 32;
     WideLayout layout{};
-    layout.laneOffset = RoundUp16(WidePassFloats(order));
-    layout.splitReOffset = layout.laneOffset + 2 * n;
-    layout.splitImOffset = layout.splitReOffset + RoundUp16(size / 4 + 1);
-    layout.totalFloats = layout.splitImOffset + RoundUp16(size / 4 + 1);
+    layout.pass = RoundUp64(sizeof(WideTables));
+    layout.position = layout.pass + RoundUp64(WidePassFloats(order) * sizeof(float));
+    layout.lane = layout.position + RoundUp64(lanes * sizeof(uint32_t));
+    layout.splitRe = layout.lane + lanes * 32 * sizeof(float);
+    layout.splitIm = layout.splitRe + RoundUp64((size / 4 + 1) * sizeof(float));
+    layout.total = layout.splitIm + RoundUp64((size / 4 + 1) * sizeof(float));
     return layout;
 }
 
-void BuildWideTables(float* out, int32_t order, const float* quarter, size_t size) {
-    const WidePlan plan = WidePlanFor(order);
+}  // namespace
+
+size_t WideTableBytes(int32_t order) { return WideLayoutFor(order).total; }
+
+const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter, size_t size) {
+    const WideLayout layout = WideLayoutFor(order);
+    WideTables* tables = reinterpret_cast<WideTables*>(at);
+    tables->plan = WidePlanFor(order);
+    const WidePlan& plan = tables->plan;
     const size_t n = size / 2;
     const size_t lanes = n / 16;
     size_t length = lanes;
-    float* pass = out;
+    float* pass = reinterpret_cast<float*>(at + layout.pass);
+    tables->pass = pass;
     for (int32_t i = 0; i < plan.passes; ++i) {
         const size_t radix = (size_t)plan.radix[i];
         const size_t m = length / radix;
@@ -208,17 +225,34 @@ void BuildWideTables(float* out, int32_t order, const float* quarter, size_t siz
         }
         length = m;
     }
-    const WideLayout layout = WideLayoutFor(order);
-    float* lane = out + layout.laneOffset;
+    // Frequency k = r1 + R1 (r2 + R2 (r3 + ...)) of the in-place passes lands at
+    // r1 L/R1 + r2 L/(R1 R2) + ...
+    uint32_t* position = reinterpret_cast<uint32_t*>(at + layout.position);
+    tables->position = position;
+    for (size_t k = 0; k < lanes; ++k) {
+        size_t rest = k, span = lanes, landing = 0;
+        for (int32_t i = 0; i < plan.passes; ++i) {
+            const size_t radix = (size_t)plan.radix[i];
+            span /= radix;
+            landing += (rest % radix) * span;
+            rest /= radix;
+        }
+        position[k] = (uint32_t)landing;
+    }
+    float* lane = reinterpret_cast<float*>(at + layout.lane);
+    tables->lane = lane;
     for (size_t k = 0; k < lanes; ++k) {
         for (size_t l = 0; l < 16; ++l) {
             // w_n^{l k} is index 2 l k of the size-point wave; l k < n.
             TwiddleFromQuarter(quarter, size, 2 * l * k, &lane[32 * k + l], &lane[32 * k + 16 + l]);
         }
     }
-    for (size_t k = 0; k <= size / 4; ++k) {
-        TwiddleFromQuarter(quarter, size, k, &out[layout.splitReOffset + k], &out[layout.splitImOffset + k]);
-    }
+    float* splitRe = reinterpret_cast<float*>(at + layout.splitRe);
+    float* splitIm = reinterpret_cast<float*>(at + layout.splitIm);
+    for (size_t k = 0; k <= size / 4; ++k) TwiddleFromQuarter(quarter, size, k, &splitRe[k], &splitIm[k]);
+    tables->splitRe = splitRe;
+    tables->splitIm = splitIm;
+    return tables;
 }
 
 int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
@@ -235,7 +269,7 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
     size_t wideOffset = 0;
     if (wideTables && tier == kTierTable && order >= kWideMinOrder && order <= kWideMaxOrder) {
         wideOffset = layout.totalBytes;
-        layout.totalBytes += WideLayoutFor(order).totalFloats * sizeof(float) + 64;
+        layout.totalBytes += WideTableBytes(order) + 64;
     }
     // Sizes travel as signed 32-bit byte counts; a table that cannot be described is no memory.
     const size_t limit = 0x7FFFFFFF - 64;
@@ -299,9 +333,7 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
         }
         if (wideOffset) {
             const uintptr_t at = (reinterpret_cast<uintptr_t>(block + wideOffset) + 63) & ~uintptr_t(63);
-            float* wide = reinterpret_cast<float*>(at);
-            BuildWideTables(wide, order, quarter, size);
-            setup->wide = wide;
+            setup->wide = BuildWideTables(reinterpret_cast<char*>(at), order, quarter, size);
         }
         if (layout.planOffset) {
             LargePlan* plan = reinterpret_cast<LargePlan*>(block + layout.planOffset);
