@@ -73,8 +73,9 @@ TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
 }
 
 // A setup is one block of header and tables; the temporary build area is smaller (N/4 + 1
-// floats). Both stay within a small constant times N floats.
-TEST(FftAllocation, SetupBlockStaysWithinThreeTimesNFloats) {
+// floats). Both stay within a small constant times N floats: at most about 2.8 N, and 4.45 N
+// where slot 5 adds its 16-lane tables (a lane twiddle per value and split-step runs).
+TEST(FftAllocation, SetupBlockStaysWithinFourAndAHalfTimesNFloats) {
     double worst = 0.0;
     for (int variant = 1; variant < detail::kKernelVariantCount; ++variant) {
         if (variant >= 2 && !__builtin_cpu_supports("sse4.1")) continue;
@@ -92,7 +93,7 @@ TEST(FftAllocation, SetupBlockStaysWithinThreeTimesNFloats) {
             const double floats = (double)(size_t(1) << order);
             const double ratio = (double)g_largestRequest / (4.0 * floats);
             if (order >= 10) worst = std::max(worst, ratio);
-            EXPECT_LE((double)g_largestRequest, 3.0 * 4.0 * floats + 4096.0) << "slot " << variant << " order " << order;
+            EXPECT_LE((double)g_largestRequest, 4.5 * 4.0 * floats + 4096.0) << "slot " << variant << " order " << order;
             ReleaseRealFftSetup(setup);
         }
     }
