@@ -335,30 +335,77 @@ void PreStepInverse16(const float* src, float* y, size_t n, float s, const float
     y[16] = (x0 - xn) * s;
 }
 
+// Sub-transforms at most this many points long get all their remaining passes while they are
+// in the second-level cache (256 KB), and within those, the first-level cache (32 KB).
+constexpr size_t kCachedPoints[2] = {2048, 256};
+
+// One pass of the plan over `total` points from x into y (x is y after the first pass).
+template <bool kInverse, bool kInterleavedIn>
+void RunLanePass(int32_t radix, const float* x, float* y, size_t total, size_t length, const float* tw) {
+    if (radix == 8) {
+        LanePass<8, kInverse, kInterleavedIn>(x, y, total, length, tw);
+    } else {
+        LanePass<4, kInverse, kInterleavedIn>(x, y, total, length, tw);
+    }
+}
+
+// The passes of a plan with their twiddles and the sub-transform length each works on.
+struct PassList {
+    int32_t count;
+    int32_t radix[6];
+    size_t length[6];
+    const float* twiddles[6];
+};
+
+// Passes first .. count-1 over the `total` points of x (the caller's values, read by pass 0
+// only) into y, finishing each sub-transform on its own once it fits the cache of `level`: the
+// passes are in place, so they touch nothing outside it.
+template <bool kInverse, bool kInterleavedIn>
+void RunPasses(const PassList& list, int32_t first, int32_t level, const float* x, float* y, size_t total) {
+    int32_t i = first;
+    if (level < 2) {
+        for (; i < list.count && list.length[i] > kCachedPoints[level]; ++i) {
+            if (i == 0) {
+                RunLanePass<kInverse, kInterleavedIn>(list.radix[0], x, y, total, list.length[0], list.twiddles[0]);
+            } else {
+                RunLanePass<kInverse, false>(list.radix[i], y, y, total, list.length[i], list.twiddles[i]);
+            }
+        }
+    }
+    if (i == list.count) return;
+    if (level < 2) {
+        const size_t block = list.length[i];
+        for (size_t start = 0; start < total; start += block) {
+            RunPasses<kInverse, kInterleavedIn>(list, i, level + 1, x + 32 * start, y + 32 * start, block);
+        }
+        return;
+    }
+    for (; i < list.count; ++i) {
+        if (i == 0) {
+            RunLanePass<kInverse, kInterleavedIn>(list.radix[0], x, y, total, list.length[0], list.twiddles[0]);
+        } else {
+            RunLanePass<kInverse, false>(list.radix[i], y, y, total, list.length[i], list.twiddles[i]);
+        }
+    }
+}
+
 // The passes down the lanes, all in the work area; the first reads x (interleaved for the
 // forward transform).
 template <bool kInverse, bool kInterleavedIn>
 void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tables) {
+    PassList list{};
+    list.count = tables.plan.passes;
     const float* tw = tables.pass;
     size_t length = lanes;
-    for (int32_t i = 0; i < tables.plan.passes; ++i) {
-        const int32_t radix = tables.plan.radix[i];
-        const float* in = i == 0 ? x : work;
-        if (kInterleavedIn && i == 0) {
-            if (radix == 8) {
-                LanePass<8, kInverse, true>(in, work, lanes, length, tw);
-            } else {
-                LanePass<4, kInverse, true>(in, work, lanes, length, tw);
-            }
-        } else if (radix == 8) {
-            LanePass<8, kInverse, false>(in, work, lanes, length, tw);
-        } else {
-            LanePass<4, kInverse, false>(in, work, lanes, length, tw);
-        }
-        const size_t m = length / (size_t)radix;
-        if (m > 1) tw += 2 * (size_t)(radix - 1) * m;
+    for (int32_t i = 0; i < list.count; ++i) {
+        list.radix[i] = tables.plan.radix[i];
+        list.twiddles[i] = tw;
+        list.length[i] = length;
+        const size_t m = length / (size_t)list.radix[i];
+        if (m > 1) tw += 2 * (size_t)(list.radix[i] - 1) * m;
         length = m;
     }
+    RunPasses<kInverse, kInterleavedIn>(list, 0, 0, x, work, lanes);
 }
 
 }  // namespace
