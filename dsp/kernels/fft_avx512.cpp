@@ -248,21 +248,41 @@ void LaneStep(const float* x, float* y, size_t lanes, const WideTables& tables) 
     }
 }
 
-// Z (n complex values as points in z) to the spectrum layout in dst, scaled by s; z may be dst.
-// Iteration i pairs point i with the values mirrored around n: lanes 15..1 of point n1-1-i and
-// lane 0 of point n1-i, which the iteration before loaded and hands on in `carry`. Every value is
-// read before its floats are written, so the step runs in place.
+// Iteration i of the split step and of the inverse pre-step: point i of a run of n values
+// (points, or interleaved values) and the values mirrored around n, x[n - 16 i - c] in lane c:
+// lanes 15..1 of point n1-1-i and lane 0 of point n1-i, which the iteration before loaded and
+// handed on in `carry` (the caller seeds it with x[n]). Also the split-step twiddles of i.
+struct MirroredPair {
+    Cv a, m;
+    V wr, wi;
+};
+
+template <bool kInterleaved>
+inline MirroredPair LoadMirroredPair(const float* x, size_t lanes, size_t i, Cv& carry, const float* wRe,
+                                     const float* wIm) {
+    const float* low = x + 32 * i;
+    const float* high = x + 32 * (lanes - 1 - i);
+    MirroredPair pair;
+    pair.a = kInterleaved ? LoadInterleaved(low) : LoadPoint(low);
+    const Cv upper = kInterleaved ? LoadInterleaved(high) : LoadPoint(high);
+    pair.m = Cv{Mirror(upper.re, carry.re), Mirror(upper.im, carry.im)};
+    carry = upper;
+    pair.wr = _mm512_loadu_ps(wRe + 16 * i);
+    pair.wi = _mm512_loadu_ps(wIm + 16 * i);
+    return pair;
+}
+
+// Z (n complex values as points in z) to the spectrum layout in dst, scaled by s; z may be dst:
+// every value is read before its floats are written.
 void SplitForward16(const float* z, float* dst, size_t n, float s, const float* wRe, const float* wIm) {
     const size_t lanes = n / 16;
     const float z0re = z[0], z0im = z[16];
     const V h = _mm512_set1_ps(0.5f * s);
     Cv carry = LoadPoint(z);  // lane 0: z[0], the value z[n] stands for
     for (size_t i = 0; i < lanes / 2; ++i) {
-        const Cv a = LoadPoint(z + 32 * i);
-        const Cv upper = LoadPoint(z + 32 * (lanes - 1 - i));
-        const Cv m{Mirror(upper.re, carry.re), Mirror(upper.im, carry.im)};
-        carry = upper;
-        const V wr = _mm512_loadu_ps(wRe + 16 * i), wi = _mm512_loadu_ps(wIm + 16 * i);
+        const MirroredPair pair = LoadMirroredPair<false>(z, lanes, i, carry, wRe, wIm);
+        const Cv &a = pair.a, &m = pair.m;
+        const V wr = pair.wr, wi = pair.wi;
         // e = (a + conj m) / 2, o = -i (a - conj m) / 2, t = o w.
         const V er = _mm512_mul_ps(_mm512_add_ps(a.re, m.re), h);
         const V ei = _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), h);
@@ -288,21 +308,17 @@ void SplitForward16(const float* z, float* dst, size_t n, float s, const float* 
 }
 
 // Spectrum layout in src to the n complex values Y as points in y, scaled by s; y may be src.
-// Floats 1 and 2n+1 of src are never read. Iteration i pairs the interleaved values of point i
-// with those mirrored around n (lanes 15..1 of point n1-1-i, lane 0 of point n1-i from the
-// iteration before); the mirrored results go out with masks so that lane 0 of point n1-1-i, whose
-// value the next iteration computes, is left alone until then.
+// Floats 1 and 2n+1 of src are never read. The mirrored results go out with masks so that lane 0
+// of point n1-1-i, whose value the next iteration computes, is left alone until then.
 void PreStepInverse16(const float* src, float* y, size_t n, float s, const float* wRe, const float* wIm) {
     const size_t lanes = n / 16;
     const float x0 = src[0], xn = src[2 * n];
     const V scale = _mm512_set1_ps(s);
     Cv carry{_mm512_set1_ps(xn), _mm512_setzero_ps()};  // lane 0: bin n (its imaginary part unused)
     for (size_t i = 0; i < lanes / 2; ++i) {
-        const Cv a = LoadInterleaved(src + 32 * i);
-        const Cv upper = LoadInterleaved(src + 32 * (lanes - 1 - i));
-        const Cv m{Mirror(upper.re, carry.re), Mirror(upper.im, carry.im)};
-        carry = upper;
-        const V wr = _mm512_loadu_ps(wRe + 16 * i), wi = _mm512_loadu_ps(wIm + 16 * i);
+        const MirroredPair pair = LoadMirroredPair<true>(src, lanes, i, carry, wRe, wIm);
+        const Cv &a = pair.a, &m = pair.m;
+        const V wr = pair.wr, wi = pair.wi;
         // p = (a + conj m) s, d = (a - conj m) s, q = i d conj(w) = d (wi + i wr).
         const V pr = _mm512_mul_ps(_mm512_add_ps(a.re, m.re), scale);
         const V pi = _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), scale);
