@@ -4,11 +4,14 @@
 // Values travel as "points": 16 consecutive complex values held as a vector of their real parts
 // followed by a vector of their imaginary parts (32 floats, 128 bytes). With n = 16 n1 complex
 // values, z[16 j + l] sits in lane l of point j, so
-//   1. n1-point transforms run down the lanes, all 16 at once: Stockham passes of radix 8 and 4
-//      over whole points, every butterfly with one twiddle per output broadcast to all lanes;
-//   2. each block of 16 points is turned by the lane twiddles w_n^{l k1}, transposed (real parts
-//      and imaginary parts apart) and put through 16-point transforms down the lanes again, which
-//      leaves Z[k1 + n1 k2] in natural order.
+//   1. n1-point transforms run down the lanes, all 16 at once: decimation-in-frequency passes of
+//      radix 8 and 4 over whole points, in place in the work area, every butterfly with one
+//      twiddle per output broadcast to all lanes (their outputs land in digit-reversed order);
+//   2. each block of 16 frequencies is turned by the lane twiddles w_n^{l k1}, transposed (real
+//      parts and imaginary parts apart) and put through 16-point transforms down the lanes
+//      again, which leaves Z[k1 + n1 k2] in natural order.
+// The real transform's split step then runs in place in dst; the inverse starts with its
+// pre-step from src into the work area.
 // No value changes lanes except in the transposes and in the steps that meet the interleaved
 // layouts of the caller.
 #include "dsp/kernels/fft_versions.h"
@@ -272,9 +275,11 @@ inline MirroredPair LoadMirroredPair(const float* x, size_t lanes, size_t i, Cv&
     return pair;
 }
 
-// Z (n complex values as points in z) to the spectrum layout in dst, scaled by s; z may be dst:
-// every value is read before its floats are written.
-void SplitForward16(const float* z, float* dst, size_t n, float s, const float* wRe, const float* wIm) {
+// Z (n complex values as points in data) to the spectrum layout in place, scaled by s: every
+// value is read before its floats are written.
+void SplitForward16(float* data, size_t n, float s, const float* wRe, const float* wIm) {
+    const float* z = data;
+    float* dst = data;
     const size_t lanes = n / 16;
     const float z0re = z[0], z0im = z[16];
     const V h = _mm512_set1_ps(0.5f * s);
@@ -307,7 +312,8 @@ void SplitForward16(const float* z, float* dst, size_t n, float s, const float* 
     dst[2 * n + 1] = 0.0f;
 }
 
-// Spectrum layout in src to the n complex values Y as points in y, scaled by s; y may be src.
+// Spectrum layout in src to the n complex values Y as points in y, scaled by s; y may even be
+// src.
 // Floats 1 and 2n+1 of src are never read. The mirrored results go out with masks so that lane 0
 // of point n1-1-i, whose value the next iteration computes, is left alone until then.
 void PreStepInverse16(const float* src, float* y, size_t n, float s, const float* wRe, const float* wIm) {
@@ -437,7 +443,7 @@ int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, v
     // The first pass reads src and writes the work area, so src may be dst.
     LanePasses<false, true>(src, work, n / 16, tables);
     LaneStep<false, false>(work, dst, n / 16, tables);
-    SplitForward16(dst, dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
+    SplitForward16(dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
     return StatusOk;
 }
 
