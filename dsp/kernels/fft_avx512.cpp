@@ -275,6 +275,20 @@ inline MirroredPair LoadMirroredPair(const float* x, size_t lanes, size_t i, Cv&
     return pair;
 }
 
+// (a + conj m) scale and (a - conj m) scale, the halves both steps build their results from.
+struct MirroredSums {
+    Cv sum, difference;
+};
+
+inline MirroredSums SumsOf(const MirroredPair& pair, V scale) {
+    const Cv &a = pair.a, &m = pair.m;
+    return MirroredSums{Cv{_mm512_mul_ps(_mm512_add_ps(a.re, m.re), scale), _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), scale)},
+                        Cv{_mm512_mul_ps(_mm512_sub_ps(a.re, m.re), scale), _mm512_mul_ps(_mm512_add_ps(a.im, m.im), scale)}};
+}
+
+// Lane 0 of a carried point, as one complex value.
+inline Cx LaneZero(const Cv& point) { return Cx{_mm512_cvtss_f32(point.re), _mm512_cvtss_f32(point.im)}; }
+
 // Z (n complex values as points in data) to the spectrum layout in place, scaled by s: every
 // value is read before its floats are written.
 void SplitForward16(float* data, size_t n, float s, const float* wRe, const float* wIm) {
@@ -286,21 +300,17 @@ void SplitForward16(float* data, size_t n, float s, const float* wRe, const floa
     Cv carry = LoadPoint(z);  // lane 0: z[0], the value z[n] stands for
     for (size_t i = 0; i < lanes / 2; ++i) {
         const MirroredPair pair = LoadMirroredPair<false>(z, lanes, i, carry, wRe, wIm);
-        const Cv &a = pair.a, &m = pair.m;
-        const V wr = pair.wr, wi = pair.wi;
-        // e = (a + conj m) / 2, o = -i (a - conj m) / 2, t = o w.
-        const V er = _mm512_mul_ps(_mm512_add_ps(a.re, m.re), h);
-        const V ei = _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), h);
-        const V orr = _mm512_mul_ps(_mm512_add_ps(a.im, m.im), h);
-        const V oi = _mm512_mul_ps(_mm512_sub_ps(m.re, a.re), h);
-        const V tr = _mm512_fmsub_ps(orr, wr, _mm512_mul_ps(oi, wi));
-        const V ti = _mm512_fmadd_ps(orr, wi, _mm512_mul_ps(oi, wr));
+        // e = (a + conj m) / 2, d = (a - conj m) / 2, t = -i d w.
+        const MirroredSums sums = SumsOf(pair, h);
+        const V er = sums.sum.re, ei = sums.sum.im, dr = sums.difference.re, di = sums.difference.im;
+        const V tr = _mm512_fmadd_ps(di, pair.wr, _mm512_mul_ps(dr, pair.wi));
+        const V ti = _mm512_fmsub_ps(di, pair.wi, _mm512_mul_ps(dr, pair.wr));
         StoreInterleavedReversed(dst + 32 * (lanes - 1 - i) + 2, Cv{_mm512_sub_ps(er, tr), _mm512_sub_ps(ti, ei)});
         StoreInterleaved(dst + 32 * i, Cv{_mm512_add_ps(er, tr), _mm512_add_ps(ei, ti)});
     }
     // Bin n/2 (lane 0 of the middle point, now in carry) and bins 0 and n.
     const size_t k = n / 2;
-    const Cx a{_mm512_cvtss_f32(carry.re), _mm512_cvtss_f32(carry.im)}, b = Conj(a);
+    const Cx a = LaneZero(carry), b = Conj(a);
     const float half = 0.5f * s;
     const Cx e = Scale(a + b, half);
     const Cx o = TimesNegI(Scale(a - b, half));
@@ -323,15 +333,11 @@ void PreStepInverse16(const float* src, float* y, size_t n, float s, const float
     Cv carry{_mm512_set1_ps(xn), _mm512_setzero_ps()};  // lane 0: bin n (its imaginary part unused)
     for (size_t i = 0; i < lanes / 2; ++i) {
         const MirroredPair pair = LoadMirroredPair<true>(src, lanes, i, carry, wRe, wIm);
-        const Cv &a = pair.a, &m = pair.m;
-        const V wr = pair.wr, wi = pair.wi;
         // p = (a + conj m) s, d = (a - conj m) s, q = i d conj(w) = d (wi + i wr).
-        const V pr = _mm512_mul_ps(_mm512_add_ps(a.re, m.re), scale);
-        const V pi = _mm512_mul_ps(_mm512_sub_ps(a.im, m.im), scale);
-        const V dr = _mm512_mul_ps(_mm512_sub_ps(a.re, m.re), scale);
-        const V di = _mm512_mul_ps(_mm512_add_ps(a.im, m.im), scale);
-        const V qr = _mm512_fmsub_ps(dr, wi, _mm512_mul_ps(di, wr));
-        const V qi = _mm512_fmadd_ps(dr, wr, _mm512_mul_ps(di, wi));
+        const MirroredSums sums = SumsOf(pair, scale);
+        const V pr = sums.sum.re, pi = sums.sum.im, dr = sums.difference.re, di = sums.difference.im;
+        const V qr = _mm512_fmsub_ps(dr, pair.wi, _mm512_mul_ps(di, pair.wr));
+        const V qi = _mm512_fmadd_ps(dr, pair.wr, _mm512_mul_ps(di, pair.wi));
         StorePoint(y + 32 * i, Cv{_mm512_add_ps(pr, qr), _mm512_add_ps(pi, qi)});
         // Lane c holds Y[n - 16 i - c]: c = 1..15 go to lanes 15..1 of point n1-1-i, c = 0 to
         // lane 0 of point n1-i (none for i = 0: that is Y[n], not part of the transform).
@@ -347,7 +353,7 @@ void PreStepInverse16(const float* src, float* y, size_t n, float s, const float
     }
     // Bin n/2 (lane 0 of the middle point, now in carry) and bin 0.
     const size_t k = n / 2;
-    const Cx a{_mm512_cvtss_f32(carry.re), _mm512_cvtss_f32(carry.im)}, b = Conj(a);
+    const Cx a = LaneZero(carry), b = Conj(a);
     const Cx p = Scale(a + b, s);
     const Cx q = TimesI(Mul(Scale(a - b, s), Conj(Cx{wRe[k], wIm[k]})));
     float* middle = y + 32 * (lanes / 2);
@@ -430,9 +436,10 @@ void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tab
     RunPasses<kInverse, kInterleavedIn>(list, 0, 0, x, work, lanes);
 }
 
-}  // namespace
-
-int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+// Both directions: the checks and the work area, then the forward transform's passes, lane step
+// and split step, or the inverse's pre-step, passes and lane step.
+template <bool kInverse>
+int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
     const int32_t status = CheckTransform(src, dst, setup);
     if (status != StatusOk) return status;
     WorkArea area(setup, workBuffer);
@@ -440,25 +447,27 @@ int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, v
     float* work = reinterpret_cast<float*>(area.get());
     const size_t n = size_t(1) << (setup->order - 1);
     const WideTables& tables = *setup->wide;
-    // The first pass reads src and writes the work area, so src may be dst.
-    LanePasses<false, true>(src, work, n / 16, tables);
-    LaneStep<false, false>(work, dst, n / 16, tables);
-    SplitForward16(dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
+    if constexpr (kInverse) {
+        PreStepInverse16(src, work, n, setup->inverseScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
+        LanePasses<true, false>(work, work, n / 16, tables);
+        LaneStep<true, true>(work, dst, n / 16, tables);
+    } else {
+        // The first pass reads src and writes the work area, so src may be dst.
+        LanePasses<false, true>(src, work, n / 16, tables);
+        LaneStep<false, false>(work, dst, n / 16, tables);
+        SplitForward16(dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
+    }
     return StatusOk;
 }
 
+}  // namespace
+
+int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    return Transform16<false>(src, dst, setup, workBuffer);
+}
+
 int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    const int32_t status = CheckTransform(src, dst, setup);
-    if (status != StatusOk) return status;
-    WorkArea area(setup, workBuffer);
-    if (area.failed()) return StatusNoMemory;
-    float* work = reinterpret_cast<float*>(area.get());
-    const size_t n = size_t(1) << (setup->order - 1);
-    const WideTables& tables = *setup->wide;
-    PreStepInverse16(src, work, n, setup->inverseScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
-    LanePasses<true, false>(work, work, n / 16, tables);
-    LaneStep<true, true>(work, dst, n / 16, tables);
-    return StatusOk;
+    return Transform16<true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft
