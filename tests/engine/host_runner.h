@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "wav_file.h"
 
 namespace hosttest {
@@ -32,16 +33,17 @@ inline HostRun runHost(const std::string& arguments) {
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = si.hStdError = writeEnd;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi = {};
     std::string command = "\"" + kHost + "\" " + arguments;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    std::wstring wideCommand(MultiByteToWideChar(CP_ACP, 0, command.c_str(), -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, command.c_str(), -1, &wideCommand[0], int(wideCommand.size()));
+    wideCommand.pop_back();  // the terminator
+    BOOL started = sonvex_test::StartChildProcess(std::wstring(), wideCommand, si, pi);
     CloseHandle(writeEnd);
     if (started) {
         char buffer[4096];

@@ -2,6 +2,7 @@
 // frame counts, a tone's frequency and level after conversion, the peak list of a known tone,
 // and bad input refused with one line, a non-zero exit and no output left behind.
 #include "tool_support.h"
+#include "tests/support/child_process.h"
 #include "wav_io.h"
 
 #include <windows.h>
@@ -122,9 +123,7 @@ protected:
         si.hStdOutput = out;
         si.hStdError = err;
         PROCESS_INFORMATION pi{};
-        std::vector<wchar_t> line(cmd.begin(), cmd.end());
-        line.push_back(L'\0');
-        BOOL started = CreateProcessW(app.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        BOOL started = sonvex_test::StartChildProcess(app, cmd, si, pi);
         CloseHandle(out);
         CloseHandle(err);
         EXPECT_TRUE(started) << "cannot start " << exe << " (error " << GetLastError() << ")";
