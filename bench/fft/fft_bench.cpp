@@ -107,9 +107,12 @@ int main(int argc, char** argv) {
     const bool withPeer = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
 
     std::printf("real FFT, forward+inverse in place, median ns per pair; MFLOPS = 2.5 N log2 N / ns per transform\n");
-    std::printf("slot 5 runs its %s routines here (orders %d-%d of the table tier)\n",
-                sonvex::fft::WideRoutinesRun() ? "16-lane (AVX-512)" : "8-lane", sonvex::fft::kWideMinOrder,
-                sonvex::fft::kWideMaxOrder);
+    if (sonvex::fft::WideRoutinesRun()) {
+        std::printf("slot 5 runs its 16-lane (AVX-512) routines here for orders %d-%d\n", sonvex::fft::kWideMinOrder,
+                    sonvex::fft::kWideMaxOrder);
+    } else {
+        std::printf("slot 5 runs its 8-lane routines here\n");
+    }
     std::printf("%5s %9s", "order", "N");
     for (int s : slots) std::printf("   slot%d ns  MFLOPS", s);
 #if defined(SONVEX_HAVE_FFTW)

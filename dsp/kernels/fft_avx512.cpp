@@ -1,5 +1,5 @@
 // The AVX version's 16-lane routines (AVX-512F, 64-bit builds), reached through ForwardAvx and
-// InverseAvx for table-tier setups that carry their tables.
+// InverseAvx for setups that carry their tables (the table tier's orders and 2^20).
 //
 // Values travel as "points": 16 consecutive complex values held as a vector of their real parts
 // followed by a vector of their imaginary parts (32 floats, 128 bytes). With n = 16 n1 complex

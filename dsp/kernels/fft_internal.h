@@ -96,25 +96,31 @@ void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, 
 // Scalar core of CreateRealFftSetup for one version: every check, the plan, the tables. The
 // version's own block fill clears the new block (null: the C library's).
 using BlockFillRoutine = void (*)(void* dst, uint8_t value, size_t bytes);
-// With wideTables, table-tier setups of orders kWideMinOrder..kWideMaxOrder also carry the
-// 16-lane tables.
+// With wideTables, setups of orders kWideMinOrder..kWideMaxOrder also carry the 16-lane tables
+// (and a large-size setup among them reports the work area those routines need).
 int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
                           BlockFillRoutine fillBlock = nullptr, bool wideTables = false);
 int32_t ReleaseSetup(RealFftSetup* setup);
 int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
 
 // The AVX version's 16-lane routines (AVX-512, 64-bit builds) cover the table tier from this
-// order up: an n-point complex transform runs as n/16-point transforms down the lanes of whole
-// vectors, then 16-point transforms across them after a transpose. Their tables follow the
-// version's own in the same block.
+// order up and the first order of the large-size tier: an n-point complex transform runs as
+// n/16-point transforms down the lanes of whole vectors, then 16-point transforms across them
+// after a transpose. At 2^20 this is the two-level method with its levels in the other order:
+// the passes across the blocks run first and each 2048-point block then finishes in cache, in
+// place in a work area as large as the data (the 8-lane method needs a few tiles but runs at
+// half the speed). Beyond 2^20 the gain shrinks to a tenth while the area keeps doubling, so the
+// 8-lane method keeps those orders. Their tables follow the version's own in the same block.
 constexpr int32_t kWideMinOrder = 9;
-constexpr int32_t kWideMaxOrder = 19;
+constexpr int32_t kWideMaxOrder = 20;
 
 // Radices of the passes down the lanes (8 and 4, eights first) of an order's transform.
 struct WidePlan {
     int32_t passes;
     int32_t radix[6];
 };
+// Six passes of radix 8 or 4 hold lane transforms of up to 2^18 points (order 23).
+static_assert(kWideMaxOrder - 5 <= 18, "a plan holds six passes");
 WidePlan WidePlanFor(int32_t order);
 
 // The 16-lane tables, behind this header at the end of the setup block (64-byte aligned):

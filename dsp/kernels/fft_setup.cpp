@@ -267,9 +267,11 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
     SetupLayout layout = PlanLayout(tier, order);
     // The 16-lane tables go last, on a 64-byte boundary found once the block's address is known.
     size_t wideOffset = 0;
-    if (wideTables && tier == kTierTable && order >= kWideMinOrder && order <= kWideMaxOrder) {
+    if (wideTables && (tier == kTierTable || tier == kTierLarge) && order >= kWideMinOrder &&
+        order <= kWideMaxOrder) {
         wideOffset = layout.totalBytes;
         layout.totalBytes += WideTableBytes(order) + 64;
+        layout.workBytes = std::max(layout.workBytes, RoundUp32((size_t(1) << (order - 1)) * 2 * sizeof(float)));
     }
     // Sizes travel as signed 32-bit byte counts; a table that cannot be described is no memory.
     const size_t limit = 0x7FFFFFFF - 64;
