@@ -2,6 +2,7 @@
 // round-robin repetitions; medians, ratios and FFTW-convention MFLOPS (2.5 N log2 N per
 // transform), and the best repetition of the first version.
 // Usage: fft_bench [lowest order] [highest order] [slot...]
+// Environment: SONVEX_BENCH_OURS_ONLY=1, SONVEX_BENCH_EIGHT_LANES=1 (see main).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
     if (slots.empty()) return 1;
     // SONVEX_BENCH_OURS_ONLY=1 leaves the peer out (for profiling our routines alone).
     const bool withPeer = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
+    // SONVEX_BENCH_EIGHT_LANES=1 withholds the 16-lane routines: slot 5 as 32-bit builds run it.
+    if (std::getenv("SONVEX_BENCH_EIGHT_LANES")) sonvex::fft::AllowWideRoutines(false);
 
     std::printf("real FFT, forward+inverse in place, median ns per pair; MFLOPS = 2.5 N log2 N / ns per transform\n");
     if (sonvex::fft::WideRoutinesRun()) {
