@@ -211,6 +211,34 @@ void FirstPass(const float* x, float* y, size_t length, const float* tw) {
     }
 }
 
+// The first pass for input held in bit-reversed order (value j at position rev(j)): the four
+// inputs p + r m of a butterfly sit together at 4 rev(p) + rev(r) (rev(r) swaps r = 1 and 2),
+// and the lanes p .. p+kComplex-1 take such quartets from rev(p) + rev(l) for l < kComplex, so
+// the reordering costs one transposed load instead of a pass over the data.
+template <class T, bool kInverse>
+void FirstPassFromReversed(const float* x, float* y, size_t length, const float* tw) {
+    using V = typename T::V;
+    const size_t m = length / 4;
+    int32_t bits = 0;
+    while ((size_t(1) << bits) < m) ++bits;
+    size_t laneStep[T::kComplex];
+    for (size_t l = 0; l < T::kComplex; ++l) laneStep[l] = ReverseBits((uint32_t)l, bits);
+    for (size_t p = 0; p < m; p += T::kComplex) {
+        const size_t base = ReverseBits((uint32_t)p, bits);
+        const float* quartet[T::kComplex];
+        for (size_t l = 0; l < T::kComplex; ++l) quartet[l] = x + 8 * (base + laneStep[l]);
+        V a, b, c, d;
+        T::loadQuartets(quartet, a, c, b, d);
+        V y0, y1, y2, y3;
+        Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
+        const float* w = tw + 2 * p;
+        y1 = Twiddle<T, kInverse>(y1, T::load(w), T::load(w + 2 * m));
+        y2 = Twiddle<T, kInverse>(y2, T::load(w + 4 * m), T::load(w + 6 * m));
+        y3 = Twiddle<T, kInverse>(y3, T::load(w + 8 * m), T::load(w + 10 * m));
+        T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
+    }
+}
+
 // Later passes (stride s >= kComplex): the vector runs over q, one twiddle per p.
 template <class T, bool kInverse>
 void StridedPass(const float* x, float* y, size_t length, size_t s, const float* tw) {
@@ -292,7 +320,9 @@ void Radix2Pass(const float* x, float* y, size_t s) {
 // n-point transforms (n >= 16), s0 of them interleaved (s0 == 1 or s0 >= kComplex). Pass 1
 // reads `in` and writes `a`, pass 2 writes `b`, pass 3 `a` again...; `in` may be `b`. Returns
 // the buffer that holds the result.
-template <class T, bool kInverse>
+// kReversedInput: `in` holds the values in bit-reversed order (s0 == 1, n >= 16 kComplex); the
+// first pass reads them in that order and cannot run in place.
+template <class T, bool kInverse, bool kReversedInput = false>
 float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const float* tw) {
     const float* x = in;
     float* y = a;
@@ -306,7 +336,11 @@ float* Stockham(const float* in, float* a, float* b, size_t n, size_t s0, const 
         } else if (radix == 2) {
             Radix2Pass<T>(x, y, s);
         } else if (s == 1) {
-            FirstPass<T, kInverse>(x, y, length, tw);
+            if (kReversedInput) {
+                FirstPassFromReversed<T, kInverse>(x, y, length, tw);
+            } else {
+                FirstPass<T, kInverse>(x, y, length, tw);
+            }
         } else {
             StridedPass<T, kInverse>(x, y, length, s, tw);
         }
@@ -530,8 +564,9 @@ void BitReverse(const float* src, float* dst, int32_t bits, uint64_t* tiles) {
 
 // ---------------------------------------------------------------------------------------------
 // Large-size method for n = 2^p complex values held in data: bit reversal (done by the caller),
-// then each of the n1 blocks of n2 values is put into natural order and transformed, then the
-// n1-point transforms across the blocks run on column tiles, which also apply w_n^{j1 k2}.
+// which leaves each of the n1 blocks of n2 values in bit-reversed order, then the transform of
+// each block (its first pass reads that order), then the n1-point transforms across the blocks
+// on column tiles, which also apply w_n^{j1 k2}.
 
 template <class T, bool kInverse>
 void LargeTransform(float* data, const LargePlan& plan, char* work) {
@@ -541,17 +576,12 @@ void LargeTransform(float* data, const LargePlan& plan, char* work) {
     float* blockWork = reinterpret_cast<float*>(work + plan.workBlockOffset);
     float* tile0 = reinterpret_cast<float*>(work + plan.workTileOffset);
     float* tile1 = tile0 + 2 * n1 * kCrossTileWidth;
-    uint64_t* reverseTiles = reinterpret_cast<uint64_t*>(work + plan.workReverseOffset);
-    const bool oddPasses = (PassCount(n2, 1) & 1) != 0;
     for (size_t b = 0; b < n1; ++b) {
         float* block = data + 2 * b * n2;
-        if (oddPasses) {
-            BitReverse<T>(block, blockWork, plan.blockOrder, reverseTiles);
-            Stockham<T, kInverse>(blockWork, block, blockWork, n2, 1, plan.blockTwiddles);
-        } else {
-            BitReverse<T>(block, block, plan.blockOrder, reverseTiles);
-            Stockham<T, kInverse>(block, blockWork, block, n2, 1, plan.blockTwiddles);
-        }
+        // The first pass reads the block in its bit-reversed order; after an odd number of
+        // passes the result is in the work area and comes back with one copy.
+        const float* result = Stockham<T, kInverse, true>(block, blockWork, block, n2, 1, plan.blockTwiddles);
+        if (result != block) std::memcpy(block, result, n2 * 8);
     }
     using V = typename T::V;
     const size_t fineMask = (size_t(1) << plan.stepFineBits) - 1;

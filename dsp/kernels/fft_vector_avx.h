@@ -52,6 +52,21 @@ struct AvxTraits {
         return _mm256_permute_ps(halves, _MM_SHUFFLE(1, 0, 3, 2));
     }
 
+    // Lane l takes the four complex values at quartet[l]: o0 gets the first of each, o1 the
+    // second, o2 the third, o3 the fourth.
+    static void loadQuartets(const float* const* quartet, V& o0, V& o1, V& o2, V& o3) {
+        const __m256d q0 = _mm256_loadu_pd(reinterpret_cast<const double*>(quartet[0]));
+        const __m256d q1 = _mm256_loadu_pd(reinterpret_cast<const double*>(quartet[1]));
+        const __m256d q2 = _mm256_loadu_pd(reinterpret_cast<const double*>(quartet[2]));
+        const __m256d q3 = _mm256_loadu_pd(reinterpret_cast<const double*>(quartet[3]));
+        const __m256d t0 = _mm256_unpacklo_pd(q0, q1), t1 = _mm256_unpackhi_pd(q0, q1);
+        const __m256d t2 = _mm256_unpacklo_pd(q2, q3), t3 = _mm256_unpackhi_pd(q2, q3);
+        o0 = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
+        o1 = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
+        o2 = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
+        o3 = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+    }
+
     static void storeTransposed4(float* out, V y0, V y1, V y2, V y3) {
         const __m256d t0 = _mm256_unpacklo_pd(_mm256_castps_pd(y0), _mm256_castps_pd(y1));
         const __m256d t1 = _mm256_unpackhi_pd(_mm256_castps_pd(y0), _mm256_castps_pd(y1));

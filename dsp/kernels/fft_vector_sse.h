@@ -68,6 +68,17 @@ struct SseTraits {
         _mm_storeu_ps(out + 12, _mm_movehl_ps(y3, y2));
     }
 
+    // Lane l takes the four complex values at quartet[l]: o0 gets the first of each, o1 the
+    // second, o2 the third, o3 the fourth.
+    static void loadQuartets(const float* const* quartet, V& o0, V& o1, V& o2, V& o3) {
+        const V a0 = _mm_loadu_ps(quartet[0]), a1 = _mm_loadu_ps(quartet[0] + 4);
+        const V b0 = _mm_loadu_ps(quartet[1]), b1 = _mm_loadu_ps(quartet[1] + 4);
+        o0 = _mm_movelh_ps(a0, b0);
+        o1 = _mm_movehl_ps(b0, a0);
+        o2 = _mm_movelh_ps(a1, b1);
+        o3 = _mm_movehl_ps(b1, a1);
+    }
+
     // Transposes the 2 x 2 complex block at a (rows `stride` floats apart) in place.
     static void transposeSquare(float* a, size_t stride) {
         const __m128d r0 = _mm_loadu_pd(reinterpret_cast<const double*>(a));
