@@ -1,6 +1,7 @@
 // Setup records of the real FFT: the tier tables of the versions, the size of the block, and the
 // twiddle tables. Scalar code shared by every version; the versions differ only in where their
 // tiers begin, which decides the tables a setup carries and the work buffer it reports.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
