@@ -192,22 +192,28 @@ inline typename T::V Twiddle(typename T::V v, typename T::V re, typename T::V im
     return kInverse ? T::cmulConj(v, re, im) : T::cmul(v, re, im);
 }
 
+// One butterfly of the first pass for the lanes p .. p+kComplex-1 (inputs p + r m in a, b, c,
+// d): the outputs turned by their own twiddle in every lane, stored in output order at y + 8p.
+template <class T, bool kInverse>
+inline void FirstPassButterfly(typename T::V a, typename T::V b, typename T::V c, typename T::V d, float* y,
+                               size_t p, size_t m, const float* tw) {
+    typename T::V y0, y1, y2, y3;
+    Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
+    // Runs of duplicated real and imaginary parts: w^p, w^2p, w^3p, each 4m floats.
+    const float* w = tw + 2 * p;
+    y1 = Twiddle<T, kInverse>(y1, T::load(w), T::load(w + 2 * m));
+    y2 = Twiddle<T, kInverse>(y2, T::load(w + 4 * m), T::load(w + 6 * m));
+    y3 = Twiddle<T, kInverse>(y3, T::load(w + 8 * m), T::load(w + 10 * m));
+    T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
+}
+
 // First pass of a transform (stride 1): the vector runs over p, the twiddles differ per lane.
 template <class T, bool kInverse>
 void FirstPass(const float* x, float* y, size_t length, const float* tw) {
-    using V = typename T::V;
     const size_t m = length / 4;
     for (size_t p = 0; p < m; p += T::kComplex) {
-        const V a = T::load(x + 2 * p), b = T::load(x + 2 * (p + m));
-        const V c = T::load(x + 2 * (p + 2 * m)), d = T::load(x + 2 * (p + 3 * m));
-        V y0, y1, y2, y3;
-        Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
-        // Runs of duplicated real and imaginary parts: w^p, w^2p, w^3p, each 4m floats.
-        const float* w = tw + 2 * p;
-        y1 = Twiddle<T, kInverse>(y1, T::load(w), T::load(w + 2 * m));
-        y2 = Twiddle<T, kInverse>(y2, T::load(w + 4 * m), T::load(w + 6 * m));
-        y3 = Twiddle<T, kInverse>(y3, T::load(w + 8 * m), T::load(w + 10 * m));
-        T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
+        FirstPassButterfly<T, kInverse>(T::load(x + 2 * p), T::load(x + 2 * (p + m)), T::load(x + 2 * (p + 2 * m)),
+                                        T::load(x + 2 * (p + 3 * m)), y, p, m, tw);
     }
 }
 
@@ -229,13 +235,7 @@ void FirstPassFromReversed(const float* x, float* y, size_t length, const float*
         for (size_t l = 0; l < T::kComplex; ++l) quartet[l] = x + 8 * (base + laneStep[l]);
         V a, b, c, d;
         T::loadQuartets(quartet, a, c, b, d);
-        V y0, y1, y2, y3;
-        Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
-        const float* w = tw + 2 * p;
-        y1 = Twiddle<T, kInverse>(y1, T::load(w), T::load(w + 2 * m));
-        y2 = Twiddle<T, kInverse>(y2, T::load(w + 4 * m), T::load(w + 6 * m));
-        y3 = Twiddle<T, kInverse>(y3, T::load(w + 8 * m), T::load(w + 10 * m));
-        T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
+        FirstPassButterfly<T, kInverse>(a, b, c, d, y, p, m, tw);
     }
 }
 
