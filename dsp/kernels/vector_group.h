@@ -21,10 +21,11 @@ inline int32_t LeadingSingles(const float* out, int32_t count) {
     return lead < count ? lead : count;
 }
 
-// Magnitudes of 8 complex values. The Newton-refined reciprocal square root is taken only
-// when every s of the group is a normal float and finite: below the smallest normal the
-// estimate is unusable (and 0 must stay exactly 0), and for an overflowed s the product
-// s * rsqrt(s) would be inf * 0.
+// Magnitudes of 8 complex values. Each value whose s is a normal finite float takes the
+// Newton-refined reciprocal square root; the others take the exact root: below the smallest
+// normal the estimate is unusable (and 0 must stay exactly 0), and for an overflowed s the
+// product s * rsqrt(s) would be inf * 0. The choice is made value by value, so a magnitude
+// never depends on its neighbours or on where the caller's output buffer begins.
 template <class O>
 inline void Magnitudes8(const float* in, float* out) {
     using G = typename O::G;
@@ -33,13 +34,10 @@ inline void Magnitudes8(const float* in, float* out) {
     const G s = O::Add(O::Mul(re, re), O::Mul(im, im));
     const G usable = O::And(O::CmpGt(s, O::Set1(FLT_MIN)),
                             O::CmpLt(s, O::Set1(std::numeric_limits<float>::infinity())));
-    if (O::AllSet(usable)) {
-        const G r = O::Rsqrt(s);
-        const G sr = O::Mul(s, r);
-        O::Store(out, O::Mul(O::Mul(O::Set1(0.5f), sr), O::Sub(O::Set1(3.0f), O::Mul(sr, r))));
-    } else {
-        O::Store(out, O::Sqrt(s));
-    }
+    const G r = O::Rsqrt(s);
+    const G sr = O::Mul(s, r);
+    const G refined = O::Mul(O::Mul(O::Set1(0.5f), sr), O::Sub(O::Set1(3.0f), O::Mul(sr, r)));
+    O::Store(out, O::AllSet(usable) ? refined : O::Select(usable, refined, O::Sqrt(s)));
 }
 
 // Reciprocal estimate refined by one Newton step: r * (2 - d * r).
@@ -90,14 +88,14 @@ inline void Phases8(const float* in, float* out) {
     O::Store(out, O::Or(a, O::And(im, signBit)));
 }
 
-// Runs a group kernel on fewer than 8 complex values: the rest of the group is padded with
-// (pad, 0), which for the magnitudes is a value that does not change the group's rule.
+// Runs a group kernel on fewer than 8 complex values; the rest of the group is padded with
+// (1, 0), whose results are dropped.
 template <void (*Kernel)(const float*, float*)>
-inline void PartialGroup(const float* in, float* out, int32_t count, float pad) {
+inline void PartialGroup(const float* in, float* out, int32_t count) {
     float src[16];
     float dst[8];
     for (int i = 0; i < 8; ++i) {
-        src[2 * i] = pad;
+        src[2 * i] = 1.0f;
         src[2 * i + 1] = 0.0f;
     }
     std::memcpy(src, in, sizeof(float) * 2 * (size_t)count);
@@ -120,26 +118,26 @@ int32_t MultiplyVectorsImpl(const float* vector1, const float* vector2, float* r
 
 // Shared frame of the two complex kernels: leading singles, whole groups, one shorter group.
 template <void (*Kernel)(const float*, float*)>
-int32_t ComplexKernelFrame(const float* complexValues, float* out, int32_t bins, float pad) {
+int32_t ComplexKernelFrame(const float* complexValues, float* out, int32_t bins) {
     if (!complexValues || !out) return StatusNullPointer;
     if (bins <= 0) return StatusBadSize;
     // Indices into the complex vector can pass 2^31 floats on 64-bit systems.
     int32_t i = 0;
     for (const int32_t lead = LeadingSingles(out, bins); i < lead; ++i)
-        PartialGroup<Kernel>(complexValues + 2 * (ptrdiff_t)i, out + i, 1, pad);
+        PartialGroup<Kernel>(complexValues + 2 * (ptrdiff_t)i, out + i, 1);
     for (; bins - i >= 8; i += 8) Kernel(complexValues + 2 * (ptrdiff_t)i, out + i);
-    if (i < bins) PartialGroup<Kernel>(complexValues + 2 * (ptrdiff_t)i, out + i, bins - i, pad);
+    if (i < bins) PartialGroup<Kernel>(complexValues + 2 * (ptrdiff_t)i, out + i, bins - i);
     return StatusOk;
 }
 
 template <class O>
 int32_t ComplexMagnitudesImpl(const float* complexValues, float* magnitudes, int32_t bins) {
-    return ComplexKernelFrame<Magnitudes8<O>>(complexValues, magnitudes, bins, 1.0f);
+    return ComplexKernelFrame<Magnitudes8<O>>(complexValues, magnitudes, bins);
 }
 
 template <class O>
 int32_t ComplexPhasesImpl(const float* complexValues, float* phases, int32_t bins) {
-    return ComplexKernelFrame<Phases8<O>>(complexValues, phases, bins, 1.0f);
+    return ComplexKernelFrame<Phases8<O>>(complexValues, phases, bins);
 }
 
 }  // namespace
