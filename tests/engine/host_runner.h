@@ -28,33 +28,16 @@ struct HostRun {
 };
 
 inline HostRun runHost(const std::string& arguments) {
-    HostRun run;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writeEnd;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi = {};
-    std::string command = "\"" + kHost + "\" " + arguments;
+    const std::string command = "\"" + kHost + "\" " + arguments;
     std::wstring wideCommand(MultiByteToWideChar(CP_ACP, 0, command.c_str(), -1, nullptr, 0), L'\0');
     MultiByteToWideChar(CP_ACP, 0, command.c_str(), -1, &wideCommand[0], int(wideCommand.size()));
     wideCommand.pop_back();  // the terminator
-    BOOL started = sonvex_test::StartChildProcess(std::wstring(), wideCommand, si, pi);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    }
-    CloseHandle(readEnd);
+    const sonvex_test::ChildRun child =
+        sonvex_test::RunChildProcess(std::wstring(), wideCommand, sonvex_test::kChildDeadlineMilliseconds, true);
+    HostRun run;
+    run.exitCode = child.exitedNormally() ? child.exitCode : 0xFFFFFFFF;
+    // A run that did not end by itself, or ended by an exception, says so in its output.
+    run.output = child.exitedNormally() && child.exitCode < 0xC0000000u ? child.out : child.describe();
     return run;
 }
 

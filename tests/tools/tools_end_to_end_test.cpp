@@ -108,35 +108,16 @@ protected:
     }
 
     RunResult Run(const char* exe, const std::vector<std::string>& args) {
-        RunResult r;
         std::wstring app = WindowsPath(exe);
         std::wstring cmd = L"\"" + app + L"\"";
         for (const std::string& a : args) cmd += L" \"" + Widen(a) + L"\"";
-        std::wstring outPath = m_Dir + L"stdout.txt", errPath = m_Dir + L"stderr.txt";
-        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-        HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = out;
-        si.hStdError = err;
-        PROCESS_INFORMATION pi{};
-        BOOL started = sonvex_test::StartChildProcess(app, cmd, si, pi);
-        CloseHandle(out);
-        CloseHandle(err);
-        EXPECT_TRUE(started) << "cannot start " << exe << " (error " << GetLastError() << ")";
-        if (started) {
-            WaitForSingleObject(pi.hProcess, INFINITE);
-            GetExitCodeProcess(pi.hProcess, &r.exitCode);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-        r.out = ReadText(outPath);
-        r.err = ReadText(errPath);
-        DeleteFileW(outPath.c_str());
-        DeleteFileW(errPath.c_str());
+        const sonvex_test::ChildRun child =
+            sonvex_test::RunChildProcess(app, cmd, sonvex_test::kChildDeadlineMilliseconds);
+        EXPECT_TRUE(child.exitedNormally() && child.exitCode < 0xC0000000u) << exe << ": " << child.describe();
+        RunResult r;
+        if (child.exitedNormally()) r.exitCode = child.exitCode;
+        r.out = child.out;
+        r.err = child.err;
         return r;
     }
 
