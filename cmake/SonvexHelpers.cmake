@@ -1,25 +1,38 @@
 # Shared helpers of every tree.
 
-# Tests of the win64 tree run under 64-bit Wine in a prefix of the build tree; the win32 tree
-# cannot run here (no 32-bit loader), so its executables are built and checked statically only.
+# The Windows trees run their tests under Wine, each in a prefix of its own build tree: win64
+# with the 64-bit loader, win32 (the product) with Debian's 32-bit loader, which this x86-64
+# kernel executes through qemu-i386 user emulation registered in binfmt_misc (./run sets that
+# up). wine-run starts one program; wine-session brings a prefix's session up before a run.
 set(SONVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-if(SONVEX_TREE STREQUAL "win64")
-  find_program(SONVEX_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-  if(NOT SONVEX_WINE64)
-    find_program(SONVEX_WINE64 NAMES wine64 REQUIRED)
+if(SONVEX_WINDOWS)
+  if(SONVEX_TREE STREQUAL "win64")
+    find_program(SONVEX_WINE_LOADER NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+    if(NOT SONVEX_WINE_LOADER)
+      find_program(SONVEX_WINE_LOADER NAMES wine64 REQUIRED)
+    endif()
+  else()
+    find_program(SONVEX_WINE_LOADER NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+    if(NOT SONVEX_WINE_LOADER)
+      message(FATAL_ERROR "The 32-bit Wine loader /usr/lib/wine/wine is missing (package wine32:i386); "
+                          "./run build sets up 32-bit execution.")
+    endif()
   endif()
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
-                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  foreach(script wine-run wine-session)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/${script}.in ${CMAKE_BINARY_DIR}/${script} @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endforeach()
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
   set(SONVEX_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 endif()
 set(SONVEX_RUNS_TESTS ON)
-if(SONVEX_TREE STREQUAL "win32")
-  set(SONVEX_RUNS_TESTS OFF)
-endif()
+
+# The processor models the emulated win32 tree runs its kernel suites on, each with the kernel
+# version its features must select: model:version.
+set(SONVEX_EMULATED_CPUS kvm32:1 Conroe:2 n270:3 Penryn:4 SandyBridge:5 Haswell:5)
 
 # sonvex_add_test(NAME SOURCES src... [LIBS lib...] [LABELS l...] [GMOCK])
-# A GoogleTest executable; registered with CTest where the tree can run it (native, win64).
+# A GoogleTest executable, registered with CTest.
 function(sonvex_add_test name)
   cmake_parse_arguments(T "GMOCK" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -48,4 +61,28 @@ function(sonvex_check_pe name)
              COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static/check_pe.sh ${SONVEX_OBJDUMP} ${P_FILE} ${P_MACHINE} ${P_EXPORTS})
     set_tests_properties(${name} PROPERTIES LABELS "${SONVEX_TREE};static")
   endif()
+endfunction()
+
+# sonvex_add_kernel_test(NAME SOURCES src... [LIBS lib...] [LABELS l...])
+# A suite of the dispatched kernels. The emulated win32 tree runs it once per processor model
+# of SONVEX_EMULATED_CPUS, each time on the version that model's features select by themselves;
+# the suite checks that the expected version was picked. Other trees run it once, forcing
+# every version their processor can execute in turn.
+function(sonvex_add_kernel_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT SONVEX_TREE STREQUAL "win32")
+    sonvex_add_test(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS} LABELS kernels ${T_LABELS})
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE gtest_main ${T_LIBS})
+  foreach(entry ${SONVEX_EMULATED_CPUS})
+    string(REPLACE ":" ";" pair ${entry})
+    list(GET pair 0 model)
+    list(GET pair 1 version)
+    add_test(NAME ${name}@${model} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name}@${model} PROPERTIES
+      LABELS "${SONVEX_TREE};kernels;${T_LABELS}" TIMEOUT 600
+      ENVIRONMENT "QEMU_CPU=${model};SONVEX_TEST_EXPECTED_VERSION=${version};SONVEX_TEST_ONLY_PICKED_VERSION=1")
+  endforeach()
 endfunction()

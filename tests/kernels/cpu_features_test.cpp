@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
+#include "dsp/resampler/interpolate.h"
+#include "tests/kernels/test_support.h"
 
 using namespace sonvex::detail;
 
@@ -135,6 +140,22 @@ TEST(ProcessorDispatch, QueryCachesAndInitSelects) {
     EXPECT_EQ(sonvex::GetKernelVariant(), SelectKernelVariant(first));
     EXPECT_GE(sonvex::GetKernelVariant(), 1);
     ForceKernelVariant(saved);
+}
+
+// The emulated runs name the version their processor model must select; the resampler's own
+// check must agree on whether the model has AVX2 (all but Haswell-class models lack it).
+TEST(ProcessorDispatch, PicksTheVersionExpectedOfThisProcessorModel) {
+    const int32_t expected = sonvex_test::ExpectedVariant();
+    if (expected < 0) GTEST_SKIP() << "no expected version given for this processor";
+    const int32_t saved = g_kernelVariant;
+    sonvex::InitProcessorDispatch();
+    EXPECT_EQ(sonvex::GetKernelVariant(), expected);
+    ForceKernelVariant(saved);
+    const char* model = std::getenv("QEMU_CPU");
+    const bool avx2Model = model && std::string(model) == "Haswell";
+    EXPECT_EQ(sonvex::resampler_detail::BestSupportedVersion(),
+              avx2Model ? sonvex::resampler_detail::kVersionAvx2 : sonvex::resampler_detail::kVersionSse2)
+        << "processor model " << (model ? model : "(default)");
 }
 
 }  // namespace
