@@ -20,7 +20,7 @@
 
 #include "block_copy.h"
 #include "engine_interfaces.h"
-#include "import_redirect.h"
+#include "tests/support/import_redirect.h"
 #include "recording_engine.h"
 #include "vst_types.h"
 
@@ -56,7 +56,7 @@ BSTR WINAPI countSysAllocString(const OLECHAR* s) { return ++g_allocations, real
 template <class F>
 void redirect(HMODULE module, const char* dll, const char* function, F replacement, F* original,
               std::string& list) {
-    if (testhost::redirectImport(module, dll, function, reinterpret_cast<void*>(replacement), reinterpret_cast<void**>(original)))
+    if (sonvex_test::redirectImport(module, dll, function, reinterpret_cast<void*>(replacement), reinterpret_cast<void**>(original)))
         list += std::string(" ") + function;
 }
 

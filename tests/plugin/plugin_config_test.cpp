@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "import_redirect.h"
+#include "tests/support/import_redirect.h"
 #include "test_host.h"
 
 using namespace testhost;
@@ -172,7 +172,7 @@ TEST_F(MaxChannels, OleIsInitialisedByTheFirstPluginOfTheProcessOnly) {
     PluginCopy copy(L"Brisane.dll", nullptr);
     HMODULE module = copy.load();
     ASSERT_NE(module, nullptr);
-    ASSERT_TRUE(testhost::redirectImport(module, "ole32.dll", "OleInitialize",
+    ASSERT_TRUE(sonvex_test::redirectImport(module, "ole32.dll", "OleInitialize",
                                          reinterpret_cast<void*>(countOleInitialize),
                                          reinterpret_cast<void**>(&g_oleInitialize)));
     AEffect* first = copy.create();

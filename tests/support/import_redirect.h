@@ -3,10 +3,10 @@
 #pragma once
 #include <windows.h>
 
-namespace testhost {
+namespace sonvex_test {
 
 // Replaces the module's import of dll!function with replacement and stores the previous
 // target in *original. Returns false when the module does not import that function by name.
 bool redirectImport(HMODULE module, const char* dll, const char* function, void* replacement, void** original);
 
-}  // namespace testhost
+}  // namespace sonvex_test

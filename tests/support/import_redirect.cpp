@@ -1,8 +1,8 @@
-#include "import_redirect.h"
+#include "tests/support/import_redirect.h"
 
 #include <cstring>
 
-namespace testhost {
+namespace sonvex_test {
 
 bool redirectImport(HMODULE module, const char* dll, const char* function, void* replacement, void** original) {
     if (!module) return false;
@@ -31,4 +31,4 @@ bool redirectImport(HMODULE module, const char* dll, const char* function, void*
     return false;
 }
 
-}  // namespace testhost
+}  // namespace sonvex_test
