@@ -4,6 +4,7 @@
 #include <new>
 
 #include "block_copy.h"
+#include "plugin/editor/vst_editor.h"
 
 namespace brisane {
 
@@ -147,7 +148,8 @@ void CVestrel::construct() {
 
     CAUUID pages = {0, nullptr};
     engine->GetPropertyPages(&pages);
-    if (pages.cElems != 0) attachEditor(pages);
+    // The editor shows the engine's own page; it records itself as this plug-in's editor.
+    if (pages.cElems != 0) new CVSTEditor(this);
 
     engineNotify->Advise(onEngineChange, this);
     m_advised = true;
@@ -177,8 +179,6 @@ void CVestrel::fillProgramsFromEngine() {
     curProgram = 0;
     for (int j = 0; j < kRecordValueCount; ++j) engineParams->SetValue(j, programs[0].values[j], 0);
 }
-
-void CVestrel::attachEditor(const CAUUID&) {}
 
 VstInt16 CVestrel::readMaxChannels() {
     char path[MAX_PATH + 1] = {0};

@@ -53,9 +53,6 @@ private:
     void construct();
     vst::VstInt16 readMaxChannels();
     void fillProgramsFromEngine();
-    // Construction step for an engine that lists property pages. The editor that shows the
-    // engine's page is not part of this build yet, so such an engine gets no editor flag.
-    void attachEditor(const CAUUID& pages);
     void passThrough(float** inputs, float** outputs, int frames);
     void setEngineFormat();
     enum class ParameterText { name, label, display };

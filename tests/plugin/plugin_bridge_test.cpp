@@ -242,13 +242,17 @@ TEST_F(Bridge, TwoPluginsInOneProcessKeepTheirOwnEngines) {
     EXPECT_EQ(engine().references, 4);
 }
 
-TEST_F(Bridge, EngineListingPropertyPagesGetsNoEditorYet) {
+TEST_F(Bridge, EngineListingPropertyPagesGetsAnEditor) {
     engine().propertyPageCount = 2;
     ASSERT_NE(create(), nullptr);
-    EXPECT_EQ(effect->flags & effFlagsHasEditor, 0);
-    ERect* rect = reinterpret_cast<ERect*>(0x1);
-    EXPECT_EQ(call(effEditGetRect, 0, 0, &rect), 0);
+    EXPECT_EQ(effect->flags, 0x39);
+    ERect* rect = nullptr;
+    EXPECT_EQ(call(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top | rect->left | rect->bottom | rect->right, 0);
+    // No window can be made in a parent that does not exist: the open fails and keeps no page.
     EXPECT_EQ(call(effEditOpen, 0, 0, reinterpret_cast<void*>(0x1234)), 0);
+    EXPECT_EQ(engine().pageLiveObjects, 0);
 }
 
 // ---- effClose ----------------------------------------------------------------------------------

@@ -57,6 +57,12 @@ void setDefaults() {
     c.lastInputLowerBound = 0;
     c.processTicks = 0;
     c.processCalls = 0;
+    c.pageWidth = 320;
+    c.pageHeight = 180;
+    c.pageFailActivate = false;
+    c.pageParent = 0;
+    c.pageActivateRect = RECT{0, 0, 0, 0};
+    c.pageObject = nullptr;
     c.callCount = 0;
     c.droppedCalls = 0;
 }
@@ -328,6 +334,90 @@ private:
     float m_state[8][kMaxStages][2] = {};
 };
 
+// The recording property page: records every IPropertyPage call and, when activated, makes a
+// plain child window of the given size in the given parent.
+class RecordingPage final : public com::implements<RecordingPage, com::NoModule, IPropertyPage> {
+public:
+    RecordingPage() {
+        InterlockedIncrement(&g_control.pageLiveObjects);
+        record(recording::kPageCreated);
+    }
+    ~RecordingPage() override {
+        if (m_window) DestroyWindow(m_window);
+        InterlockedDecrement(&g_control.pageLiveObjects);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        InterlockedIncrement(&g_control.pageReferences);
+        return implements::AddRef();
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        InterlockedDecrement(&g_control.pageReferences);
+        return implements::Release();
+    }
+
+    STDMETHODIMP SetPageSite(IPropertyPageSite*) override { return other(); }
+    STDMETHODIMP Activate(HWND parent, LPCRECT rect, BOOL modal) override {
+        if (!rect) return E_POINTER;
+        record(recording::kPageActivate, (int)(rect->right - rect->left), (int)(rect->bottom - rect->top),
+               modal ? 1.0f : 0.0f);
+        g_control.pageParent = reinterpret_cast<INT_PTR>(parent);
+        g_control.pageActivateRect = *rect;
+        if (g_control.pageFailActivate) return E_FAIL;
+        m_window = CreateWindowExW(0, L"STATIC", L"recording page", WS_CHILD | WS_VISIBLE, rect->left, rect->top,
+                                   rect->right - rect->left, rect->bottom - rect->top, parent, nullptr, g_module, nullptr);
+        g_control.pageWindow = reinterpret_cast<INT_PTR>(m_window);
+        return m_window ? S_OK : E_FAIL;
+    }
+    STDMETHODIMP Deactivate() override {
+        record(recording::kPageDeactivate);
+        if (m_window) DestroyWindow(m_window);
+        m_window = nullptr;
+        g_control.pageWindow = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetPageInfo(PROPPAGEINFO* info) override {
+        record(recording::kPageGetPageInfo);
+        if (!info) return E_POINTER;
+        info->cb = sizeof(PROPPAGEINFO);
+        info->pszTitle = nullptr;
+        info->size.cx = g_control.pageWidth;
+        info->size.cy = g_control.pageHeight;
+        info->pszDocString = nullptr;
+        info->pszHelpFile = nullptr;
+        info->dwHelpContext = 0;
+        return S_OK;
+    }
+    STDMETHODIMP SetObjects(ULONG count, IUnknown** objects) override {
+        record(recording::kPageSetObjects, (int)count);
+        g_control.pageObject = count && objects ? objects[0] : nullptr;
+        return S_OK;
+    }
+    STDMETHODIMP Show(UINT) override { return other(); }
+    STDMETHODIMP Move(LPCRECT) override { return other(); }
+    STDMETHODIMP IsPageDirty() override { return other(); }
+    STDMETHODIMP Apply() override { return other(); }
+    STDMETHODIMP Help(LPCOLESTR) override { return other(); }
+    STDMETHODIMP TranslateAccelerator(MSG*) override { return other(); }
+
+private:
+    HRESULT other() {
+        record(recording::kPageOther);
+        return E_NOTIMPL;
+    }
+    HWND m_window = nullptr;
+};
+
+class PageFactory final : public com::implements<PageFactory, com::NoModule, IClassFactory> {
+public:
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return com::createInstance<RecordingPage>(riid, ppv);
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+};
+
 class EngineFactory final : public com::implements<EngineFactory, com::NoModule, IClassFactory> {
 public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
@@ -345,6 +435,22 @@ public:
 };
 
 const wchar_t kClsidKey[] = L"CLSID\\{DB9A9DC4-7638-4B0F-95A1-EF8C2FDCDD04}";
+const wchar_t kPageClsidKey[] = L"CLSID\\{1A2B3C4D-0000-0000-0102-030405060708}";
+
+LONG registerClass(const wchar_t* classKey, const wchar_t* path, DWORD pathLength, const wchar_t* model) {
+    wchar_t key[128];
+    std::swprintf(key, 128, L"%ls\\InprocServer32", classKey);
+    HKEY handle = nullptr;
+    LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                            (DWORD)((pathLength + 1) * sizeof(wchar_t)));
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExW(handle, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
+                                (DWORD)((wcslen(model) + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return status;
+}
 
 }  // namespace
 
@@ -366,6 +472,7 @@ void WINAPI RecordingEngineReset() { setDefaults(); }
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+    if (IsEqualCLSID(clsid, recording::CLSID_RecordingPage)) return com::createInstance<PageFactory>(riid, ppv);
     if (!IsEqualCLSID(clsid, CLSID_EffectEngine)) return CLASS_E_CLASSNOTAVAILABLE;
     return com::createInstance<EngineFactory>(riid, ppv);
 }
@@ -378,24 +485,17 @@ HRESULT WINAPI DllRegisterServer() {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(g_module, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return E_FAIL;
-    wchar_t key[128];
-    std::swprintf(key, 128, L"%ls\\InprocServer32", kClsidKey);
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+    if (registerClass(kClsidKey, path, length, L"Both") != ERROR_SUCCESS ||
+        registerClass(kPageClsidKey, path, length, L"Apartment") != ERROR_SUCCESS)
         return SELFREG_E_CLASS;
-    LONG status = RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                                 (DWORD)((length + 1) * sizeof(wchar_t)));
-    static const wchar_t kModel[] = L"Both";
-    if (status == ERROR_SUCCESS)
-        status = RegSetValueExW(handle, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(kModel),
-                                sizeof(kModel));
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+    return S_OK;
 }
 
 HRESULT WINAPI DllUnregisterServer() {
     LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
+    LONG page = RegDeleteTreeW(HKEY_CLASSES_ROOT, kPageClsidKey);
+    auto gone = [](LONG s) { return s == ERROR_SUCCESS || s == ERROR_FILE_NOT_FOUND; };
+    return gone(status) && gone(page) ? S_OK : SELFREG_E_CLASS;
 }
 
 }  // extern "C"

@@ -25,6 +25,13 @@ enum Method : int {
     kProgramsGetName,  // index, arg: maxChars
     kSelect,           // index
     kSetOption,        // index: option
+    // The recording property page (the first page the engine lists).
+    kPageCreated,
+    kPageSetObjects,   // index: object count
+    kPageGetPageInfo,
+    kPageActivate,     // index: width, arg: height of the rectangle, value: the modal flag
+    kPageDeactivate,
+    kPageOther,        // any other IPropertyPage method
 };
 
 enum InterfaceId : int { kEffectEngine, kParameters, kNotify, kPrograms, kOption };
@@ -84,10 +91,24 @@ struct Control {
     LONGLONG processTicks;          // QueryPerformanceCounter ticks spent inside Process
     LONGLONG processCalls;
 
+    // The recording property page: its configuration and what it saw.
+    int pageWidth;
+    int pageHeight;
+    bool pageFailActivate;   // Activate answers E_FAIL and makes no window
+    LONG pageLiveObjects;
+    LONG pageReferences;
+    INT_PTR pageParent;      // the window given to the last Activate
+    RECT pageActivateRect;
+    INT_PTR pageWindow;      // the page's own window while active
+    void* pageObject;        // the object given to the last SetObjects(1)
+
     int callCount;
     int droppedCalls;
     Call calls[kMaxCalls];
 };
+
+// {1A2B3C4D-0000-0000-0102-030405060708}: the page class the engine lists first.
+static const CLSID CLSID_RecordingPage = {0x1A2B3C4D, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 typedef Control*(WINAPI* ControlProc)();
 

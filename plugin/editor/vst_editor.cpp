@@ -1,0 +1,114 @@
+#include "plugin/editor/vst_editor.h"
+
+#include "plugin/bridge/vestrel.h"
+#include "plugin/gui/frame.h"
+
+namespace brisane {
+
+namespace {
+
+constexpr DWORD kPageContext = CLSCTX_ALL;
+
+// The engine's first property page, or GUID_NULL when it lists none now.
+CLSID firstPropertyPage(CVestrel* plugin) {
+    CLSID page = GUID_NULL;
+    IEffectEngine* engine = nullptr;
+    plugin->getEngine(&engine);
+    if (!engine) return page;
+    CAUUID pages = {0, nullptr};
+    engine->GetPropertyPages(&pages);
+    if (pages.cElems != 0 && pages.pElems) page = pages.pElems[0];  // the engine keeps the array
+    engine->Release();
+    return page;
+}
+
+}  // namespace
+
+CVSTEditor::CVSTEditor(CVestrel* plugin) : AEffGUIEditor(plugin), page(nullptr), plugin(plugin) {
+    plugin->setEditor(this);
+    OleInitialize(nullptr);
+}
+
+CVSTEditor::~CVSTEditor() {
+    // A host that closes the plug-in with its editor still open gets it closed here.
+    if (frame || page) close();
+    OleUninitialize();
+}
+
+bool CVSTEditor::open(void* ptr) {
+    if (frame || page) close();
+    parentWindow = ptr;
+    inIdle = false;
+
+    const CLSID pageClass = firstPropertyPage(plugin);
+    if (IsEqualCLSID(pageClass, GUID_NULL)) {
+        abandonOpen();
+        return false;
+    }
+    CoCreateInstance(pageClass, nullptr, kPageContext, IID_IPropertyPage, reinterpret_cast<void**>(&page));
+    if (!page) {
+        abandonOpen();
+        return false;
+    }
+
+    // The page edits the engine itself; the plug-in keeps its own reference meanwhile.
+    IEffectEngine* engine = plugin->getEngine(nullptr);
+    if (engine) engine->Release();
+    IUnknown* objects[1] = {engine};
+    page->SetObjects(1, objects);
+
+    PROPPAGEINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cb = sizeof info;
+    page->GetPageInfo(&info);
+    CoTaskMemFree(info.pszTitle);
+    CoTaskMemFree(info.pszDocString);
+    CoTaskMemFree(info.pszHelpFile);
+    const LONG width = info.size.cx, height = info.size.cy;
+    rect.top = 0;
+    rect.left = 0;
+    rect.bottom = (vst::VstInt16)height;
+    rect.right = (vst::VstInt16)width;
+
+    frame = new VSTGUI::CFrame(VSTGUI::CRect(0, 0, (int32_t)width, (int32_t)height), ptr, this);
+    HWND frameWindow = frame->getSystemWindow();
+    if (!frameWindow) {
+        abandonOpen();
+        return false;
+    }
+    // Tab in the host's window continues into the page's controls.
+    const LONG exStyle = GetWindowLongA(frameWindow, GWL_EXSTYLE);
+    if (!(exStyle & WS_EX_CONTROLPARENT)) SetWindowLongA(frameWindow, GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
+
+    RECT area = {0, 0, width, height};
+    if (FAILED(page->Activate(frameWindow, &area, FALSE))) {
+        abandonOpen();
+        return false;
+    }
+    return true;
+}
+
+void CVSTEditor::abandonOpen() {
+    if (page) {
+        page->SetObjects(0, nullptr);
+        page->Release();
+        page = nullptr;
+    }
+    AEffGUIEditor::close();
+}
+
+void CVSTEditor::close() {
+    if (page) {
+        page->SetObjects(0, nullptr);
+        page->Deactivate();
+        page->Release();
+        page = nullptr;
+    }
+    AEffGUIEditor::close();
+}
+
+void CVSTEditor::onValueChange(VSTGUI::CDrawContext*, VSTGUI::CControl*) {}
+
+int32_t CVSTEditor::onModifierClick(VSTGUI::CDrawContext*, VSTGUI::CControl*, int32_t) { return 0; }
+
+}  // namespace brisane
