@@ -7,6 +7,7 @@
 
 #include "common/com/implements.h"
 #include "engine_core.h"
+#include "engine_module.h"
 #include "plugin/engine/engine_interfaces.h"
 
 using namespace brisane;
@@ -27,18 +28,17 @@ struct ProgramsShim : public IEnginePrograms {
 __CRT_UUID_DECL(example_engine_com::ParametersShim, 0x222E9B7B, 0x9B23, 0x4841, 0xAD, 0xAA, 0x9F, 0x69, 0x21, 0x98, 0x24, 0xA3)
 __CRT_UUID_DECL(example_engine_com::ProgramsShim, 0x237AC92B, 0xCA06, 0x4992, 0xB9, 0x08, 0xBD, 0x7F, 0xB6, 0x97, 0x69, 0xA1)
 
+namespace example_engine_com {
+HINSTANCE g_module = nullptr;
+LONG g_moduleLocks = 0;
+}  // namespace example_engine_com
+
 namespace {
+using example_engine_com::g_module;
+using example_engine_com::g_moduleLocks;
+using example_engine_com::ModulePolicy;
 using example_engine_com::ParametersShim;
 using example_engine_com::ProgramsShim;
-
-HINSTANCE g_module = nullptr;
-LONG g_moduleLocks = 0;  // live objects, live factories and LockServer(TRUE) calls
-
-struct ModulePolicy {
-    static constexpr bool interlocked = true;
-    static void lockModule() { InterlockedIncrement(&g_moduleLocks); }
-    static void unlockModule() { InterlockedDecrement(&g_moduleLocks); }
-};
 
 const wchar_t kEngineName[] = L"Example EQ and Drive";
 const wchar_t kClassKey[] = L"CLSID\\{DB9A9DC4-7638-4B0F-95A1-EF8C2FDCDD04}";
@@ -46,7 +46,7 @@ const wchar_t kClassDescription[] = L"Example effect engine: equaliser, drive an
 
 // Why the engine calls the advised callback (its first argument); the second is the context,
 // the third the program or parameter concerned.
-enum ChangeReason : LONG { kProgramLoaded = 1, kAutoGainMoved = 2 };
+enum ChangeReason : LONG { kProgramLoaded = 1, kAutoGainMoved = 2, kEditedOnPage = 3 };
 
 class CriticalSection {
 public:
@@ -133,10 +133,11 @@ public:
         return S_OK;
     }
     STDMETHODIMP Reserved4() override { return E_NOTIMPL; }
+    // One page, the engine's own editor; the array stays the engine's.
     STDMETHODIMP GetPropertyPages(CAUUID* pages) override {
         if (!pages) return E_POINTER;
-        pages->cElems = 0;
-        pages->pElems = nullptr;
+        pages->cElems = 1;
+        pages->pElems = const_cast<GUID*>(&example_engine_com::CLSID_ExampleEnginePage);
         return S_OK;
     }
     STDMETHODIMP Reserved6() override { return E_NOTIMPL; }
@@ -168,9 +169,21 @@ public:
         *value = m_core.value(index);
         return S_OK;
     }
-    STDMETHODIMP SetValue(int index, float value, int /*origin*/) override {
-        Lock lock(m_lock);
-        return m_core.setValue(index, value) ? S_OK : E_INVALIDARG;
+    // An edit on the engine's own page is reported to the plug-in, as any change the engine
+    // makes itself; changes from the plug-in (host or program load) are not echoed back.
+    STDMETHODIMP SetValue(int index, float value, int origin) override {
+        EngineChangeCallback callback = nullptr;
+        void* context = nullptr;
+        {
+            Lock lock(m_lock);
+            if (!m_core.setValue(index, value)) return E_INVALIDARG;
+            if (origin == example_engine_com::kOriginPage) {
+                callback = m_callback;
+                context = m_context;
+            }
+        }
+        if (callback) callback(kEditedOnPage, context, index);
+        return S_OK;
     }
     STDMETHODIMP GetDisplay(int index, BSTR* text) override {
         if (!text) return E_POINTER;
@@ -294,6 +307,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+    if (IsEqualCLSID(rclsid, example_engine_com::CLSID_ExampleEnginePage))
+        return example_engine_com::createPageFactory(riid, ppv);
     if (!IsEqualCLSID(rclsid, CLSID_EffectEngine)) return CLASS_E_CLASSNOTAVAILABLE;
     return com::createInstance<CEngineFactory>(riid, ppv);
 }
@@ -314,8 +329,10 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     if (rc == ERROR_SUCCESS) rc = setString(serverKey, L"ThreadingModel", L"Both");
     if (serverKey) RegCloseKey(serverKey);
     if (classKey) RegCloseKey(classKey);
-    if (rc != ERROR_SUCCESS) {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);  // leave no half-written class behind
+    if (rc != ERROR_SUCCESS || FAILED(example_engine_com::registerPage(path))) {
+        // Leave no half-written class behind.
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
+        example_engine_com::unregisterPage();
         return SELFREG_E_CLASS;
     }
     return S_OK;
@@ -323,5 +340,6 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
-    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
+    const HRESULT page = example_engine_com::unregisterPage();
+    return (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) && SUCCEEDED(page) ? S_OK : SELFREG_E_CLASS;
 }

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <ocidl.h>
+#include <commctrl.h>
 
 #include <cmath>
 #include <cstring>
@@ -209,21 +211,97 @@ TEST(EngineObject, OneObjectAnswersAllFiveInterfacesAndCountsBackToZero) {
     EXPECT_EQ(S_OK, serverProc("DllCanUnloadNow")());
 }
 
-TEST(EngineObject, NamesItselfAndListsNoPropertyPage) {
+TEST(EngineObject, NamesItselfAndListsItsPropertyPage) {
     Engine e;
     ASSERT_NE(nullptr, e.engine);
     BSTR name = nullptr;
     ASSERT_EQ(S_OK, e.engine->GetName(&name));
     EXPECT_EQ(L"Example EQ and Drive", takeBstr(name));
-    CAUUID pages;
-    pages.cElems = 7;
-    pages.pElems = (GUID*)&pages;
+    CAUUID pages = {7, nullptr};
     ASSERT_EQ(S_OK, e.engine->GetPropertyPages(&pages));
-    EXPECT_EQ(0u, pages.cElems);
-    EXPECT_EQ(nullptr, pages.pElems);
+    ASSERT_EQ(1u, pages.cElems);
+    ASSERT_NE(nullptr, pages.pElems);
     EXPECT_EQ(E_POINTER, e.engine->GetPropertyPages(nullptr));
     EXPECT_EQ(E_POINTER, e.engine->GetName(nullptr));
     EXPECT_EQ(S_OK, e.option->SetOption(-1));
+}
+
+// The engine's page, as any property-page container would drive it: moving its controls edits
+// the engine and reports each edit through the advised callback.
+struct EditLog {
+    std::vector<std::pair<LONG, LONG>> calls;  // (reason, index)
+};
+LONG STDMETHODCALLTYPE recordEdit(LONG reason, void* context, LONG index) {
+    static_cast<EditLog*>(context)->calls.emplace_back(reason, index);
+    return 0;
+}
+
+TEST(EnginePage, EditsTheEngineItIsGivenAndReportsEachEdit) {
+    Engine e;
+    ASSERT_NE(nullptr, e.engine);
+    CAUUID pages = {0, nullptr};
+    ASSERT_EQ(S_OK, e.engine->GetPropertyPages(&pages));
+    ASSERT_EQ(1u, pages.cElems);
+    IPropertyPage* page = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(pages.pElems[0], nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage, (void**)&page));
+
+    PROPPAGEINFO info = {sizeof info, nullptr, {0, 0}, nullptr, nullptr, 0};
+    ASSERT_EQ(S_OK, page->GetPageInfo(&info));
+    EXPECT_EQ(std::wstring(L"Example EQ and Drive"), info.pszTitle ? info.pszTitle : L"");
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_GT(info.size.cx, 200);
+    EXPECT_GT(info.size.cy, 100);
+    EXPECT_EQ(E_UNEXPECTED, page->Deactivate());
+
+    IUnknown* objects[1] = {e.engine};
+    ASSERT_EQ(S_OK, page->SetObjects(1, objects));
+    HWND parent = CreateWindowExW(0, L"STATIC", L"page host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 300,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, parent);
+    RECT area = {0, 0, info.size.cx, info.size.cy};
+    ASSERT_EQ(S_OK, page->Activate(parent, &area, FALSE));
+    EXPECT_EQ(E_UNEXPECTED, page->Activate(parent, &area, FALSE));
+    HWND pageWindow = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(nullptr, pageWindow);
+    HWND inputTrackbar = FindWindowExW(pageWindow, nullptr, L"msctls_trackbar32", nullptr);
+    HWND autoGain = FindWindowExW(pageWindow, nullptr, L"Button", nullptr);
+    HWND programList = FindWindowExW(pageWindow, nullptr, L"ComboBox", nullptr);
+    ASSERT_TRUE(inputTrackbar && autoGain && programList);
+
+    EditLog log;
+    ASSERT_EQ(S_OK, e.notify->Advise(recordEdit, &log));
+    SendMessageW(inputTrackbar, TBM_SETPOS, TRUE, 1000);
+    SendMessageW(pageWindow, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), (LPARAM)inputTrackbar);
+    float value = 0;
+    ASSERT_EQ(S_OK, e.params->GetValue(example_engine::kInputGain, &value));
+    EXPECT_EQ(1.0f, value);
+    ASSERT_EQ(1u, log.calls.size());
+    EXPECT_EQ(3, log.calls[0].first);
+    EXPECT_EQ(example_engine::kInputGain, log.calls[0].second);
+    SendMessageW(autoGain, BM_CLICK, 0, 0);
+    ASSERT_EQ(S_OK, e.params->GetValue(example_engine::kAutoGain, &value));
+    EXPECT_EQ(1.0f, value);
+    // A program chosen in the list is loaded by the engine.
+    SendMessageW(programList, CB_SETCURSEL, 1, 0);
+    SendMessageW(pageWindow, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(programList), CBN_SELCHANGE), (LPARAM)programList);
+    ASSERT_EQ(S_OK, e.params->GetValue(example_engine::kDrive, &value));
+    EXPECT_EQ(example_engine::factoryPrograms()[1].values[example_engine::kDrive], value);
+    // Changes from the plug-in's side are not echoed back.
+    log.calls.clear();
+    ASSERT_EQ(S_OK, e.params->SetValue(example_engine::kOutputGain, 0.25f, -1));
+    EXPECT_TRUE(log.calls.empty());
+    ASSERT_EQ(S_OK, e.notify->Unadvise());
+
+    EXPECT_EQ(S_FALSE, page->IsPageDirty());
+    EXPECT_EQ(S_OK, page->Apply());
+    EXPECT_EQ(S_OK, page->Show(SW_SHOW));
+    RECT moved = {5, 5, 5 + info.size.cx, 5 + info.size.cy};
+    EXPECT_EQ(S_OK, page->Move(&moved));
+    ASSERT_EQ(S_OK, page->Deactivate());
+    EXPECT_EQ(nullptr, GetWindow(parent, GW_CHILD));
+    EXPECT_EQ(S_OK, page->SetObjects(0, nullptr));
+    EXPECT_EQ(0u, page->Release());
+    DestroyWindow(parent);
 }
 
 TEST(EngineObject, ParametersHaveNamesLabelsTextsAndRoundTrip) {
