@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "editor_window.h"
 #include "plugin/vst/vst_types.h"
 #include "wav_file.h"
 
@@ -41,6 +42,8 @@ const char kUsage[] =
     "  --block N              frames per block (default 512)\n"
     "  --rate HZ              sample rate when no input file is given (default 44100)\n"
     "  --info                 print the plug-in's identity (the default without --input)\n"
+    "  --editor [SECONDS]     open the plug-in's editor in a window until it is closed, or for\n"
+    "                         SECONDS; prints the parameter changes made in it\n"
     "  --quiet                no progress bar\n";
 
 struct Failure {
@@ -67,6 +70,8 @@ struct Options {
     int rate = 0;
     double seconds = 3.0;
     bool info = false, quiet = false;
+    bool editor = false;
+    double editorSeconds = 0.0;  // 0: until the window is closed
 };
 
 long parseInteger(const std::string& text, const char* what) {
@@ -125,6 +130,18 @@ Options parseOptions(int argc, char** argv) {
             double s = parseNumber(next("--seconds"), "--seconds");
             if (s <= 0.0 || s > 600.0) fail(2, "--seconds: %g is outside 0..600", s);
             o.seconds = s;
+        } else if (a == "--editor") {
+            o.editor = true;
+            // An optional time in seconds; a plug-in path never parses as a number.
+            if (i + 1 < argc) {
+                char* end = nullptr;
+                const double seconds = std::strtod(argv[i + 1], &end);
+                if (end != argv[i + 1] && *end == 0) {
+                    if (!(seconds > 0.0 && seconds <= 3600.0)) fail(2, "--editor: %s seconds is outside 0..3600", argv[i + 1]);
+                    o.editorSeconds = seconds;
+                    ++i;
+                }
+            }
         } else if (a == "--info") o.info = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a == "-h" || a == "--help") {
@@ -151,15 +168,18 @@ struct HostState {
     int automateCount = 0;
 } g_host;
 
-VstIntPtr VSTCALLBACK audioMaster(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr, float) {
+VstIntPtr VSTCALLBACK audioMaster(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
     switch (opcode) {
-    case audioMasterAutomate: ++g_host.automateCount; return 0;
+    case audioMasterAutomate:
+        ++g_host.automateCount;
+        vsthost::editorParameterChanged();
+        return 0;
     case audioMasterVersion: return kVstVersion;
     case audioMasterCurrentId: return 0;
-    case audioMasterIdle: return 0;
+    case audioMasterIdle: return vsthost::editorIdleRequest();
     case audioMasterPinConnected: return index >= 0 && index < g_host.connectedInputs ? 0 : 1;  // 0: connected
     case hostGetTime: return 0;
-    case audioMasterSizeWindow: return 0;
+    case audioMasterSizeWindow: return vsthost::editorSizeRequest(index, (VstInt32)value);
     case audioMasterGetSampleRate: return (VstIntPtr)g_host.sampleRate;
     case audioMasterGetBlockSize: return g_host.blockSize;
     case hostGetCurrentProcessLevel: return 0;
@@ -170,8 +190,13 @@ VstIntPtr VSTCALLBACK audioMaster(AEffect*, VstInt32 opcode, VstInt32 index, Vst
         if (ptr) std::strcpy((char*)ptr, "brisane-host");
         return ptr ? 1 : 0;
     case hostGetVendorVersion: return 1;
-    case audioMasterCanDo: return ptr && std::strcmp((const char*)ptr, "startStopProcess") == 0 ? 1 : 0;
-    case audioMasterUpdateDisplay: ++g_host.updateDisplayCount; return 1;
+    case audioMasterCanDo:
+        if (!ptr) return 0;
+        return std::strcmp((const char*)ptr, "startStopProcess") == 0 || std::strcmp((const char*)ptr, "sizeWindow") == 0 ? 1 : 0;
+    case audioMasterUpdateDisplay:
+        ++g_host.updateDisplayCount;
+        vsthost::editorParameterChanged();
+        return 1;
     case audioMasterBeginEdit:
     case audioMasterEndEdit: return 1;
     default: return 0;
@@ -499,7 +524,11 @@ int run(int argc, char** argv) {
         if (!e->setParameter) fail(1, "the plug-in offers no setParameter call");
         e->setParameter(e, p.first, p.second);
     }
-    if (o.info || o.input.empty()) printIdentity(plugin, o.plugin);
+    if (o.info || (o.input.empty() && !o.editor)) printIdentity(plugin, o.plugin);
+    if (o.editor) {
+        std::string error;
+        if (!vsthost::runEditor(e, o.editorSeconds, error)) fail(1, "%s", error.c_str());
+    }
     if (!o.input.empty()) processFile(plugin, input, o);
     if (!o.savePreset.empty()) saveChunk(plugin, o.savePreset, true);
     if (!o.saveBank.empty()) saveChunk(plugin, o.saveBank, false);
