@@ -28,11 +28,6 @@ struct ProgramsShim : public IEnginePrograms {
 __CRT_UUID_DECL(example_engine_com::ParametersShim, 0x222E9B7B, 0x9B23, 0x4841, 0xAD, 0xAA, 0x9F, 0x69, 0x21, 0x98, 0x24, 0xA3)
 __CRT_UUID_DECL(example_engine_com::ProgramsShim, 0x237AC92B, 0xCA06, 0x4992, 0xB9, 0x08, 0xBD, 0x7F, 0xB6, 0x97, 0x69, 0xA1)
 
-namespace example_engine_com {
-HINSTANCE g_module = nullptr;
-LONG g_moduleLocks = 0;
-}  // namespace example_engine_com
-
 namespace {
 using example_engine_com::g_module;
 using example_engine_com::g_moduleLocks;
@@ -273,29 +268,6 @@ private:
 
 }  // namespace
 
-namespace {
-
-class CEngineFactory : public com::implements<CEngineFactory, ModulePolicy, IClassFactory> {
-public:
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        return com::createInstance<CExampleEngine>(riid, ppv);
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) ModulePolicy::lockModule();
-        else ModulePolicy::unlockModule();
-        return S_OK;
-    }
-};
-
-LONG setString(HKEY key, const wchar_t* name, const wchar_t* value) {
-    return RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)value, (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
-}
-
-}  // namespace
-
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
@@ -310,7 +282,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
     if (IsEqualCLSID(rclsid, example_engine_com::CLSID_ExampleEnginePage))
         return example_engine_com::createPageFactory(riid, ppv);
     if (!IsEqualCLSID(rclsid, CLSID_EffectEngine)) return CLASS_E_CLASSNOTAVAILABLE;
-    return com::createInstance<CEngineFactory>(riid, ppv);
+    return com::createInstance<example_engine_com::CClassFactory<CExampleEngine>>(riid, ppv);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return g_moduleLocks == 0 ? S_OK : S_FALSE; }
@@ -320,15 +292,7 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     DWORD length = GetModuleFileNameW(g_module, path, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return SELFREG_E_CLASS;  // no path, or a cut one
 
-    HKEY classKey = nullptr, serverKey = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey, nullptr);
-    if (rc == ERROR_SUCCESS) rc = setString(classKey, nullptr, kClassDescription);
-    if (rc == ERROR_SUCCESS)
-        rc = RegCreateKeyExW(classKey, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey, nullptr);
-    if (rc == ERROR_SUCCESS) rc = setString(serverKey, nullptr, path);
-    if (rc == ERROR_SUCCESS) rc = setString(serverKey, L"ThreadingModel", L"Both");
-    if (serverKey) RegCloseKey(serverKey);
-    if (classKey) RegCloseKey(classKey);
+    const LONG rc = example_engine_com::registerInprocServer(kClassKey, kClassDescription, path, L"Both");
     if (rc != ERROR_SUCCESS || FAILED(example_engine_com::registerPage(path))) {
         // Leave no half-written class behind.
         RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);

@@ -320,42 +320,14 @@ private:
     HWND m_window = nullptr;
 };
 
-class CPageFactory : public com::implements<CPageFactory, ModulePolicy, IClassFactory> {
-public:
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        return com::createInstance<CEnginePage>(riid, ppv);
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) ModulePolicy::lockModule();
-        else ModulePolicy::unlockModule();
-        return S_OK;
-    }
-};
-
-LONG setString(HKEY key, const wchar_t* name, const wchar_t* value) {
-    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                          (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
-}
-
 }  // namespace
 
-HRESULT createPageFactory(REFIID riid, void** ppv) { return com::createInstance<CPageFactory>(riid, ppv); }
+HRESULT createPageFactory(REFIID riid, void** ppv) { return com::createInstance<CClassFactory<CEnginePage>>(riid, ppv); }
 
 HRESULT registerPage(const wchar_t* modulePath) {
-    HKEY classKey = nullptr, serverKey = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, kPageKey, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey, nullptr);
-    if (rc == ERROR_SUCCESS) rc = setString(classKey, nullptr, kPageDescription);
-    if (rc == ERROR_SUCCESS)
-        rc = RegCreateKeyExW(classKey, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey, nullptr);
-    if (rc == ERROR_SUCCESS) rc = setString(serverKey, nullptr, modulePath);
     // The page's window lives on the thread that activates it.
-    if (rc == ERROR_SUCCESS) rc = setString(serverKey, L"ThreadingModel", L"Apartment");
-    if (serverKey) RegCloseKey(serverKey);
-    if (classKey) RegCloseKey(classKey);
-    return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+    return registerInprocServer(kPageKey, kPageDescription, modulePath, L"Apartment") == ERROR_SUCCESS ? S_OK
+                                                                                                       : SELFREG_E_CLASS;
 }
 
 HRESULT unregisterPage() {

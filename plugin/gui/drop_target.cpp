@@ -122,6 +122,15 @@ STDMETHODIMP_(ULONG) CDropTarget::Release() {
     return 0;
 }
 
+template <class Call>
+void CDropTarget::atMouse(Call call) {
+    CDrawContext* context = frame->makeFrameContext();
+    CPoint where;
+    frame->getCurrentLocation(where);  // the cursor, in the frame's coordinates
+    call(context, where);
+    context->forget();
+}
+
 STDMETHODIMP CDropTarget::DragEnter(IDataObject* dataObject, DWORD, POINTL, DWORD* effect) {
     if (!dataObject || !frame) {
         if (effect) *effect = DROPEFFECT_NONE;
@@ -130,44 +139,31 @@ STDMETHODIMP CDropTarget::DragEnter(IDataObject* dataObject, DWORD, POINTL, DWOR
     // A drag that never ended (no leave or drop came) gives way to the new one.
     endCurrentDrag();
     g_currentDrag = new CDragContainer(dataObject);
-    CDrawContext* context = frame->makeFrameContext();
-    CPoint where;
-    frame->getCurrentLocation(where);
-    frame->onDragEnter(context, g_currentDrag, where);
-    context->forget();
+    atMouse([this](CDrawContext* context, const CPoint& where) { frame->onDragEnter(context, g_currentDrag, where); });
     if (effect) *effect = DROPEFFECT_MOVE;
     return S_OK;
 }
 
 STDMETHODIMP CDropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
     if (!g_currentDrag || !frame) return S_OK;
-    CDrawContext* context = frame->makeFrameContext();
-    CPoint where;
-    frame->getCurrentLocation(where);
-    frame->onDragMove(context, g_currentDrag, where);
-    context->forget();
+    atMouse([this](CDrawContext* context, const CPoint& where) { frame->onDragMove(context, g_currentDrag, where); });
     if (effect) *effect = DROPEFFECT_MOVE;
     return S_OK;
 }
 
 STDMETHODIMP CDropTarget::DragLeave() {
     if (!g_currentDrag || !frame) return S_OK;
-    CDrawContext* context = frame->makeFrameContext();
-    CPoint where;
-    frame->getCurrentLocation(where);
-    frame->onDragLeave(context, g_currentDrag, where);
-    context->forget();
+    atMouse([this](CDrawContext* context, const CPoint& where) { frame->onDragLeave(context, g_currentDrag, where); });
     endCurrentDrag();
     return S_OK;
 }
 
 STDMETHODIMP CDropTarget::Drop(IDataObject*, DWORD, POINTL, DWORD* effect) {
     if (!g_currentDrag || !frame) return S_OK;
-    CDrawContext* context = frame->makeFrameContext();
-    CPoint where;
-    frame->getCurrentLocation(where);
-    const bool taken = frame->onDrop(context, g_currentDrag, where);
-    context->forget();
+    bool taken = false;
+    atMouse([this, &taken](CDrawContext* context, const CPoint& where) {
+        taken = frame->onDrop(context, g_currentDrag, where);
+    });
     endCurrentDrag();
     // What the drop did: nothing, unless a view took it.
     if (effect) *effect = taken ? DROPEFFECT_MOVE : DROPEFFECT_NONE;

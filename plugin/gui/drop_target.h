@@ -55,6 +55,10 @@ public:
     static LONG liveObjects();
 
 private:
+    // Runs call with a frame context and the cursor's place in the frame.
+    template <class Call>
+    void atMouse(Call call);
+
     LONG references = 0;
     CFrame* frame;
 };

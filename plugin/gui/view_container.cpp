@@ -42,41 +42,51 @@ void CViewContainer::leaveContext(CDrawContext* context, const CPoint& savedOffs
     context->offsetScreen = savedScreen;
 }
 
+CViewContainer::OriginShift::OriginShift(const CViewContainer& container, CDrawContext* context) : context(context) {
+    if (context) container.enterContext(context, savedOffset, savedScreen);
+}
+
+CViewContainer::OriginShift::~OriginShift() {
+    if (context) leaveContext(context, savedOffset, savedScreen);
+}
+
 // ---- drawing -----------------------------------------------------------------------------------
+
+CViewContainer::DrawingTarget CViewContainer::beginDrawing(CDrawContext* context) {
+    DrawingTarget target;
+    if (buffered) makeBuffer();
+    target.context = buffered ? buffer : context;
+    if (!buffered) enterContext(context, target.savedOffset, target.savedScreen);
+    target.context->getClipRect(target.savedClip);
+    target.clip = target.savedClip;
+    // A nested container's buffer starts at its own origin, whatever the clip's position.
+    if (buffered && !isTypeOf("CFrame")) target.clip = CRect(0, 0, target.clip.width(), target.clip.height());
+    return target;
+}
+
+void CViewContainer::endDrawing(CDrawContext* context, const DrawingTarget& target, const CRect& destination,
+                                const CPoint& source) {
+    target.context->setClipRect(target.savedClip);
+    if (buffered) buffer->copyFrom(context, destination, source);
+    else leaveContext(context, target.savedOffset, target.savedScreen);
+    setDirty(false);
+}
 
 void CViewContainer::draw(CDrawContext* context) {
     if (!context) return;
-    if (buffered) makeBuffer();
-    CDrawContext* target = buffered ? buffer : context;
-    CPoint savedOffset, savedScreen;
-    if (!buffered) enterContext(context, savedOffset, savedScreen);
-
-    CRect oldClip;
-    target->getClipRect(oldClip);
-    const CRect savedClip = oldClip;
-    if (buffered && !isTypeOf("CFrame")) oldClip = CRect(0, 0, oldClip.width(), oldClip.height());
+    const DrawingTarget target = beginDrawing(context);
     CRect clip = localArea();
-    clip.bound(oldClip);
-    target->setClipRect(clip);
-
-    if (!seeThrough) {
-        target->setFillColor(backColor);
-        target->fillRect(localArea());
-    }
+    clip.bound(target.clip);
+    target.context->setClipRect(clip);
+    drawBackgroundRect(target.context, localArea());
     for (ViewNode* node = firstNode; node; node = node->next) {
         CRect childClip;
         node->view->getViewSize(childClip);
-        childClip.bound(oldClip);
-        target->setClipRect(childClip);
-        node->view->draw(target);
+        childClip.bound(target.clip);
+        target.context->setClipRect(childClip);
+        node->view->draw(target.context);
     }
-    target->setClipRect(savedClip);
-
-    if (buffered)
-        buffer->copyFrom(context, CRect(viewRect.left, viewRect.top, viewRect.right, viewRect.bottom), CPoint(0, 0));
-    else
-        leaveContext(context, savedOffset, savedScreen);
-    setDirty(false);
+    endDrawing(context, target, viewRect, CPoint(0, 0));
 }
 
 void CViewContainer::drawBackgroundRect(CDrawContext* context, const CRect& rect) {
@@ -92,20 +102,11 @@ void CViewContainer::drawRect(CDrawContext* context, const CRect& updateRect) {
     CRect local = clipped;
     local.offset(-viewRect.left, -viewRect.top);
 
-    if (buffered) makeBuffer();
-    CDrawContext* target = buffered ? buffer : context;
-    CPoint savedOffset, savedScreen;
-    if (!buffered) enterContext(context, savedOffset, savedScreen);
-
-    CRect oldClip;
-    target->getClipRect(oldClip);
-    const CRect savedClip = oldClip;
-    if (buffered && !isTypeOf("CFrame")) oldClip = CRect(0, 0, oldClip.width(), oldClip.height());
+    const DrawingTarget target = beginDrawing(context);
     CRect drawingClip = local;
-    drawingClip.bound(oldClip);
-    target->setClipRect(drawingClip);
-
-    drawBackgroundRect(target, local);
+    drawingClip.bound(target.clip);
+    target.context->setClipRect(drawingClip);
+    drawBackgroundRect(target.context, local);
     const bool scrolling = isTypeOf("CScrollContainer");
     for (ViewNode* node = firstNode; node; node = node->next) {
         CView* child = node->view;
@@ -115,19 +116,13 @@ void CViewContainer::drawRect(CDrawContext* context, const CRect& updateRect) {
         CRect childClip = childRect;
         childClip.bound(drawingClip);
         if (childClip.width() == 0 || childClip.height() == 0) continue;
-        target->setClipRect(childClip);
+        target.context->setClipRect(childClip);
         const bool wasDirty = child->isDirty();
-        child->drawRect(target, local);
+        child->drawRect(target.context, local);
         // The rest of a dirty child that this update did not cover is drawn by the next pass.
         if (wasDirty && childClip != childRect && !scrolling) child->setDirty(true);
     }
-    target->setClipRect(savedClip);
-
-    if (buffered)
-        buffer->copyFrom(context, clipped, CPoint(local.left, local.top));
-    else
-        leaveContext(context, savedOffset, savedScreen);
-    setDirty(false);
+    endDrawing(context, target, clipped, CPoint(local.left, local.top));
 }
 
 void CViewContainer::redrawRect(CDrawContext* context, const CRect& rect) {
@@ -326,8 +321,7 @@ bool CViewContainer::isTypeOf(const char* name) const {
 
 CView* CViewContainer::getViewAt(const CPoint& where, bool deep) const {
     if (!rootFrame) return nullptr;
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
+    const CPoint local = localPoint(where);
     for (ViewNode* node = lastNode; node; node = node->previous) {
         CRect area;
         node->view->getMouseableArea(area);
@@ -357,11 +351,9 @@ CView* CViewContainer::getCurrentView() const {
 // ---- input -------------------------------------------------------------------------------------
 
 void CViewContainer::mouse(CDrawContext* context, CPoint& where, int32_t buttons) {
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
+    CPoint local = localPoint(where);
     if (buttons == kReadButtonState && context) buttons = CFrame::readButtonState();
-    CPoint savedOffset, savedScreen;
-    if (context) enterContext(context, savedOffset, savedScreen);
+    const OriginShift shift(*this, context);
     for (ViewNode* node = lastNode; node; node = node->previous) {
         CView* child = node->view;
         if (child->getMouseEnabled() && child->hitTest(local, buttons)) {
@@ -369,7 +361,6 @@ void CViewContainer::mouse(CDrawContext* context, CPoint& where, int32_t buttons
             break;
         }
     }
-    if (context) leaveContext(context, savedOffset, savedScreen);
 }
 
 int32_t CViewContainer::onKeyDown(VstKeyCode& keyCode) {
@@ -391,13 +382,8 @@ int32_t CViewContainer::onKeyUp(VstKeyCode& keyCode) {
 bool CViewContainer::onWheel(CDrawContext* context, const CPoint& where, const CMouseWheelAxis axis, float distance) {
     CView* target = getViewAt(where, false);
     if (!target) return false;
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
-    CPoint savedOffset, savedScreen;
-    if (context) enterContext(context, savedOffset, savedScreen);
-    const bool result = target->onWheel(context, local, axis, distance);
-    if (context) leaveContext(context, savedOffset, savedScreen);
-    return result;
+    const OriginShift shift(*this, context);
+    return target->onWheel(context, localPoint(where), axis, distance);
 }
 
 bool CViewContainer::onWheel(CDrawContext* context, const CPoint& where, float distance) {
@@ -405,21 +391,16 @@ bool CViewContainer::onWheel(CDrawContext* context, const CPoint& where, float d
 }
 
 void CViewContainer::onDragEnter(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
-    CPoint savedOffset, savedScreen;
-    if (context) enterContext(context, savedOffset, savedScreen);
+    const CPoint local = localPoint(where);
+    const OriginShift shift(*this, context);
     if (dragOverView) dragOverView->onDragLeave(context, drag, local);
     dragOverView = getViewAt(where, false);
     if (dragOverView) dragOverView->onDragEnter(context, drag, local);
-    if (context) leaveContext(context, savedOffset, savedScreen);
 }
 
 void CViewContainer::onDragMove(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
-    CPoint savedOffset, savedScreen;
-    if (context) enterContext(context, savedOffset, savedScreen);
+    const CPoint local = localPoint(where);
+    const OriginShift shift(*this, context);
     CView* view = getViewAt(where, false);
     if (view != dragOverView) {
         if (dragOverView) dragOverView->onDragLeave(context, drag, local);
@@ -428,25 +409,18 @@ void CViewContainer::onDragMove(CDrawContext* context, CDragContainer* drag, con
     } else if (dragOverView) {
         dragOverView->onDragMove(context, drag, local);
     }
-    if (context) leaveContext(context, savedOffset, savedScreen);
 }
 
 void CViewContainer::onDragLeave(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
-    CPoint savedOffset, savedScreen;
-    if (context) enterContext(context, savedOffset, savedScreen);
-    if (dragOverView) dragOverView->onDragLeave(context, drag, local);
+    const OriginShift shift(*this, context);
+    if (dragOverView) dragOverView->onDragLeave(context, drag, localPoint(where));
     dragOverView = nullptr;
-    if (context) leaveContext(context, savedOffset, savedScreen);
 }
 
 bool CViewContainer::onDrop(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
     if (!rootFrame) return false;
-    CPoint local = where;
-    local.offset(-viewRect.left, -viewRect.top);
-    CPoint savedOffset, savedScreen;
-    if (context) enterContext(context, savedOffset, savedScreen);
+    const CPoint local = localPoint(where);
+    const OriginShift shift(*this, context);
     CView* view = getViewAt(where, false);
     if (view != dragOverView) {
         if (dragOverView) dragOverView->onDragLeave(context, drag, local);
@@ -458,7 +432,6 @@ bool CViewContainer::onDrop(CDrawContext* context, CDragContainer* drag, const C
         dragOverView->onDragLeave(context, drag, local);
     }
     dragOverView = nullptr;
-    if (context) leaveContext(context, savedOffset, savedScreen);
     return result;
 }
 

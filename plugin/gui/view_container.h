@@ -66,6 +66,31 @@ protected:
         ViewNode* previous;
     };
 
+    // Where a container draws: its buffer, or the given context moved to the container's
+    // origin; with the clip found there, as it was and in the container's coordinates.
+    struct DrawingTarget {
+        CDrawContext* context = nullptr;
+        CPoint savedOffset, savedScreen;
+        CRect savedClip, clip;
+    };
+    DrawingTarget beginDrawing(CDrawContext* context);
+    // Puts the clip back, copies the drawn part from the buffer (or moves the context back)
+    // and clears the container's dirty mark.
+    void endDrawing(CDrawContext* context, const DrawingTarget& target, const CRect& destination, const CPoint& source);
+    // For the length of a dispatch: the context's origin and offset at this container's
+    // top-left (nothing without a context).
+    class OriginShift {
+    public:
+        OriginShift(const CViewContainer& container, CDrawContext* context);
+        ~OriginShift();
+        OriginShift(const OriginShift&) = delete;
+        OriginShift& operator=(const OriginShift&) = delete;
+
+    private:
+        CDrawContext* context;
+        CPoint savedOffset, savedScreen;
+    };
+    CPoint localPoint(const CPoint& where) const { return CPoint(where.x - viewRect.left, where.y - viewRect.top); }
     // The context's origin and offset moved to this container's top-left, and back.
     void enterContext(CDrawContext* context, CPoint& savedOffset, CPoint& savedScreen) const;
     static void leaveContext(CDrawContext* context, const CPoint& savedOffset, const CPoint& savedScreen);
