@@ -73,15 +73,11 @@ bool parseProfileInteger(const char* text, unsigned* result) {
 CVestrel::CVestrel(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kProgramCount, kHostParameterCount),
       engineClsid(GUID_NULL),
-      engine(nullptr),
-      engineNotify(nullptr),
-      enginePrograms(nullptr),
       numChannels(0),
       engineSampleRate(0),
       programs(nullptr),
       bankChunk(nullptr),
       presetChunk(nullptr),
-      engineParams(nullptr),
       inputArrangement(nullptr),
       outputArrangement(nullptr),
       m_constructionResult(S_OK),
@@ -105,19 +101,18 @@ void CVestrel::construct() {
     CLSIDFromString(clsidText, &engineClsid);
     delete[] clsidText;
 
-    CoCreateInstance(engineClsid, nullptr, kEngineContext, IID_IEffectEngine, reinterpret_cast<void**>(&engine));
-    IEngineOption* option = nullptr;
+    CoCreateInstance(engineClsid, nullptr, kEngineContext, IID_IEffectEngine, engine.putVoid());
+    com::ptr<IEngineOption> option;
     if (engine) {
-        engine->QueryInterface(IID_IEngineParameters, reinterpret_cast<void**>(&engineParams));
-        engine->QueryInterface(IID_IEngineNotify, reinterpret_cast<void**>(&engineNotify));
-        engine->QueryInterface(IID_IEnginePrograms, reinterpret_cast<void**>(&enginePrograms));
-        engine->QueryInterface(IID_IEngineOption, reinterpret_cast<void**>(&option));
+        engine->QueryInterface(IID_IEngineParameters, engineParams.putVoid());
+        engine->QueryInterface(IID_IEngineNotify, engineNotify.putVoid());
+        engine->QueryInterface(IID_IEnginePrograms, enginePrograms.putVoid());
+        engine->QueryInterface(IID_IEngineOption, option.putVoid());
     }
     if (option) option->SetOption(-1);
 
     // Every later operation talks to these four; without one of them there is no plug-in.
     if (!engine || !engineParams || !engineNotify || !enginePrograms) {
-        if (option) option->Release();
         m_constructionResult = engine ? E_NOINTERFACE : REGDB_E_CLASSNOTREG;
         return;
     }
@@ -139,7 +134,6 @@ void CVestrel::construct() {
 
     programs = new (std::nothrow) ProgramRecord[kProgramCount];
     if (!programs) {
-        if (option) option->Release();
         m_constructionResult = E_OUTOFMEMORY;
         return;
     }
@@ -153,8 +147,8 @@ void CVestrel::construct() {
 
     engineNotify->Advise(onEngineChange, this);
     m_advised = true;
-
-    if (option) option->Release();
+    // The option interface is given back here, at the end of construction.
+    option.reset();
 }
 
 void CVestrel::fillProgramsFromEngine() {
@@ -215,10 +209,11 @@ CVestrel::~CVestrel() {
     deallocateArrangement(&outputArrangement);
     delete[] bankChunk;
     delete[] presetChunk;
-    if (engineParams) engineParams->Release();
-    if (enginePrograms) enginePrograms->Release();
-    if (engineNotify) engineNotify->Release();
-    if (engine) engine->Release();
+    // The engine's interfaces go back in this order, the main one last.
+    engineParams.reset();
+    enginePrograms.reset();
+    engineNotify.reset();
+    engine.reset();
 }
 
 bool CVestrel::isReady() const {
@@ -226,9 +221,9 @@ bool CVestrel::isReady() const {
 }
 
 IEffectEngine* CVestrel::getEngine(IEffectEngine** engineOut) {
-    if (engine) engine->AddRef();
-    if (engineOut) *engineOut = engine;
-    return engine;
+    IEffectEngine* reference = engine.copy();
+    if (engineOut) *engineOut = reference;
+    return reference;
 }
 
 // ---- parameters and programs ---------------------------------------------------------------

@@ -3,6 +3,7 @@
 // arrangements and the chunk buffers are kept here.
 #pragma once
 #include "audioeffectx.h"
+#include "common/com/com_ptr.h"
 #include "engine_interfaces.h"
 #include "program_table.h"
 
@@ -45,7 +46,7 @@ public:
     virtual void deinterleave(const float* src, float** channels, int count, vst::VstInt16 channelCount);
 
     // Registered with the engine: copies the engine's values into the current program.
-    static LONG STDMETHODCALLTYPE onEngineChange(LONG a, void* context, LONG b);
+    static LONG STDMETHODCALLTYPE onEngineChange(LONG reason, void* context, LONG subject);
 
     vst::VstInt16 channelCount() const { return numChannels; }
 
@@ -60,15 +61,15 @@ private:
     ProgramRecord& currentRecord() { return programs[curProgram]; }
 
     GUID engineClsid;
-    IEffectEngine* engine;
-    IEngineNotify* engineNotify;
-    IEnginePrograms* enginePrograms;
+    com::ptr<IEffectEngine> engine;
+    com::ptr<IEngineNotify> engineNotify;
+    com::ptr<IEnginePrograms> enginePrograms;
     vst::VstInt16 numChannels;
     int engineSampleRate;
     ProgramRecord* programs;
     uint8_t* bankChunk;
     uint8_t* presetChunk;
-    IEngineParameters* engineParams;
+    com::ptr<IEngineParameters> engineParams;
     vst::VstSpeakerArrangement* inputArrangement;
     vst::VstSpeakerArrangement* outputArrangement;
 

@@ -11,20 +11,17 @@ constexpr DWORD kPageContext = CLSCTX_ALL;
 
 // The engine's first property page, or GUID_NULL when it lists none now.
 CLSID firstPropertyPage(CVestrel* plugin) {
-    CLSID page = GUID_NULL;
-    IEffectEngine* engine = nullptr;
-    plugin->getEngine(&engine);
-    if (!engine) return page;
+    const auto engine = com::ptr<IEffectEngine>::adopt(plugin->getEngine(nullptr));
+    if (!engine) return GUID_NULL;
     CAUUID pages = {0, nullptr};
     engine->GetPropertyPages(&pages);
-    if (pages.cElems != 0 && pages.pElems) page = pages.pElems[0];  // the engine keeps the array
-    engine->Release();
-    return page;
+    // The engine keeps the array.
+    return pages.cElems != 0 && pages.pElems ? pages.pElems[0] : GUID_NULL;
 }
 
 }  // namespace
 
-CVSTEditor::CVSTEditor(CVestrel* plugin) : AEffGUIEditor(plugin), page(nullptr), plugin(plugin) {
+CVSTEditor::CVSTEditor(CVestrel* plugin) : AEffGUIEditor(plugin), plugin(plugin) {
     plugin->setEditor(this);
     OleInitialize(nullptr);
 }
@@ -45,15 +42,14 @@ bool CVSTEditor::open(void* ptr) {
         abandonOpen();
         return false;
     }
-    CoCreateInstance(pageClass, nullptr, kPageContext, IID_IPropertyPage, reinterpret_cast<void**>(&page));
+    CoCreateInstance(pageClass, nullptr, kPageContext, IID_IPropertyPage, page.putVoid());
     if (!page) {
         abandonOpen();
         return false;
     }
 
     // The page edits the engine itself; the plug-in keeps its own reference meanwhile.
-    IEffectEngine* engine = plugin->getEngine(nullptr);
-    if (engine) engine->Release();
+    IEffectEngine* engine = com::ptr<IEffectEngine>::adopt(plugin->getEngine(nullptr)).get();
     IUnknown* objects[1] = {engine};
     page->SetObjects(1, objects);
 
@@ -89,11 +85,8 @@ bool CVSTEditor::open(void* ptr) {
 }
 
 void CVSTEditor::abandonOpen() {
-    if (page) {
-        page->SetObjects(0, nullptr);
-        page->Release();
-        page = nullptr;
-    }
+    if (page) page->SetObjects(0, nullptr);
+    page.reset();
     AEffGUIEditor::close();
 }
 
@@ -101,9 +94,8 @@ void CVSTEditor::close() {
     if (page) {
         page->SetObjects(0, nullptr);
         page->Deactivate();
-        page->Release();
-        page = nullptr;
     }
+    page.reset();
     AEffGUIEditor::close();
 }
 

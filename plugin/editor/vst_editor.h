@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include "common/com/com_ptr.h"
 #include "plugin/editor/aeffguieditor.h"
 #include "plugin/gui/control_listener.h"
 
@@ -27,13 +28,13 @@ public:
     void onValueChange(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
     int32_t onModifierClick(VSTGUI::CDrawContext* context, VSTGUI::CControl* control, int32_t button) override;
 
-    IPropertyPage* getPage() const { return page; }
+    IPropertyPage* getPage() const { return page.get(); }
 
 private:
     // Undoes an open that could not be finished.
     void abandonOpen();
 
-    IPropertyPage* page;
+    com::ptr<IPropertyPage> page;  // the active page, while open
     CVestrel* plugin;
 };
 

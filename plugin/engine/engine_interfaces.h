@@ -34,9 +34,11 @@ static const IID IID_IEngineOption =
 // Number of parameters every engine program carries.
 constexpr int kEngineParameterCount = 69;
 
-// Called by the engine whenever its parameter values change on its side; context is the
-// pointer given to Advise, the other two arguments carry nothing the plug-in uses.
-typedef LONG(STDMETHODCALLTYPE* EngineChangeCallback)(LONG a, void* context, LONG b);
+// Called by the engine whenever its parameter values change on its side. context is the
+// pointer given to Advise; reason and subject say why and what changed (the engine's own
+// codes: a program loaded and its index, an edit and the parameter's index), which the
+// plug-in does not need, since it reads all values back.
+typedef LONG(STDMETHODCALLTYPE* EngineChangeCallback)(LONG reason, void* context, LONG subject);
 
 struct IEffectEngine : public IUnknown {
     // 3: input is a 1-D VT_R4 array of frames x channels interleaved values; the engine keeps
