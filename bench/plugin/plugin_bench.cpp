@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "block_copy.h"
-#include "engine_interfaces.h"
+#include "plugin/bridge/block_copy.h"
+#include "plugin/engine/engine_interfaces.h"
 #include "tests/support/import_redirect.h"
-#include "recording_engine.h"
-#include "vst_types.h"
+#include "tests/plugin/recording_engine.h"
+#include "plugin/vst/vst_types.h"
 
 using namespace vst;
 

@@ -1,4 +1,4 @@
-#include "engine_core.h"
+#include "examples/engine/engine_core.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "engine_module.h"
+#include "examples/engine/engine_module.h"
 
 namespace example_engine_com {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common/com/implements.h"
-#include "engine_core.h"
-#include "engine_module.h"
+#include "examples/engine/engine_core.h"
+#include "examples/engine/engine_module.h"
 #include "plugin/engine/engine_interfaces.h"
 
 using namespace brisane;

@@ -1,4 +1,4 @@
-#include "block_copy.h"
+#include "plugin/bridge/block_copy.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The VST 2.4 entry point. Exported as VSTPluginMain and as main (one function, brisane.def).
 #include <new>
 
-#include "vestrel.h"
+#include "plugin/bridge/vestrel.h"
 
 extern "C" vst::AEffect* VSTCALLBACK VSTPluginMain(vst::audioMasterCallback audioMaster) {
     // A host that gives no callback, or answers the version request with 0, gets no plug-in.

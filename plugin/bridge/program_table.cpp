@@ -1,4 +1,4 @@
-#include "program_table.h"
+#include "plugin/bridge/program_table.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "vestrel.h"
+#include "plugin/bridge/vestrel.h"
 
 #include <cstring>
 #include <new>
 
-#include "block_copy.h"
+#include "plugin/bridge/block_copy.h"
 #include "plugin/editor/vst_editor.h"
 
 namespace brisane {

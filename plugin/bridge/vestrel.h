@@ -2,10 +2,10 @@
 // translated into calls on the external effect engine, while the 16 programs, the speaker
 // arrangements and the chunk buffers are kept here.
 #pragma once
-#include "audioeffectx.h"
+#include "plugin/vst/audioeffectx.h"
 #include "common/com/com_ptr.h"
-#include "engine_interfaces.h"
-#include "program_table.h"
+#include "plugin/engine/engine_interfaces.h"
+#include "plugin/bridge/program_table.h"
 
 namespace brisane {
 

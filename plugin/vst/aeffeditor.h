@@ -1,7 +1,7 @@
 // The editor a plug-in may own: the host reaches it through the editor opcodes of the
 // dispatcher. A plug-in without one answers those opcodes with 0.
 #pragma once
-#include "vst_types.h"
+#include "plugin/vst/vst_types.h"
 
 namespace vst {
 

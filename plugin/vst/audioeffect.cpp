@@ -1,4 +1,4 @@
-#include "audioeffect.h"
+#include "plugin/vst/audioeffect.h"
 
 #include <cstdint>
 #include <cstring>

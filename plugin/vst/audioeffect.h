@@ -3,8 +3,8 @@
 // A plug-in derives from AudioEffectX and overrides only what it offers; every operation it
 // leaves alone answers the way a plug-in without that feature must.
 #pragma once
-#include "aeffeditor.h"
-#include "vst_types.h"
+#include "plugin/vst/aeffeditor.h"
+#include "plugin/vst/vst_types.h"
 
 namespace vst {
 

@@ -1,4 +1,4 @@
-#include "audioeffectx.h"
+#include "plugin/vst/audioeffectx.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // AudioEffectX: the 2.x extensions of AudioEffect (names, speaker arrangements, capabilities)
 // and the dispatcher answers for the opcodes they add.
 #pragma once
-#include "audioeffect.h"
+#include "plugin/vst/audioeffect.h"
 
 namespace vst {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine_interfaces.h"
-#include "program_table.h"
-#include "test_host.h"
+#include "plugin/engine/engine_interfaces.h"
+#include "plugin/bridge/program_table.h"
+#include "tests/plugin/test_host.h"
 
 
 using namespace testhost;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/support/import_redirect.h"
-#include "test_host.h"
+#include "tests/plugin/test_host.h"
 
 using namespace testhost;
 using namespace vst;

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "audioeffectx.h"
-#include "block_copy.h"
-#include "program_table.h"
+#include "plugin/vst/audioeffectx.h"
+#include "plugin/bridge/block_copy.h"
+#include "plugin/bridge/program_table.h"
 
 using namespace vst;
 using namespace brisane;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "test_host.h"
+#include "tests/plugin/test_host.h"
 #include "tests/support/gui_resources.h"
 
 using namespace testhost;

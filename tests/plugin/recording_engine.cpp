@@ -1,5 +1,5 @@
 // The recording test engine (see recording_engine.h).
-#include "recording_engine.h"
+#include "tests/plugin/recording_engine.h"
 
 #include <cmath>
 #include <cstring>
@@ -7,8 +7,8 @@
 
 #include <olectl.h>
 
-#include "engine_interfaces.h"
-#include "implements.h"
+#include "plugin/engine/engine_interfaces.h"
+#include "common/com/implements.h"
 
 using namespace brisane;
 

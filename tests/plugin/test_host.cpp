@@ -1,4 +1,4 @@
-#include "test_host.h"
+#include "tests/plugin/test_host.h"
 
 #include <gtest/gtest.h>
 

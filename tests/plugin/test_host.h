@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "recording_engine.h"
-#include "vst_types.h"
+#include "tests/plugin/recording_engine.h"
+#include "plugin/vst/vst_types.h"
 
 namespace testhost {
 
