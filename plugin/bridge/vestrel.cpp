@@ -80,8 +80,8 @@ CVestrel::CVestrel(audioMasterCallback audioMaster)
       presetChunk(nullptr),
       inputArrangement(nullptr),
       outputArrangement(nullptr),
-      m_constructionResult(S_OK),
-      m_advised(false) {
+      constructionStatus(S_OK),
+      advised(false) {
     construct();
 }
 
@@ -95,7 +95,7 @@ void CVestrel::construct() {
     wchar_t* clsidText = wideLength > 0 ? new (std::nothrow) wchar_t[wideLength] : nullptr;
     if (!clsidText || MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, clsidText, wideLength) != wideLength) {
         delete[] clsidText;
-        m_constructionResult = E_OUTOFMEMORY;
+        constructionStatus = E_OUTOFMEMORY;
         return;
     }
     CLSIDFromString(clsidText, &engineClsid);
@@ -113,7 +113,7 @@ void CVestrel::construct() {
 
     // Every later operation talks to these four; without one of them there is no plug-in.
     if (!engine || !engineParams || !engineNotify || !enginePrograms) {
-        m_constructionResult = engine ? E_NOINTERFACE : REGDB_E_CLASSNOTREG;
+        constructionStatus = engine ? E_NOINTERFACE : REGDB_E_CLASSNOTREG;
         return;
     }
 
@@ -134,7 +134,7 @@ void CVestrel::construct() {
 
     programs = new (std::nothrow) ProgramRecord[kProgramCount];
     if (!programs) {
-        m_constructionResult = E_OUTOFMEMORY;
+        constructionStatus = E_OUTOFMEMORY;
         return;
     }
     for (int i = 0; i < kProgramCount; ++i) resetRecord(programs[i]);
@@ -146,7 +146,7 @@ void CVestrel::construct() {
     if (pages.cElems != 0) new CVSTEditor(this);
 
     engineNotify->Advise(onEngineChange, this);
-    m_advised = true;
+    advised = true;
     // The option interface is given back here, at the end of construction.
     option.reset();
 }
@@ -203,7 +203,7 @@ VstInt16 CVestrel::readMaxChannels() {
 }
 
 CVestrel::~CVestrel() {
-    if (m_advised) engineNotify->Unadvise();
+    if (advised) engineNotify->Unadvise();
     delete[] programs;
     deallocateArrangement(&inputArrangement);
     deallocateArrangement(&outputArrangement);
@@ -217,7 +217,7 @@ CVestrel::~CVestrel() {
 }
 
 bool CVestrel::isReady() const {
-    return SUCCEEDED(m_constructionResult) && engine && engineParams && engineNotify && enginePrograms && programs;
+    return SUCCEEDED(constructionStatus) && engine && engineParams && engineNotify && enginePrograms && programs;
 }
 
 IEffectEngine* CVestrel::getEngine(IEffectEngine** engineOut) {

@@ -17,7 +17,7 @@ public:
     // True when construction ran to its end with every engine interface it needs; the entry
     // point hands out only such objects.
     bool isReady() const;
-    HRESULT constructionResult() const { return m_constructionResult; }
+    HRESULT constructionResult() const { return constructionStatus; }
 
     void resume() override;
     void processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
@@ -73,8 +73,8 @@ private:
     vst::VstSpeakerArrangement* inputArrangement;
     vst::VstSpeakerArrangement* outputArrangement;
 
-    HRESULT m_constructionResult;
-    bool m_advised;
+    HRESULT constructionStatus;
+    bool advised;
 };
 
 }  // namespace brisane
