@@ -347,8 +347,8 @@ bool BenchFourier(const std::wstring& dllPath, int rounds, int callsPerRound) {
     }
     const double k = Median(kernel), v = Median(vtable), d = Median(invoke);
     std::printf("ForwardFFT, N = 1024, in place, each call after a copy of the 1024 input samples\n");
-    std::printf("  (%d calls a round, median of %d rounds; kernel version %d)\n", callsPerRound, rounds,
-                static_cast<int>(sonvex::GetKernelVariant()));
+    std::printf("  (%d calls a round, median of %d rounds; kernel version %s)\n", callsPerRound, rounds,
+                sonvex::KernelVersionName(sonvex::ActiveKernelVersion()));
     std::printf("  %-46s %9.1f ns per call\n", "RealFftForward (kernel)", k * 1e9);
     std::printf("  %-46s %9.1f ns per call   ratio to kernel %.3f\n", "IFourierTransform::ForwardFFT (vtable)", v * 1e9, v / k);
     std::printf("  %-46s %9.1f ns per call   ratio to kernel %.3f\n", "IDispatch::Invoke(DISPID 7)", d * 1e9, d / k);

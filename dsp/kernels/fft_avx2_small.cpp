@@ -1,5 +1,5 @@
 // The AVX version's routines for processors with AVX2 and FMA, built with the compiler's
-// straight-line vectoriser on; fft_avx2.cpp sends valid setups of N <= 16 here. N = 16 has its
+// straight-line vectoriser on; fft_avx2.cpp sends setups of N <= 16 here. N = 16 has its
 // own routines: its eight complex values are two vectors, and the whole transform stays in them.
 #include "dsp/kernels/fft_vector_avx.h"
 #include "dsp/kernels/fft_engine.h"
@@ -98,14 +98,14 @@ void Inverse16(const float* src, float* dst, float s) {
 }  // namespace
 
 int32_t ForwardAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (CheckTransform(src, dst, setup) == StatusOk && setup->order == 4) {
+    if (setup->order == 4) {
         Forward16(src, dst, setup->forwardScaled ? setup->scale : 1.0f);
         return StatusOk;
     }
     return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
 }
 int32_t InverseAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (CheckTransform(src, dst, setup) == StatusOk && setup->order == 4) {
+    if (setup->order == 4) {
         Inverse16(src, dst, setup->inverseScaled ? setup->scale : 1.0f);
         return StatusOk;
     }

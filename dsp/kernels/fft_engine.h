@@ -612,13 +612,6 @@ void LargeTransform(float* data, const LargePlan& plan, char* work) {
 // ---------------------------------------------------------------------------------------------
 // Entry routines.
 
-inline int32_t CheckTransform(const float* src, const float* dst, const RealFftSetup* setup) {
-    if (!setup) return StatusNullPointer;
-    if (setup->tag != kValidSetupTag) return StatusBadSetup;
-    if (!src || !dst) return StatusNullPointer;
-    return StatusOk;
-}
-
 // Hands out the aligned work area: the caller's, or one allocated for this call.
 class WorkArea {
 public:
@@ -681,8 +674,6 @@ constexpr size_t kStraightScratchFloats = 2 * 64;
 
 template <class T>
 int32_t ForwardTransform(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    const int32_t status = CheckTransform(src, dst, setup);
-    if (status != StatusOk) return status;
     const int32_t order = setup->order;
     const float s = setup->forwardScaled ? setup->scale : 1.0f;
     if (setup->tier == kTierRealStraight) {
@@ -714,8 +705,6 @@ int32_t ForwardTransform(const float* src, float* dst, const RealFftSetup* setup
 
 template <class T>
 int32_t InverseTransform(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    const int32_t status = CheckTransform(src, dst, setup);
-    if (status != StatusOk) return status;
     const int32_t order = setup->order;
     const float s = setup->inverseScaled ? setup->scale : 1.0f;
     if (setup->tier == kTierRealStraight) {

@@ -4,7 +4,8 @@
 
 #include <set>
 
-#include "dsp/kernels/dispatch.h"
+#include "dsp/kernels/block_avx.h"
+
 
 using namespace sonvex::detail;
 
