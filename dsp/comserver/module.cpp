@@ -9,6 +9,7 @@
 #include "dsp/comserver/com_object.h"
 #include "dsp/comserver/registrar.h"
 #include "dsp/comserver/resource_ids.h"
+#include "dsp/kernels/kernels.h"
 #include "dsp/resampler/audio_resampler.h"
 #include "dsp/spectral/fourier_transform.h"
 #include "sonvex_h.h"
@@ -241,6 +242,11 @@ LONG UnlockModule() { return g_module.unlock(); }
 LONG ModuleLockCount() { return g_module.lockCount(); }
 
 HMODULE ModuleHandle() { return reinterpret_cast<HMODULE>(&__ImageBase); }
+
+void ChooseKernelVersionOnce() {
+    static const bool chosen = (InitProcessorDispatch(), true);
+    (void)chosen;
+}
 
 HRESULT GetModulePath(std::wstring* path) {
     wchar_t buffer[MAX_PATH];

@@ -22,29 +22,32 @@ constexpr fft::TierLimits kSsse3Tiers{4, 6, 18, -1};
 constexpr fft::TierLimits kAvxTiers{4, 7, 19, -1};
 
 // Every row but the AVX version's, which depends on more than the version's own instructions.
+// Baseline runs what SSE2 runs but the interpolation: it keeps the resampler's plain loop, the
+// sum every vector version must match, within reach of tests and benchmarks that force it.
 constexpr KernelRow kFixedRows[] = {
     {KernelVersion::Baseline, kSse2Tiers, fft::ForwardSse2, fft::InverseSse2, false, MultiplyVectorsSse2,
-     ComplexMagnitudesSse2, ComplexPhasesSse2, nullptr, nullptr},
+     ComplexMagnitudesSse2, ComplexPhasesSse2, nullptr, nullptr, nullptr},
     {KernelVersion::Sse2, kSse2Tiers, fft::ForwardSse2, fft::InverseSse2, false, MultiplyVectorsSse2,
-     ComplexMagnitudesSse2, ComplexPhasesSse2, nullptr, nullptr},
+     ComplexMagnitudesSse2, ComplexPhasesSse2, nullptr, nullptr, &kInterpolationSse2},
     {KernelVersion::Ssse3, kSsse3Tiers, fft::ForwardSsse3, fft::InverseSsse3, false, MultiplyVectorsSsse3,
-     ComplexMagnitudesSsse3, ComplexPhasesSsse3, nullptr, nullptr},
+     ComplexMagnitudesSsse3, ComplexPhasesSsse3, nullptr, nullptr, &kInterpolationSse2},
     // The SSSE3 routines, on the SSE2 tier boundaries.
     {KernelVersion::Ssse3Movbe, kSse2Tiers, fft::ForwardSsse3, fft::InverseSsse3, false, MultiplyVectorsSsse3,
-     ComplexMagnitudesSsse3, ComplexPhasesSsse3, nullptr, nullptr},
+     ComplexMagnitudesSsse3, ComplexPhasesSsse3, nullptr, nullptr, &kInterpolationSse2},
     {KernelVersion::Sse41, kSsse3Tiers, fft::ForwardSse41, fft::InverseSse41, false, MultiplyVectorsSse2,
-     ComplexMagnitudesSse41, ComplexPhasesSse41, nullptr, nullptr},
+     ComplexMagnitudesSse41, ComplexPhasesSse41, nullptr, nullptr, &kInterpolationSse2},
 };
 static_assert(sizeof(kFixedRows) / sizeof(kFixedRows[0]) == kKernelVersionCount - 1, "one row per version");
 
 KernelRow MakeAvxRow(const ProcessorFeatures& processor) {
     const bool avx2Fma = processor.avx2 && processor.fma;
     KernelRow row{KernelVersion::Avx, kAvxTiers, fft::ForwardAvx, fft::InverseAvx, false, MultiplyVectorsAvx,
-                  ComplexMagnitudesAvx, ComplexPhasesAvx, BlockCopyAvx, BlockFillAvx};
+                  ComplexMagnitudesAvx, ComplexPhasesAvx, BlockCopyAvx, BlockFillAvx, &kInterpolationSse2};
     if (avx2Fma) {
         row.fftForward = fft::ForwardAvx2Fma;
         row.fftInverse = fft::InverseAvx2Fma;
     }
+    if (processor.avx2) row.interpolation = &kInterpolationAvx2;
 #if defined(__x86_64__)
     // In 32-bit code the 16-lane routines would have a quarter of the registers they are
     // written for.
@@ -122,5 +125,7 @@ int32_t ComplexMagnitudes(const float* complexValues, float* magnitudes, int32_t
 int32_t ComplexPhases(const float* complexValues, float* phases, int32_t bins) {
     return detail::ActiveRow().complexPhases(complexValues, phases, bins);
 }
+
+const InterpolationRoutines* ActiveInterpolationRoutines() { return detail::ActiveRow().interpolation; }
 
 }  // namespace sonvex

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "dsp/kernels/fft_internal.h"
+#include "dsp/kernels/interpolate.h"
 #include "dsp/kernels/kernels.h"
 
 namespace sonvex {
@@ -33,10 +34,13 @@ struct KernelRow {
     // Block copy and fill (null: the C library's memcpy and memset).
     BlockCopyRoutine copyBlock;
     BlockFillRoutine fillBlock;
+    // The resampler's interpolation (null: its plain loop).
+    const InterpolationRoutines* interpolation;
 };
 
 // The row of a version. The AVX version's row is completed on first use from the processor's
-// features: its FFT routines for AVX2 with FMA, and its 16-lane tables where AVX-512F runs.
+// features: its FFT routines for AVX2 with FMA, its interpolation for AVX2, and its 16-lane
+// tables where AVX-512F runs.
 const KernelRow& KernelRowFor(KernelVersion version);
 
 // The row the entry points use: Baseline's until InitProcessorDispatch or ForceKernelVersion.

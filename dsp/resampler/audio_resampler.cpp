@@ -23,6 +23,8 @@ HRESULT fromStatus(int32_t status) {
 
 }  // namespace
 
+CAudioResampler::CAudioResampler() { ChooseKernelVersionOnce(); }
+
 STDMETHODIMP CAudioResampler::Initialize(LONG nOrigRate, LONG nNewRate, SHORT nOrigChannels, SHORT nNewChannels,
                                          SHORT nKernelLength) {
     return fromStatus(m_core.Initialize(nOrigRate, nNewRate, nOrigChannels, nNewChannels, nKernelLength));

@@ -15,7 +15,7 @@ class CAudioResampler : public com::implements<CAudioResampler, FreeThreadedObje
 public:
     static constexpr bool kInterlockedCount = true;
 
-    CAudioResampler() = default;
+    CAudioResampler();
     ~CAudioResampler() override = default;
 
     HRESULT internalQueryInterface(REFIID riid, void** ppv) { return queryInterfaceImpl(riid, ppv); }

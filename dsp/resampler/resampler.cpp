@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dsp/resampler/interpolate.h"
 #include "dsp/resampler/kernel_table.h"
 
 #ifdef _WIN32
@@ -16,11 +15,8 @@
 
 namespace sonvex {
 
-using namespace resampler_detail;
-
 namespace {
 
-std::atomic<int32_t> g_forcedVersion{-1};
 std::atomic<size_t> g_allocationLimit{SIZE_MAX};
 
 // Output frames per work chunk; the input chunk is sized to hold their kernels.
@@ -115,8 +111,6 @@ void Interleave(const float* const* rows, int channels, int64_t frames, float* o
 
 }  // namespace
 
-void CResamplerCore::ForceInterpolationVersion(int32_t version) { g_forcedVersion.store(version); }
-
 void CResamplerCore::LimitAllocationsForTesting(size_t bytes) { g_allocationLimit.store(bytes); }
 
 CResamplerCore::CResamplerCore() = default;
@@ -148,7 +142,7 @@ void CResamplerCore::ReleaseTables() {
     m_bWholeStep = false;
     m_nWorkBytes = 0;
     m_nLanes = 1;
-    m_nVersion = kVersionScalar;
+    m_pInterpolation = nullptr;
 }
 
 int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t nOrigChannels,
@@ -184,13 +178,13 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     BuildKernelTable(m_pfKernel, nKernelLength, m_fCutoff);
     m_nStep = ComputeStep(nOrigRate, nNewRate);
 
-    // The fastest version the processor has, unless a test asked for another one. Without
-    // room for its interleaved tables the scalar loop does the same work.
-    int32_t version = g_forcedVersion.load();
-    if (version < 0 || version >= kVersionCount || !VersionSupported(version)) version = BestSupportedVersion();
-    if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) version = kVersionScalar;
-    m_nVersion = version;
-    m_nLanes = LaneCount(version);
+    // The routines of the active kernel version, chosen once here. Equal rates copy frames, and
+    // a step too long for the lane layout takes the plain loop, as does a table too large to
+    // interleave: it does the same work.
+    const InterpolationRoutines* routines = ActiveInterpolationRoutines();
+    if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) routines = nullptr;
+    m_pInterpolation = routines;
+    m_nLanes = routines ? routines->lanes : 1;
     m_bWholeStep = m_nLanes > 1 && m_nStep % kPhaseCount == 0;
     if (m_nLanes > 1 && !m_bWholeStep && !BuildGroupTables()) {
         FreeAligned(m_pfGroupCoefficients);
@@ -198,7 +192,7 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
         FreeAligned(m_pnGroupMasks);
         m_pnGroupMasks = nullptr;
         m_nGroupTableBytes = 0;
-        m_nVersion = kVersionScalar;
+        m_pInterpolation = nullptr;
         m_nLanes = 1;
     }
     if (m_nLanes == 1 || m_bWholeStep) {
@@ -434,10 +428,7 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
                 phaseRows[c] = split;
             }
             const float* phaseZero = m_pfKernel;
-            if (m_nVersion == kVersionAvx2)
-                InterpolateWholeStepAvx2(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
-            else
-                InterpolateWholeStepSse2(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
+            m_pInterpolation->interpolateWholeStep(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
             k = groups * lanes;
         }
     } else if (lanes > 1) {
@@ -465,17 +456,11 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
             float* groupOut[kMaxChannels];
             for (int c = 0; c < channels; ++c) {
                 float* spread = m_pfLanes + c * m_nRowStride * lanes;
-                if (m_nVersion == kVersionAvx2)
-                    SpreadLanesAvx2(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
-                else
-                    SpreadLanesSse2(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
+                m_pInterpolation->spreadLanes(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
                 laneRows[c] = spread;
                 groupOut[c] = planar[c] + lead;
             }
-            if (m_nVersion == kVersionAvx2)
-                InterpolateGroupsAvx2(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
-            else
-                InterpolateGroupsSse2(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
+            m_pInterpolation->interpolateGroups(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
             k = lead + groups * lanes;
         }
     }

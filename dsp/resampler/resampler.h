@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/kernels/interpolate.h"
 #include "dsp/resampler/audio_queue.h"
 #include "dsp/resampler/channel_mixer.h"
 #include "dsp/resampler/resampler_core.h"
@@ -60,12 +61,12 @@ public:
     const float (&MixMatrix() const)[kMaxChannels][kMaxChannels] { return m_afMix; }
     const CAudioQueue& Queue() const { return m_Queue; }
     CAudioQueue& Queue() { return m_Queue; }
-    int32_t InterpolationVersion() const { return m_nVersion; }
+    // The interpolation routines chosen at Initialize, null for the plain loop; "scalar" names
+    // the plain loop.
+    const InterpolationRoutines* Interpolation() const { return m_pInterpolation; }
+    const char* InterpolationName() const { return m_pInterpolation ? m_pInterpolation->name : "scalar"; }
     size_t MemoryBytes() const;  // object, table, vector tables, work buffers and queue ring
 
-    // Tests and benchmarks: the instruction-set version that later Initialize calls choose
-    // (-1 = best the processor supports). Versions the processor lacks fall back to the best.
-    static void ForceInterpolationVersion(int32_t version);
     // Tests only: the core's own allocations (tables, work buffers) above this size fail.
     static void LimitAllocationsForTesting(size_t bytes);
 
@@ -98,8 +99,9 @@ private:
 
     // Vector path: output frames of the stream are grouped by L from output 0 on, so a group
     // starts at one of 4096 / m_nGroupPhaseUnit phases; per start phase the L lanes' coefficients
-    // are interleaved tap by tap, with the lanes' one-frame carry masks.
-    int32_t m_nVersion = 0;
+    // are interleaved tap by tap, with the lanes' one-frame carry masks. The routines are those of
+    // the kernel version active at Initialize.
+    const InterpolationRoutines* m_pInterpolation = nullptr;
     int32_t m_nLanes = 1;
     int32_t m_nGroupPhaseUnit = 0;
     int32_t m_anLaneBase[kMaxChannels] = {};

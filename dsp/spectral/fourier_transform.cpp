@@ -6,18 +6,8 @@
 #include "dsp/spectral/windows.h"
 
 namespace sonvex {
-namespace {
-// Plain flag: two first constructions at once both run the initialisation, which writes the
-// same choice each time.
-bool g_processorDispatchReady = false;
-}  // namespace
 
-CFourierTransform::CFourierTransform() {
-    if (!g_processorDispatchReady) {
-        InitProcessorDispatch();
-        g_processorDispatchReady = true;
-    }
-}
+CFourierTransform::CFourierTransform() { ChooseKernelVersionOnce(); }
 
 CFourierTransform::~CFourierTransform() {
     releaseSetup();

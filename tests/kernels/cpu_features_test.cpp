@@ -7,7 +7,6 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
-#include "dsp/resampler/interpolate.h"
 #include "tests/kernels/test_support.h"
 
 using namespace sonvex::detail;
@@ -175,15 +174,17 @@ TEST(ProcessorDispatch, EachRowNamesItsVersionAndTheAvxRowFollowsTheProcessor) {
         EXPECT_EQ(row.version, version);
         EXPECT_TRUE(row.fftForward && row.fftInverse && row.multiplyVectors && row.complexMagnitudes &&
                     row.complexPhases);
-        // Only the AVX row has block routines of its own, and only it may carry 16-lane tables.
+        // Only the AVX row has block routines of its own, and only it may carry 16-lane tables;
+        // Baseline keeps the resampler's plain loop.
         EXPECT_EQ(row.fillBlock != nullptr, version == KernelVersion::Avx);
         EXPECT_EQ(row.copyBlock != nullptr, version == KernelVersion::Avx);
         if (version != KernelVersion::Avx) EXPECT_FALSE(row.fftWideTables);
+        EXPECT_EQ(row.interpolation == nullptr, version == KernelVersion::Baseline);
     }
     const ProcessorFeatures& processor = sonvex_test::Processor();
     const KernelRow& avx = KernelRowFor(KernelVersion::Avx);
-    const bool wide = sizeof(void*) == 8 && processor.avx512f;
-    EXPECT_EQ(avx.fftWideTables, wide);
+    EXPECT_EQ(avx.fftWideTables, sizeof(void*) == 8 && processor.avx512f);
+    EXPECT_EQ(avx.interpolation, processor.avx2 ? &kInterpolationAvx2 : &kInterpolationSse2);
 }
 
 // The emulated runs name the version their processor model must select; only the Haswell-class
@@ -197,8 +198,7 @@ TEST(ProcessorDispatch, PicksTheVersionExpectedOfThisProcessorModel) {
     const char* model = std::getenv("QEMU_CPU");
     const bool avx2Model = model && std::string(model) == "Haswell";
     EXPECT_EQ(sonvex_test::Processor().avx2, avx2Model) << "processor model " << (model ? model : "(default)");
-    EXPECT_EQ(sonvex::resampler_detail::BestSupportedVersion(),
-              avx2Model ? sonvex::resampler_detail::kVersionAvx2 : sonvex::resampler_detail::kVersionSse2)
+    EXPECT_EQ(sonvex::ActiveInterpolationRoutines(), avx2Model ? &kInterpolationAvx2 : &kInterpolationSse2)
         << "processor model " << (model ? model : "(default)");
 }
 

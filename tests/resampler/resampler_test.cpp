@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "dsp/resampler/interpolate.h"
+#include "dsp/kernels/dispatch.h"
 #include "dsp/resampler/kernel_table.h"
 #include "reference_resampler.h"
+#include "tests/kernels/test_support.h"
 
 namespace {
 
@@ -23,13 +25,21 @@ uint32_t Bits(float v) {
     return b;
 }
 
-// Every test leaves the choice of version to the processor again.
+// Every test starts with the version this processor's features choose, and leaves the active
+// version as it found it.
 class Resampler : public ::testing::Test {
 protected:
+    void SetUp() override {
+        m_previous = ActiveKernelVersion();
+        InitProcessorDispatch();
+    }
     void TearDown() override {
-        CResamplerCore::ForceInterpolationVersion(-1);
+        detail::ForceKernelVersion(m_previous);
         CResamplerCore::LimitAllocationsForTesting(SIZE_MAX);
     }
+
+private:
+    KernelVersion m_previous = KernelVersion::Baseline;
 };
 
 std::vector<float> Drain(CResamplerCore& core) {
@@ -167,8 +177,8 @@ struct StreamCase {
 
 // Random block sizes through the core and through the reference model: every output sample
 // bit-identical, the call-by-call counts equal, and the total equal to the counting rule.
-void RunStream(const StreamCase& c, int32_t version, uint32_t seed, int64_t totalFrames) {
-    CResamplerCore::ForceInterpolationVersion(version);
+void RunStream(const StreamCase& c, KernelVersion version, uint32_t seed, int64_t totalFrames) {
+    detail::ForceKernelVersion(version);
     CResamplerCore core;
     ASSERT_EQ(core.Initialize(c.orig, c.nw, c.inChannels, c.outChannels, c.n), ResamplerOk);
     ReferenceResampler reference;
@@ -191,7 +201,7 @@ void RunStream(const StreamCase& c, int32_t version, uint32_t seed, int64_t tota
         auto got = Drain(core);
         ASSERT_EQ(got.size(), expected.size()) << "call " << calls;
         ASSERT_TRUE(got.empty() || std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)) == 0)
-            << c.orig << " -> " << c.nw << " n " << c.n << " version " << version << " call " << calls;
+            << c.orig << " -> " << c.nw << " n " << c.n << " " << core.InterpolationName() << " call " << calls;
         outputs += static_cast<int64_t>(got.size()) / c.outChannels;
         // What stays queued (the kernel's history) is what the plain model keeps.
         std::vector<float> queued(static_cast<size_t>(core.Queue().GetCount()));
@@ -215,13 +225,21 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
         {44100, 1000, 1, 1, 5},   {11025, 44100, 3, 3, 1},   {144000, 48000, 1, 1, 129},
         {48000, 16000, 3, 3, 33}, {44101, 44100, 2, 2, 15}, {4000, 192000, 2, 2, 17},
         {192000, 1000, 1, 1, 9},  {524287, 8000, 2, 1, 3}};
+    // Each set of routines once: Baseline's plain loop, and the vector routines of the versions.
     std::string exercised;
-    for (int32_t version = 0; version < resampler_detail::kVersionCount; ++version) {
-        if (!resampler_detail::VersionSupported(version)) continue;
-        exercised += std::string(" ") + resampler_detail::VersionName(version);
+    std::vector<const InterpolationRoutines*> seen;
+    for (int v = 0; v < kKernelVersionCount; ++v) {
+        const KernelVersion version = sonvex_test::VersionAt(v);
+        const InterpolationRoutines* routines = detail::KernelRowFor(version).interpolation;
+        if (!sonvex_test::ProcessorRunsVersion(version) ||
+            std::find(seen.begin(), seen.end(), routines) != seen.end())
+            continue;
+        seen.push_back(routines);
+        const char* name = routines ? routines->name : "scalar";
+        exercised += std::string(" ") + name;
         uint32_t seed = 17;
         for (const auto& c : cases) {
-            SCOPED_TRACE(resampler_detail::VersionName(version));
+            SCOPED_TRACE(name);
             RunStream(c, version, seed++, c.n > 100 ? 60000 : 150000);
             if (HasFatalFailure()) return;
         }
@@ -230,12 +248,25 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
     RecordProperty("versions", exercised);
 }
 
-TEST_F(Resampler, BestVersionIsChosenAndUsed) {
+TEST_F(Resampler, InitializeChoosesTheActiveVersionsRoutinesOnce) {
     CResamplerCore core;
     ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
-    EXPECT_EQ(core.InterpolationVersion(), resampler_detail::BestSupportedVersion());
+    const InterpolationRoutines* chosen = core.Interpolation();
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(chosen, ActiveInterpolationRoutines());
+    {
+        // The same parameters change nothing, the routines included; new ones choose again.
+        sonvex_test::ForcedVersion baseline(KernelVersion::Baseline);
+        ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+        EXPECT_EQ(core.Interpolation(), chosen);
+        ASSERT_EQ(core.Initialize(48000, 44100, 2, 2, 33), ResamplerOk);
+        EXPECT_EQ(core.Interpolation(), nullptr);
+    }
+    // Equal rates copy frames, and steps beyond 64 frames take the plain loop.
     ASSERT_EQ(core.Initialize(44100, 44100, 2, 2, 33), ResamplerOk);
-    EXPECT_EQ(core.InterpolationVersion(), resampler_detail::kVersionScalar);  // copies, no filter
+    EXPECT_EQ(core.Interpolation(), nullptr);
+    ASSERT_EQ(core.Initialize(192000, 1000, 2, 2, 33), ResamplerOk);
+    EXPECT_EQ(core.Interpolation(), nullptr);
 }
 
 TEST_F(Resampler, ResetPutsBackExactlyTheSilenceAndKeepsCounters) {
@@ -417,8 +448,8 @@ TEST_F(Resampler, TableAllocationFailureLeavesTheObjectUninitialised) {
     EXPECT_EQ(core.ProduceFrames(sink.data(), 0), ResamplerNotInitialized);
     // Work buffers count too: with n = 1 the table (16 KiB) fits under 20 KiB, but the SSE2
     // version's lanes for two channels (about 35 KiB) do not.
-    if (resampler_detail::VersionSupported(resampler_detail::kVersionSse2)) {
-        CResamplerCore::ForceInterpolationVersion(resampler_detail::kVersionSse2);
+    {
+        sonvex_test::ForcedVersion sse2(KernelVersion::Sse2);
         CResamplerCore::LimitAllocationsForTesting(20 * 1024);
         EXPECT_EQ(core.Initialize(44100, 48000, 2, 2, 1), ResamplerNoMemory);
         EXPECT_FALSE(core.IsInitialized());
