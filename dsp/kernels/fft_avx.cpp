@@ -7,10 +7,10 @@ namespace sonvex {
 namespace fft {
 
 int32_t ForwardAvx(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseAvx(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return InverseTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft

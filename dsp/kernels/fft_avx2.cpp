@@ -24,12 +24,12 @@ bool UsesWideRoutines(const RealFftSetup* setup) {
 int32_t ForwardAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
     if (UsesWideRoutines(setup)) return ForwardAvx512(src, dst, setup, workBuffer);
     if (setup->tier == kTierRealStraight) return ForwardAvx2FmaSmall(src, dst, setup, workBuffer);
-    return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
     if (UsesWideRoutines(setup)) return InverseAvx512(src, dst, setup, workBuffer);
     if (setup->tier == kTierRealStraight) return InverseAvx2FmaSmall(src, dst, setup, workBuffer);
-    return InverseTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft

@@ -102,14 +102,14 @@ int32_t ForwardAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* se
         Forward16(src, dst, setup->forwardScaled ? setup->scale : 1.0f);
         return StatusOk;
     }
-    return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
     if (setup->order == 4) {
         Inverse16(src, dst, setup->inverseScaled ? setup->scale : 1.0f);
         return StatusOk;
     }
-    return InverseTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft

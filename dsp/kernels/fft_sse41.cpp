@@ -7,10 +7,10 @@ namespace sonvex {
 namespace fft {
 
 int32_t ForwardSse41(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return ForwardTransform<SseTraits>(src, dst, setup, workBuffer);
+    return Transform<SseTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseSse41(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return InverseTransform<SseTraits>(src, dst, setup, workBuffer);
+    return Transform<SseTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft

@@ -8,10 +8,10 @@ namespace sonvex {
 namespace fft {
 
 int32_t ForwardSsse3(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return ForwardTransform<SseTraits>(src, dst, setup, workBuffer);
+    return Transform<SseTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseSsse3(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return InverseTransform<SseTraits>(src, dst, setup, workBuffer);
+    return Transform<SseTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft
