@@ -441,8 +441,8 @@ void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tab
 template <bool kInverse>
 int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
     WorkArea area(setup, workBuffer);
-    if (area.failed()) return StatusNoMemory;
-    float* work = reinterpret_cast<float*>(area.get());
+    if (area.Failed()) return StatusNoMemory;
+    float* work = reinterpret_cast<float*>(area.Get());
     const size_t n = size_t(1) << (setup->order - 1);
     const WideTables& tables = *setup->wide;
     if constexpr (kInverse) {

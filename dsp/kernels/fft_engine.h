@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/kernels/aligned_array.h"
 #include "dsp/kernels/fft_bit_reverse.h"
 #include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/fft_large.h"
@@ -38,20 +39,16 @@ public:
             const uintptr_t at = line - base <= 32 ? line : (base + 31) & ~uintptr_t(31);
             m_pWork = reinterpret_cast<char*>(at);
         } else {
-            m_pOwned = AllocAligned(setup->workBufferBytes);
-            m_pWork = static_cast<char*>(m_pOwned);
-            m_bFailed = m_pOwned == nullptr;
+            m_bFailed = !m_Owned.Allocate(setup->workBufferBytes);
+            m_pWork = m_Owned.Get();
         }
     }
-    ~WorkArea() { FreeAligned(m_pOwned); }
-    WorkArea(const WorkArea&) = delete;
-    WorkArea& operator=(const WorkArea&) = delete;
-    bool failed() const { return m_bFailed; }
-    char* get() const { return m_pWork; }
+    bool Failed() const { return m_bFailed; }
+    char* Get() const { return m_pWork; }
 
 private:
+    AlignedArray<char> m_Owned;
     char* m_pWork = nullptr;
-    void* m_pOwned = nullptr;
     bool m_bFailed = false;
 };
 
@@ -80,25 +77,25 @@ int32_t Transform(const float* src, float* dst, const RealFftSetup* setup, void*
         return StatusOk;
     }
     WorkArea work(setup, workBuffer);
-    if (work.failed()) return StatusNoMemory;
+    if (work.Failed()) return StatusNoMemory;
     const size_t n = size_t(1) << (order - 1);
     const SplitTwiddles split = SplitTwiddlesOf(setup);
     if (setup->tier == kTierLarge) {
         const LargePlan& plan = *setup->large;
-        uint64_t* reverseTiles = reinterpret_cast<uint64_t*>(work.get() + plan.workReverseOffset);
+        uint64_t* reverseTiles = reinterpret_cast<uint64_t*>(work.Get() + plan.workReverseOffset);
         if (kInverse) {
             PreStepInverse<T>(src, dst, n, s, split);
             BitReverse<T>(dst, dst, order - 1, reverseTiles);
-            LargeTransform<T, true>(dst, plan, work.get());
+            LargeTransform<T, true>(dst, plan, work.Get());
         } else {
             BitReverse<T>(src, dst, order - 1, reverseTiles);
-            LargeTransform<T, false>(dst, plan, work.get());
+            LargeTransform<T, false>(dst, plan, work.Get());
             SplitForward<T>(dst, dst, n, s, split);
         }
         return StatusOk;
     }
     alignas(32) float scratch[kStraightScratchFloats];
-    float* buffer = setup->tier == kTierComplexStraight ? scratch : reinterpret_cast<float*>(work.get());
+    float* buffer = setup->tier == kTierComplexStraight ? scratch : reinterpret_cast<float*>(work.Get());
     if (kInverse) {
         // The passes alternate between the two areas; start where an even or odd count ends in dst.
         const bool oddPasses = (PassCount(n, 1) & 1) != 0;

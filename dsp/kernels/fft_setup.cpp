@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/kernels/aligned_array.h"
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
 
@@ -280,16 +281,11 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
     if (layout.totalBytes > limit || layout.workBytes > limit || layout.buildFloats * sizeof(float) > limit) {
         return StatusNoMemory;
     }
-    char* block = static_cast<char*>(AllocAligned((int32_t)layout.totalBytes));
-    if (!block) return StatusNoMemory;
-    float* buildArea = nullptr;
-    if (layout.buildFloats) {
-        buildArea = static_cast<float*>(AllocAligned((int32_t)(layout.buildFloats * sizeof(float))));
-        if (!buildArea) {
-            FreeAligned(block);
-            return StatusNoMemory;
-        }
-    }
+    AlignedArray<char> blockOwner;
+    if (!blockOwner.Allocate((int64_t)layout.totalBytes)) return StatusNoMemory;
+    AlignedArray<float> buildArea;
+    if (layout.buildFloats && !buildArea.Allocate((int64_t)layout.buildFloats)) return StatusNoMemory;
+    char* block = blockOwner.Get();
     // Cleared whole, so the padding between the tables holds no stale heap bytes.
     if (row.fillBlock) {
         row.fillBlock(block, 0, layout.totalBytes);
@@ -316,7 +312,7 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
 
     if (order >= 5) {
         float smallArea[257];
-        const float* quarter = QuarterWaveTable(size, size <= 1024 ? smallArea : buildArea);
+        const float* quarter = QuarterWaveTable(size, size <= 1024 ? smallArea : buildArea.Get());
         if (layout.passOffset) {
             float* pass = reinterpret_cast<float*>(block + layout.passOffset);
             BuildPassTwiddles(pass, n, 1, quarter, size);
@@ -371,10 +367,9 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
             setup->large = plan;
         }
     }
-    if (buildArea) FreeAligned(buildArea);
     setup->owned = 1;
     setup->tag = kValidSetupTag;
-    *setupOut = setup;
+    *setupOut = reinterpret_cast<RealFftSetup*>(blockOwner.Release());
     return StatusOk;
 }
 
