@@ -6,12 +6,12 @@
 #include <oleauto.h>
 #include <shellapi.h>
 
+#include "dsp/comserver/audio_resampler.h"
 #include "dsp/comserver/com_object.h"
+#include "dsp/comserver/fourier_transform.h"
 #include "dsp/comserver/registrar.h"
 #include "dsp/comserver/resource_ids.h"
 #include "dsp/kernels/kernels.h"
-#include "dsp/resampler/audio_resampler.h"
-#include "dsp/spectral/fourier_transform.h"
 #include "sonvex_h.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;

@@ -4,6 +4,7 @@
 // KernelStatus and writes nothing when it fails.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 namespace sonvex {
 
@@ -50,6 +51,12 @@ int32_t GetRealFftBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
 int32_t RealFftForward(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 int32_t RealFftInverse(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 int32_t ReleaseRealFftSetup(RealFftSetup* setup);
+
+// An owning handle of a setup, released with the handle.
+struct RealFftSetupRelease {
+    void operator()(RealFftSetup* setup) const { ReleaseRealFftSetup(setup); }
+};
+using RealFftSetupHandle = std::unique_ptr<RealFftSetup, RealFftSetupRelease>;
 
 int32_t MultiplyVectors(const float* vector1, const float* vector2, float* result, int32_t length);
 int32_t ComplexMagnitudes(const float* complexValues, float* magnitudes, int32_t bins);

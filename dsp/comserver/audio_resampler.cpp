@@ -1,4 +1,4 @@
-#include "dsp/resampler/audio_resampler.h"
+#include "dsp/comserver/audio_resampler.h"
 
 #include <oleauto.h>
 
