@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "engines.h"
+#include "bench/resampler/engines.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "engines.h"
+#include "bench/resampler/engines.h"
 
 namespace {
 

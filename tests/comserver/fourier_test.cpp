@@ -1,7 +1,7 @@
 // CFourierTransform through its vtable: transform setup and lengths, windows, vector methods.
 #include <cmath>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 #include <psapi.h>
 

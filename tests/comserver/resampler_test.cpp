@@ -1,7 +1,7 @@
 // CAudioResampler through IAudioResampler: block traffic, silence, Reset, mixing, argument checks.
 #include <cmath>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 

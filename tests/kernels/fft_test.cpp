@@ -13,7 +13,7 @@
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/kernels.h"
-#include "fft_reference.h"
+#include "tests/kernels/fft_reference.h"
 #include "tests/kernels/test_support.h"
 
 using namespace sonvex;
