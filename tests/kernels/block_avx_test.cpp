@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "dsp/kernels/block_avx.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex::detail;
 

@@ -7,7 +7,7 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex::detail;
 using sonvex::KernelVersion;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dsp/kernels/kernels.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/kernel_versions.h"
 
 extern "C" void* __libc_malloc(size_t);
 static bool g_counting = false;

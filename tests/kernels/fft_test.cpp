@@ -14,7 +14,7 @@
 #include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/kernels.h"
 #include "tests/kernels/fft_reference.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex;
 using sonvex_test::ForcedVersion;

@@ -11,8 +11,8 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/resampler/kernel_table.h"
-#include "tests/kernels/test_support.h"
 #include "tests/resampler/reference_resampler.h"
+#include "tests/support/kernel_versions.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-// Helpers shared by the kernel tests: which versions this run tries, and forcing one of them.
+// Helpers of the tests that run the kernel versions (tests/kernels, tests/resampler): which
+// versions this run tries, and forcing one of them.
 #pragma once
 #include <gtest/gtest.h>
 
