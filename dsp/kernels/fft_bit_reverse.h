@@ -35,9 +35,9 @@ inline void CopyTileRow(const uint64_t* from, uint64_t* to) {
     const float* in = reinterpret_cast<const float*>(from);
     float* out = reinterpret_cast<float*>(to);
     for (size_t f = 0; f < kFloatsPerRow; f += 4 * T::kComplex) {
-        const typename T::V a = T::load(in + f), b = T::load(in + f + 2 * T::kComplex);
-        T::store(out + f, a);
-        T::store(out + f + 2 * T::kComplex, b);
+        const typename T::V a = T::Load(in + f), b = T::Load(in + f + 2 * T::kComplex);
+        T::Store(out + f, a);
+        T::Store(out + f + 2 * T::kComplex, b);
     }
 }
 
@@ -62,9 +62,9 @@ inline void TransposeTile(uint64_t* tile) {
     constexpr size_t kb = T::kComplex;
     float* f = reinterpret_cast<float*>(tile);
     for (size_t i = 0; i < kSide; i += kb) {
-        T::transposeSquare(f + 2 * (i * kSide + i), 2 * kSide);
+        T::TransposeSquare(f + 2 * (i * kSide + i), 2 * kSide);
         for (size_t j = i + kb; j < kSide; j += kb) {
-            T::transposeSwap(f + 2 * (i * kSide + j), f + 2 * (j * kSide + i), 2 * kSide);
+            T::TransposeSwap(f + 2 * (i * kSide + j), f + 2 * (j * kSide + i), 2 * kSide);
         }
     }
 }

@@ -5,11 +5,11 @@
 // and then this header; everything here has internal linkage so each version keeps its own
 // instructions.
 //
-// Traits T provide: V (a vector of T::kComplex interleaved complex values), load/store (unaligned),
-// add, sub, mul, set1, cmul(v, re, im) with re/im holding the twiddle's parts in both lanes of
-// each complex, dupRe/dupIm of per-lane twiddles, mulI (i*v), mulNegI (-i*v), conj, negate,
-// cmulConj (v times the conjugate), reverse (complex order reversed), storeTransposed4 and the
-// block transposes of the bit-reversal tiles.
+// Traits T provide: V (a vector of T::kComplex interleaved complex values), Load/Store (unaligned),
+// Add, Sub, Mul, Set1, Cmul(v, re, im) with re/im holding the twiddle's parts in both lanes of
+// each complex, DupRe/DupIm of per-lane twiddles, MulI (i*v), MulNegI (-i*v), Conj, Negate,
+// CmulConj (v times the conjugate), Reverse (complex order reversed), StoreTransposed4,
+// LoadQuartets and the block transposes of the bit-reversal tiles.
 #pragma once
 #include <cstddef>
 #include <cstdint>

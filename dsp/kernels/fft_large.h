@@ -42,12 +42,12 @@ void LargeTransform(float* data, const LargePlan& plan, char* work) {
             const size_t e = (j1 * k2) & (n - 1);
             const Cx base = Mul(LoadCx(plan.stepFine + 2 * (e & fineMask)),
                                 LoadCx(plan.stepCoarse + 2 * (e >> plan.stepFineBits)));
-            const V baseRe = T::set1(base.re), baseIm = T::set1(base.im);
+            const V baseRe = T::Set1(base.re), baseIm = T::Set1(base.im);
             const float* steps = plan.stepRows + 2 * j1 * kCrossTileWidth;
             for (size_t c = 0; c < kCrossTileWidth; c += T::kComplex) {
-                const V w = T::cmul(T::load(steps + 2 * c), baseRe, baseIm);
-                const V wIm = kInverse ? T::negate(T::dupIm(w)) : T::dupIm(w);
-                T::store(out + 2 * c, T::cmul(T::load(row + 2 * c), T::dupRe(w), wIm));
+                const V w = T::Cmul(T::Load(steps + 2 * c), baseRe, baseIm);
+                const V wIm = kInverse ? T::Negate(T::DupIm(w)) : T::DupIm(w);
+                T::Store(out + 2 * c, T::Cmul(T::Load(row + 2 * c), T::DupRe(w), wIm));
             }
         }
         const float* result = Stockham<T, kInverse>(tile0, tile1, tile0, n1, kCrossTileWidth, plan.crossTwiddles);

@@ -15,18 +15,18 @@ namespace {
 template <class T, bool kInverse>
 inline void Radix4(typename T::V a, typename T::V b, typename T::V c, typename T::V d, typename T::V& y0,
                    typename T::V& y1, typename T::V& y2, typename T::V& y3) {
-    const typename T::V apc = T::add(a, c), amc = T::sub(a, c), bpd = T::add(b, d), bmd = T::sub(b, d);
-    const typename T::V r = kInverse ? T::mulI(bmd) : T::mulNegI(bmd);
-    y0 = T::add(apc, bpd);
-    y1 = T::add(amc, r);
-    y2 = T::sub(apc, bpd);
-    y3 = T::sub(amc, r);
+    const typename T::V apc = T::Add(a, c), amc = T::Sub(a, c), bpd = T::Add(b, d), bmd = T::Sub(b, d);
+    const typename T::V r = kInverse ? T::MulI(bmd) : T::MulNegI(bmd);
+    y0 = T::Add(apc, bpd);
+    y1 = T::Add(amc, r);
+    y2 = T::Sub(apc, bpd);
+    y3 = T::Sub(amc, r);
 }
 
 // v * w, or v * conj(w) for the inverse direction; re/im hold w's parts in both lanes.
 template <class T, bool kInverse>
 inline typename T::V Twiddle(typename T::V v, typename T::V re, typename T::V im) {
-    return kInverse ? T::cmulConj(v, re, im) : T::cmul(v, re, im);
+    return kInverse ? T::CmulConj(v, re, im) : T::Cmul(v, re, im);
 }
 
 // One butterfly of the first pass for the lanes p .. p+kComplex-1 (inputs p + r m in a, b, c,
@@ -38,10 +38,10 @@ inline void FirstPassButterfly(typename T::V a, typename T::V b, typename T::V c
     Radix4<T, kInverse>(a, b, c, d, y0, y1, y2, y3);
     // Runs of duplicated real and imaginary parts: w^p, w^2p, w^3p, each 4m floats.
     const float* w = tw + 2 * p;
-    y1 = Twiddle<T, kInverse>(y1, T::load(w), T::load(w + 2 * m));
-    y2 = Twiddle<T, kInverse>(y2, T::load(w + 4 * m), T::load(w + 6 * m));
-    y3 = Twiddle<T, kInverse>(y3, T::load(w + 8 * m), T::load(w + 10 * m));
-    T::storeTransposed4(y + 8 * p, y0, y1, y2, y3);
+    y1 = Twiddle<T, kInverse>(y1, T::Load(w), T::Load(w + 2 * m));
+    y2 = Twiddle<T, kInverse>(y2, T::Load(w + 4 * m), T::Load(w + 6 * m));
+    y3 = Twiddle<T, kInverse>(y3, T::Load(w + 8 * m), T::Load(w + 10 * m));
+    T::StoreTransposed4(y + 8 * p, y0, y1, y2, y3);
 }
 
 // First pass of a transform (stride 1): the vector runs over p, the twiddles differ per lane.
@@ -49,8 +49,8 @@ template <class T, bool kInverse>
 void FirstPass(const float* x, float* y, size_t length, const float* tw) {
     const size_t m = length / 4;
     for (size_t p = 0; p < m; p += T::kComplex) {
-        FirstPassButterfly<T, kInverse>(T::load(x + 2 * p), T::load(x + 2 * (p + m)), T::load(x + 2 * (p + 2 * m)),
-                                        T::load(x + 2 * (p + 3 * m)), y, p, m, tw);
+        FirstPassButterfly<T, kInverse>(T::Load(x + 2 * p), T::Load(x + 2 * (p + m)), T::Load(x + 2 * (p + 2 * m)),
+                                        T::Load(x + 2 * (p + 3 * m)), y, p, m, tw);
     }
 }
 
@@ -71,7 +71,7 @@ void FirstPassFromReversed(const float* x, float* y, size_t length, const float*
         const float* quartet[T::kComplex];
         for (size_t l = 0; l < T::kComplex; ++l) quartet[l] = x + 8 * (base + laneStep[l]);
         V a, b, c, d;
-        T::loadQuartets(quartet, a, c, b, d);
+        T::LoadQuartets(quartet, a, c, b, d);
         FirstPassButterfly<T, kInverse>(a, b, c, d, y, p, m, tw);
     }
 }
@@ -87,30 +87,30 @@ void StridedPass(const float* x, float* y, size_t length, size_t s, const float*
             const float* in = x + 2 * q;
             float* out = y + 2 * q;
             V y0, y1, y2, y3;
-            Radix4<T, kInverse>(T::load(in), T::load(in + quarter), T::load(in + 2 * quarter),
-                                T::load(in + 3 * quarter), y0, y1, y2, y3);
-            T::store(out, y0);
-            T::store(out + 2 * s, y1);
-            T::store(out + 4 * s, y2);
-            T::store(out + 6 * s, y3);
+            Radix4<T, kInverse>(T::Load(in), T::Load(in + quarter), T::Load(in + 2 * quarter),
+                                T::Load(in + 3 * quarter), y0, y1, y2, y3);
+            T::Store(out, y0);
+            T::Store(out + 2 * s, y1);
+            T::Store(out + 4 * s, y2);
+            T::Store(out + 6 * s, y3);
         }
         return;
     }
     for (size_t p = 0; p < m; ++p) {
-        const V w1r = T::set1(tw[2 * p]), w1i = T::set1(tw[2 * p + 1]);
-        const V w2r = T::set1(tw[2 * (m + p)]), w2i = T::set1(tw[2 * (m + p) + 1]);
-        const V w3r = T::set1(tw[2 * (2 * m + p)]), w3i = T::set1(tw[2 * (2 * m + p) + 1]);
+        const V w1r = T::Set1(tw[2 * p]), w1i = T::Set1(tw[2 * p + 1]);
+        const V w2r = T::Set1(tw[2 * (m + p)]), w2i = T::Set1(tw[2 * (m + p) + 1]);
+        const V w3r = T::Set1(tw[2 * (2 * m + p)]), w3i = T::Set1(tw[2 * (2 * m + p) + 1]);
         const float* in = x + 2 * s * p;
         float* out = y + 8 * s * p;
         for (size_t q = 0; q < s; q += T::kComplex) {
             V y0, y1, y2, y3;
-            Radix4<T, kInverse>(T::load(in + 2 * q), T::load(in + 2 * q + quarter),
-                                T::load(in + 2 * q + 2 * quarter), T::load(in + 2 * q + 3 * quarter), y0, y1,
+            Radix4<T, kInverse>(T::Load(in + 2 * q), T::Load(in + 2 * q + quarter),
+                                T::Load(in + 2 * q + 2 * quarter), T::Load(in + 2 * q + 3 * quarter), y0, y1,
                                 y2, y3);
-            T::store(out + 2 * q, y0);
-            T::store(out + 2 * q + 2 * s, Twiddle<T, kInverse>(y1, w1r, w1i));
-            T::store(out + 2 * q + 4 * s, Twiddle<T, kInverse>(y2, w2r, w2i));
-            T::store(out + 2 * q + 6 * s, Twiddle<T, kInverse>(y3, w3r, w3i));
+            T::Store(out + 2 * q, y0);
+            T::Store(out + 2 * q + 2 * s, Twiddle<T, kInverse>(y1, w1r, w1i));
+            T::Store(out + 2 * q + 4 * s, Twiddle<T, kInverse>(y2, w2r, w2i));
+            T::Store(out + 2 * q + 6 * s, Twiddle<T, kInverse>(y3, w3r, w3i));
         }
     }
 }
@@ -120,14 +120,14 @@ void StridedPass(const float* x, float* y, size_t length, size_t s, const float*
 template <class T, bool kInverse>
 inline void Radix8(typename T::V* x) {
     using V = typename T::V;
-    const V h = T::set1(0.70710678118654752f);
-    const V a0 = T::add(x[0], x[4]), a1 = T::add(x[1], x[5]), a2 = T::add(x[2], x[6]), a3 = T::add(x[3], x[7]);
-    const V d0 = T::sub(x[0], x[4]), d1 = T::sub(x[1], x[5]), d2 = T::sub(x[2], x[6]), d3 = T::sub(x[3], x[7]);
-    const V r1 = kInverse ? T::mulI(d1) : T::mulNegI(d1);
-    const V r3 = kInverse ? T::mulI(d3) : T::mulNegI(d3);
-    const V b1 = T::mul(T::add(d1, r1), h);
-    const V b2 = kInverse ? T::mulI(d2) : T::mulNegI(d2);
-    const V b3 = T::mul(T::sub(r3, d3), h);
+    const V h = T::Set1(0.70710678118654752f);
+    const V a0 = T::Add(x[0], x[4]), a1 = T::Add(x[1], x[5]), a2 = T::Add(x[2], x[6]), a3 = T::Add(x[3], x[7]);
+    const V d0 = T::Sub(x[0], x[4]), d1 = T::Sub(x[1], x[5]), d2 = T::Sub(x[2], x[6]), d3 = T::Sub(x[3], x[7]);
+    const V r1 = kInverse ? T::MulI(d1) : T::MulNegI(d1);
+    const V r3 = kInverse ? T::MulI(d3) : T::MulNegI(d3);
+    const V b1 = T::Mul(T::Add(d1, r1), h);
+    const V b2 = kInverse ? T::MulI(d2) : T::MulNegI(d2);
+    const V b3 = T::Mul(T::Sub(r3, d3), h);
     Radix4<T, kInverse>(a0, a1, a2, a3, x[0], x[2], x[4], x[6]);
     Radix4<T, kInverse>(d0, b1, b2, b3, x[1], x[3], x[5], x[7]);
 }
@@ -139,18 +139,18 @@ void ClosingPass8(const float* x, float* y, size_t s) {
     const size_t eighth = 2 * s;
     for (size_t q = 0; q < s; q += T::kComplex) {
         V v[8];
-        for (int r = 0; r < 8; ++r) v[r] = T::load(x + 2 * q + r * eighth);
+        for (int r = 0; r < 8; ++r) v[r] = T::Load(x + 2 * q + r * eighth);
         Radix8<T, kInverse>(v);
-        for (int r = 0; r < 8; ++r) T::store(y + 2 * q + r * eighth, v[r]);
+        for (int r = 0; r < 8; ++r) T::Store(y + 2 * q + r * eighth, v[r]);
     }
 }
 
 template <class T>
 void Radix2Pass(const float* x, float* y, size_t s) {
     for (size_t q = 0; q < s; q += T::kComplex) {
-        const typename T::V a = T::load(x + 2 * q), b = T::load(x + 2 * (q + s));
-        T::store(y + 2 * q, T::add(a, b));
-        T::store(y + 2 * (q + s), T::sub(a, b));
+        const typename T::V a = T::Load(x + 2 * q), b = T::Load(x + 2 * (q + s));
+        T::Store(y + 2 * q, T::Add(a, b));
+        T::Store(y + 2 * (q + s), T::Sub(a, b));
     }
 }
 

@@ -14,18 +14,18 @@ struct SmallDft;
 
 template <bool kInverse>
 struct SmallDft<1, kInverse> {
-    static void run(const Cx* z, Cx* out) { out[0] = z[0]; }
+    static void Run(const Cx* z, Cx* out) { out[0] = z[0]; }
 };
 template <bool kInverse>
 struct SmallDft<2, kInverse> {
-    static void run(const Cx* z, Cx* out) {
+    static void Run(const Cx* z, Cx* out) {
         out[0] = z[0] + z[1];
         out[1] = z[0] - z[1];
     }
 };
 template <bool kInverse>
 struct SmallDft<4, kInverse> {
-    static void run(const Cx* z, Cx* out) {
+    static void Run(const Cx* z, Cx* out) {
         const Cx apc = z[0] + z[2], amc = z[0] - z[2], bpd = z[1] + z[3], bmd = z[1] - z[3];
         const Cx r = kInverse ? TimesI(bmd) : TimesNegI(bmd);
         out[0] = apc + bpd;
@@ -36,12 +36,12 @@ struct SmallDft<4, kInverse> {
 };
 template <bool kInverse>
 struct SmallDft<8, kInverse> {
-    static void run(const Cx* z, Cx* out) {
+    static void Run(const Cx* z, Cx* out) {
         const Cx even[4] = {z[0], z[2], z[4], z[6]};
         const Cx odd[4] = {z[1], z[3], z[5], z[7]};
         Cx e[4], o[4];
-        SmallDft<4, kInverse>::run(even, e);
-        SmallDft<4, kInverse>::run(odd, o);
+        SmallDft<4, kInverse>::Run(even, e);
+        SmallDft<4, kInverse>::Run(odd, o);
         const float h = 0.70710678118654752f;
         const float sign = kInverse ? 1.0f : -1.0f;
         const Cx w[4] = {Cx{1.0f, 0.0f}, Cx{h, sign * h}, Cx{0.0f, sign}, Cx{-h, sign * h}};
@@ -83,7 +83,7 @@ void SmallRealForward(const float* x, float* out, float s) {
         constexpr int n = kN / 2;
         Cx z[n], Z[n];
         for (int j = 0; j < n; ++j) z[j] = LoadCx(x + 2 * j);
-        SmallDft<n, false>::run(z, Z);
+        SmallDft<n, false>::Run(z, Z);
         const Cx* w = SmallSplitTwiddles(kN);
         const float scale = kScaled ? s : 1.0f;
         const float h = 0.5f * scale;
@@ -132,7 +132,7 @@ void SmallRealInverse(const float* in, float* x, float s) {
             Y[k] = p + q;
             Y[n - k] = Conj(p - q);
         }
-        SmallDft<n, true>::run(Y, y);
+        SmallDft<n, true>::Run(Y, y);
         for (int j = 0; j < n; ++j) {
             x[2 * j] = y[j].re;
             x[2 * j + 1] = y[j].im;

@@ -17,7 +17,7 @@ struct SplitTwiddles {
     const float* fine;    // factored form for long transforms
     const float* coarse;
 
-    Cx at(size_t k) const {
+    Cx At(size_t k) const {
         if (table) return Cx{table[2 * k], table[count + 2 * k]};
         return Mul(LoadCx(fine + 2 * (k & (kSplitFineCount - 1))), LoadCx(coarse + 2 * (k / kSplitFineCount)));
     }
@@ -27,15 +27,15 @@ struct SplitTwiddles {
 template <class T>
 inline void SplitTwiddleVector(const SplitTwiddles& tw, size_t k, typename T::V& re, typename T::V& im) {
     if (tw.table) {
-        re = T::load(tw.table + 2 * k);
-        im = T::load(tw.table + tw.count + 2 * k);
+        re = T::Load(tw.table + 2 * k);
+        im = T::Load(tw.table + tw.count + 2 * k);
         return;
     }
-    const typename T::V fine = T::load(tw.fine + 2 * (k & (kSplitFineCount - 1)));
+    const typename T::V fine = T::Load(tw.fine + 2 * (k & (kSplitFineCount - 1)));
     const float* c = tw.coarse + 2 * (k / kSplitFineCount);
-    const typename T::V w = T::cmul(fine, T::set1(c[0]), T::set1(c[1]));
-    re = T::dupRe(w);
-    im = T::dupIm(w);
+    const typename T::V w = T::Cmul(fine, T::Set1(c[0]), T::Set1(c[1]));
+    re = T::DupRe(w);
+    im = T::DupIm(w);
 }
 
 // Z (n complex values in z) to the spectrum layout in dst, scaled by s. z may be dst.
@@ -45,26 +45,26 @@ void SplitForward(const float* z, float* dst, size_t n, float s, const SplitTwid
     constexpr size_t kc = T::kComplex;
     const float h = 0.5f * s;
     const float z0re = z[0], z0im = z[1];
-    const V half = T::set1(h);
+    const V half = T::Set1(h);
     size_t k = 1;
     for (; 2 * k + 2 * kc - 2 < n; k += kc) {
         const size_t mirror = n - k - (kc - 1);
-        const V a = T::load(z + 2 * k);
-        const V b = T::conj(T::reverse(T::load(z + 2 * mirror)));
-        const V e = T::mul(T::add(a, b), half);
-        const V d = T::mul(T::sub(a, b), half);
+        const V a = T::Load(z + 2 * k);
+        const V b = T::Conj(T::Reverse(T::Load(z + 2 * mirror)));
+        const V e = T::Mul(T::Add(a, b), half);
+        const V d = T::Mul(T::Sub(a, b), half);
         V wr, wi;
         SplitTwiddleVector<T>(tw, k, wr, wi);
         // -i d w = d (wi - i wr): the turn by -i goes into the twiddle, no shuffle of d.
-        const V t = T::cmulConj(d, wi, wr);
-        T::store(dst + 2 * k, T::add(e, t));
-        T::store(dst + 2 * mirror, T::reverse(T::conj(T::sub(e, t))));
+        const V t = T::CmulConj(d, wi, wr);
+        T::Store(dst + 2 * k, T::Add(e, t));
+        T::Store(dst + 2 * mirror, T::Reverse(T::Conj(T::Sub(e, t))));
     }
     for (; k <= n / 2; ++k) {
         const Cx a = LoadCx(z + 2 * k), b = Conj(LoadCx(z + 2 * (n - k)));
         const Cx e = Scale(a + b, h);
         const Cx o = TimesNegI(Scale(a - b, h));
-        const Cx t = Mul(o, tw.at(k));
+        const Cx t = Mul(o, tw.At(k));
         StoreCx(dst + 2 * k, e + t);
         if (n - k != k) StoreCx(dst + 2 * (n - k), Conj(e - t));
     }
@@ -81,25 +81,25 @@ void PreStepInverse(const float* src, float* y, size_t n, float s, const SplitTw
     using V = typename T::V;
     constexpr size_t kc = T::kComplex;
     const float x0 = src[0], xn = src[2 * n];
-    const V scale = T::set1(s);
+    const V scale = T::Set1(s);
     size_t k = 1;
     for (; 2 * k + 2 * kc - 2 < n; k += kc) {
         const size_t mirror = n - k - (kc - 1);
-        const V a = T::load(src + 2 * k);
-        const V b = T::conj(T::reverse(T::load(src + 2 * mirror)));
-        const V p = T::mul(T::add(a, b), scale);
-        const V d = T::mul(T::sub(a, b), scale);
+        const V a = T::Load(src + 2 * k);
+        const V b = T::Conj(T::Reverse(T::Load(src + 2 * mirror)));
+        const V p = T::Mul(T::Add(a, b), scale);
+        const V d = T::Mul(T::Sub(a, b), scale);
         V wr, wi;
         SplitTwiddleVector<T>(tw, k, wr, wi);
         // i d conj(w) = d (wi + i wr).
-        const V q = T::cmul(d, wi, wr);
-        T::store(y + 2 * k, T::add(p, q));
-        T::store(y + 2 * mirror, T::reverse(T::conj(T::sub(p, q))));
+        const V q = T::Cmul(d, wi, wr);
+        T::Store(y + 2 * k, T::Add(p, q));
+        T::Store(y + 2 * mirror, T::Reverse(T::Conj(T::Sub(p, q))));
     }
     for (; k <= n / 2; ++k) {
         const Cx a = LoadCx(src + 2 * k), b = Conj(LoadCx(src + 2 * (n - k)));
         const Cx p = Scale(a + b, s);
-        const Cx q = TimesI(Mul(Scale(a - b, s), Conj(tw.at(k))));
+        const Cx q = TimesI(Mul(Scale(a - b, s), Conj(tw.At(k))));
         StoreCx(y + 2 * k, p + q);
         if (n - k != k) StoreCx(y + 2 * (n - k), Conj(p - q));
     }
