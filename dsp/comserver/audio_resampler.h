@@ -34,7 +34,7 @@ public:
     STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
 
 private:
-    CResamplerCore m_core;
+    CResamplerCore m_Core;
 };
 
 }  // namespace sonvex

@@ -148,7 +148,7 @@ TEST_P(EveryVersion, MagnitudesWithinThreeUlpsAndExactZeros) {
         }
 }
 
-TEST_P(EveryVersion, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
+TEST_P(EveryVersion, MagnitudesOfSmallVectorsZeroBinsAndExtremes) {
     const float in[] = {3, 4, 0, 0, -1, 0};
     for (size_t offset = 0; offset < 8; ++offset) {
         Guarded out(3, offset);
@@ -252,9 +252,10 @@ TEST_P(EveryVersion, PhasesOfAxesAndSignedZerosAreExact) {
             EXPECT_EQ(Bits(out.data()[k]), Bits(cases[k].phase))
                 << "atan2(" << cases[k].im << ", " << cases[k].re << ") = " << out.data()[k];
     }
-    const float documented[] = {1, 0, 0, 1, -1, 0, 0, -1, 1, 1};
+    // The four axes and the diagonal.
+    const float axes[] = {1, 0, 0, 1, -1, 0, 0, -1, 1, 1};
     float phases[5];
-    ASSERT_EQ(ComplexPhases(documented, phases, 5), sonvex::StatusOk);
+    ASSERT_EQ(ComplexPhases(axes, phases, 5), sonvex::StatusOk);
     EXPECT_EQ(phases[0], 0.0f);
     EXPECT_EQ(phases[1], kHalfPi);
     EXPECT_EQ(phases[2], kPi);

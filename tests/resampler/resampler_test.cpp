@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -77,25 +78,68 @@ TEST_F(Resampler, StepsCutoffAndCentreCoefficients) {
     EXPECT_EQ(Bits(core.KernelTable()[2048]), Bits(static_cast<float>(1.0 * s / x) * w));
 }
 
-TEST_F(Resampler, TableMatchesTheReferenceRecipe) {
-    struct Case { int32_t orig, nw; int16_t n; };
-    for (Case c : {Case{44100, 48000, 1}, Case{48000, 44100, 17}, Case{96000, 48000, 65}, Case{22050, 8000, 129}}) {
-        CResamplerCore core;
-        ASSERT_EQ(core.Initialize(c.orig, c.nw, 1, 1, c.n), ResamplerOk);
-        double fc = static_cast<double>(c.nw) / c.orig;
-        auto reference = sonvex_test::ReferenceKernelTable(c.n, static_cast<float>(fc > 1.0 ? 1.0 : fc));
-        ASSERT_EQ(std::memcmp(reference.data(), core.KernelTable(), reference.size() * sizeof(float)), 0)
-            << c.orig << " -> " << c.nw << " n " << c.n;
-        // With fc = 1 the short pi leaves phase 0's nominal zero crossings small but not zero.
-        if (fc >= 1.0 && c.n > 1) {
-            const float beside = core.KernelTable()[(c.n + 1) / 2];  // phase 0, j = 1
-            EXPECT_NE(beside, 0.0f);
-            EXPECT_LT(std::fabs(beside), 1e-5f);
+std::vector<float> KernelTable(int32_t n, float cutoff) {
+    std::vector<float> table(static_cast<size_t>(kPhaseCount) * n);
+    BuildKernelTable(table.data(), n, cutoff);
+    return table;
+}
+
+// Phase 0 is a sinc under a window, both even about the centre tap, which holds the cutoff.
+// Other phases see the window at (j + r/4096)/M, mirrored against the sinc's offset, which a
+// few values worked out by hand pin down (to the short pi's few parts in 10^7).
+TEST_F(Resampler, KernelTableIsSymmetricAtPhaseZeroAndHoldsHandWorkedValues) {
+    for (float cutoff : {1.0f, 0.5f, static_cast<float>(44100.0 / 48000.0)}) {
+        for (int32_t n : {1, 3, 17, 65}) {
+            const std::vector<float> table = KernelTable(n, cutoff);
+            const int32_t centre = (n + 1) / 2 - 1;
+            EXPECT_EQ(table[centre], cutoff);
+            for (int32_t j = 1; j <= centre; ++j)
+                ASSERT_EQ(Bits(table[centre + j]), Bits(table[centre - j])) << "n " << n << " j " << j;
         }
+    }
+    // With fc = 1 the short pi leaves phase 0's nominal zero crossings small but not zero.
+    const std::vector<float> full = KernelTable(17, 1.0f);
+    EXPECT_NE(full[9], 0.0f);
+    EXPECT_LT(std::fabs(full[9]), 1e-5f);
+
+    // n = 3, fc = 1, phase 2048: sincs at 3/2, 1/2, -1/2 of pi under the window at (j + 1/2)/2,
+    // e.g. tap 2 (j = 1): (2/pi) (0.54 + 0.46 cos(3 pi / 4)) = 0.13670.
+    const std::vector<float> three = KernelTable(3, 1.0f);
+    const float threeExpected[3] = {-0.1836160f, 0.5508480f, 0.1367024f};
+    for (int t = 0; t < 3; ++t) EXPECT_NEAR(three[2048 * 3 + t], threeExpected[t], 2e-6) << t;
+    // n = 5, fc = 0.5, phase 1024: fc sinc(pi fc (1/4 - j)) under the window at (j + 1/4)/3.
+    const std::vector<float> five = KernelTable(5, 0.5f);
+    const float fiveExpected[5] = {-0.0227892f, 0.2035670f, 0.4796105f, 0.2584208f, 0.0149469f};
+    for (int t = 0; t < 5; ++t) EXPECT_NEAR(five[1024 * 5 + t], fiveExpected[t], 2e-6) << t;
+}
+
+// Each phase is a low-pass filter at the cutoff: |H(f)| = |sum_t c_t e^{-i pi f t}| within 1 %
+// of 1 up to 0.7 fc and below 0.002 (-54 dB) from 1.3 fc to the input Nyquist frequency (f in
+// units of it). Measured for n = 65, fc = 0.5: at most 0.33 % off in the pass band for these
+// phases and 0.14 % in the stop band; a missing window or cutoff scale is far outside.
+TEST_F(Resampler, KernelTablePhasesPassBelowAndStopAboveTheCutoff) {
+    const int32_t n = 65;
+    const float cutoff = 0.5f;
+    const std::vector<float> table = KernelTable(n, cutoff);
+    for (int32_t r : {0, 1024, 2048}) {
+        double passWorst = 0.0, stopWorst = 0.0;
+        for (int i = 0; i <= 200; ++i) {
+            const double f = i / 200.0;
+            double re = 0.0, im = 0.0;
+            for (int32_t t = 0; t < n; ++t) {
+                re += table[r * n + t] * std::cos(3.141592653589793 * f * t);
+                im -= table[r * n + t] * std::sin(3.141592653589793 * f * t);
+            }
+            const double magnitude = std::sqrt(re * re + im * im);
+            if (f <= 0.7 * cutoff) passWorst = std::max(passWorst, std::fabs(magnitude - 1.0));
+            if (f >= 1.3 * cutoff) stopWorst = std::max(stopWorst, magnitude);
+        }
+        EXPECT_LT(passWorst, 0.01) << "phase " << r;
+        EXPECT_LT(stopWorst, 0.002) << "phase " << r;
     }
 }
 
-TEST_F(Resampler, CountingRuleAndTheNPlusTenExample) {
+TEST_F(Resampler, CountsTheOutputsWhoseKernelSpanIsQueued) {
     EXPECT_EQ(CountOutputs(0, 10, 3763), 11);
     EXPECT_EQ(CountOutputs(0, 0, 3763), 0);
     EXPECT_LE(CountOutputs(0, -5, 3763), 0);
