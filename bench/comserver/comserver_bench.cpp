@@ -282,8 +282,7 @@ bool BenchFourier(const std::wstring& dllPath, int rounds, int callsPerRound) {
     std::printf("\nFourier objects from %s\n", how);
     fourier->InitFFT(n);
 
-    // The kernel the DLL runs, in this process: same dispatch choice, same setup.
-    sonvex::InitProcessorDispatch();
+    // The kernel the DLL runs, in this process: same version (chosen in main), same setup.
     sonvex::RealFftSetup* setup = nullptr;
     sonvex::CreateRealFftSetup(10, sonvex::ScaleBothBySqrtN, &setup);
     int32_t workBytes = 0;
@@ -379,6 +378,8 @@ int main(int argc, char** argv) {
         std::printf("COM initialisation failed\n");
         return 1;
     }
+    // The direct calls run the kernel version the server chooses on its first object.
+    sonvex::InitProcessorDispatch();
     bool ok = BenchResampler(dllPath, quick ? 5 : 31, quick ? 3.0 : 10.0);
     ok = BenchFourier(dllPath, quick ? 9 : 21, quick ? 2000 : 20000) && ok;
     CoUninitialize();
