@@ -282,8 +282,7 @@ bool BenchFourier(const std::wstring& dllPath, int rounds, int callsPerRound) {
     std::printf("\nFourier objects from %s\n", how);
     fourier->InitFFT(n);
 
-    // The kernel the DLL runs, in this process: same dispatch choice, same setup.
-    sonvex::InitProcessorDispatch();
+    // The kernel the DLL runs, in this process: same version (chosen in main), same setup.
     sonvex::RealFftSetup* setup = nullptr;
     sonvex::CreateRealFftSetup(10, sonvex::ScaleBothBySqrtN, &setup);
     int32_t workBytes = 0;
@@ -347,8 +346,8 @@ bool BenchFourier(const std::wstring& dllPath, int rounds, int callsPerRound) {
     }
     const double k = Median(kernel), v = Median(vtable), d = Median(invoke);
     std::printf("ForwardFFT, N = 1024, in place, each call after a copy of the 1024 input samples\n");
-    std::printf("  (%d calls a round, median of %d rounds; kernel version %d)\n", callsPerRound, rounds,
-                static_cast<int>(sonvex::GetKernelVariant()));
+    std::printf("  (%d calls a round, median of %d rounds; kernel version %s)\n", callsPerRound, rounds,
+                sonvex::KernelVersionName(sonvex::ActiveKernelVersion()));
     std::printf("  %-46s %9.1f ns per call\n", "RealFftForward (kernel)", k * 1e9);
     std::printf("  %-46s %9.1f ns per call   ratio to kernel %.3f\n", "IFourierTransform::ForwardFFT (vtable)", v * 1e9, v / k);
     std::printf("  %-46s %9.1f ns per call   ratio to kernel %.3f\n", "IDispatch::Invoke(DISPID 7)", d * 1e9, d / k);
@@ -379,6 +378,8 @@ int main(int argc, char** argv) {
         std::printf("COM initialisation failed\n");
         return 1;
     }
+    // The direct calls run the kernel version the server chooses on its first object.
+    sonvex::InitProcessorDispatch();
     bool ok = BenchResampler(dllPath, quick ? 5 : 31, quick ? 3.0 : 10.0);
     ok = BenchFourier(dllPath, quick ? 9 : 21, quick ? 2000 : 20000) && ok;
     CoUninitialize();

@@ -1,7 +1,8 @@
 // Forward+inverse real FFT time of our versions against FFTW3f, measured in the same process with
 // round-robin repetitions; medians, ratios and FFTW-convention MFLOPS (2.5 N log2 N per
 // transform), and the best repetition of the first version.
-// Usage: fft_bench [lowest order] [highest order] [slot...]
+// Usage: fft_bench [lowest order] [highest order] [version...]   (versions by number: 0 baseline,
+// 1 sse2, 2 ssse3, 3 ssse3_movbe, 4 sse41, 5 avx; default 5 1)
 // Environment: SONVEX_BENCH_OURS_ONLY=1, SONVEX_BENCH_EIGHT_LANES=1 (see main).
 #include <algorithm>
 #include <chrono>
@@ -12,9 +13,9 @@
 #include <random>
 #include <vector>
 
+#include "dsp/kernels/cpu_features.h"
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
-#include "dsp/kernels/fft_versions.h"
 #include "dsp/kernels/kernels.h"
 #if defined(SONVEX_HAVE_FFTW)
 #include <fftw3.h>
@@ -29,12 +30,16 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-bool ProcessorRuns(int slot) {
-    switch (slot) {
-        case 2:
-        case 3: return __builtin_cpu_supports("ssse3");
-        case 4: return __builtin_cpu_supports("sse4.1");
-        case 5: return __builtin_cpu_supports("avx");
+using sonvex::KernelVersion;
+
+bool ProcessorRuns(KernelVersion version) {
+    using namespace sonvex::detail;
+    const uint32_t mask = DetectedProcessorFeatures().mask;
+    switch (version) {
+        case KernelVersion::Ssse3:
+        case KernelVersion::Ssse3Movbe: return (mask & CpuSsse3) != 0;
+        case KernelVersion::Sse41: return (mask & CpuSse41) != 0;
+        case KernelVersion::Avx: return (mask & CpuAvx) && (mask & CpuAvxOsSupport);
         default: return true;
     }
 }
@@ -46,12 +51,12 @@ struct Contender {
     float* data = nullptr;
 };
 
+// The setup keeps the version it was built under, and so do its transforms.
 struct Ours : Contender {
     sonvex::RealFftSetup* setup = nullptr;
     void* work = nullptr;
-    int slot;
-    Ours(int order, int slotIndex, float* buffer) : slot(slotIndex) {
-        sonvex::detail::ForceKernelVariant(slot);
+    Ours(int order, KernelVersion version, float* buffer) {
+        sonvex::detail::ForceKernelVersion(version);
         if (sonvex::CreateRealFftSetup(order, sonvex::ScaleBothBySqrtN, &setup) != sonvex::StatusOk) {
             std::fprintf(stderr, "setup of order %d failed\n", order);
             std::exit(1);
@@ -62,12 +67,10 @@ struct Ours : Contender {
         data = buffer;
     }
     ~Ours() override {
-        sonvex::detail::ForceKernelVariant(slot);
         sonvex::ReleaseRealFftSetup(setup);
         sonvex::FreeAligned(work);
     }
     void roundTrip() override {
-        sonvex::detail::ForceKernelVariant(slot);
         sonvex::RealFftForward(data, data, setup, work);
         sonvex::RealFftInverse(data, data, setup, work);
     }
@@ -98,28 +101,33 @@ struct Peer : Contender {
 int main(int argc, char** argv) {
     const int low = argc > 1 ? std::atoi(argv[1]) : 4;
     const int high = argc > 2 ? std::atoi(argv[2]) : 20;
-    std::vector<int> slots;
-    for (int i = 3; i < argc; ++i) slots.push_back(std::atoi(argv[i]));
-    if (slots.empty()) slots = {5, 1};
-    slots.erase(std::remove_if(slots.begin(), slots.end(), [](int s) { return s < 0 || s > 5 || !ProcessorRuns(s); }),
-                slots.end());
-    if (slots.empty()) return 1;
+    std::vector<KernelVersion> versions;
+    for (int i = 3; i < argc; ++i) {
+        const int index = std::atoi(argv[i]);
+        if (index >= 0 && index < sonvex::kKernelVersionCount) versions.push_back(static_cast<KernelVersion>(index));
+    }
+    if (versions.empty()) versions = {KernelVersion::Avx, KernelVersion::Sse2};
+    versions.erase(std::remove_if(versions.begin(), versions.end(), [](KernelVersion v) { return !ProcessorRuns(v); }),
+                   versions.end());
+    if (versions.empty()) return 1;
     // SONVEX_BENCH_OURS_ONLY=1 leaves the peer out (for profiling our routines alone).
     const bool withPeer = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
-    // SONVEX_BENCH_EIGHT_LANES=1 withholds the 16-lane routines: slot 5 as 32-bit builds run it.
+    // SONVEX_BENCH_EIGHT_LANES=1 withholds the 16-lane routines: the AVX version as 32-bit builds
+    // run it.
     if (std::getenv("SONVEX_BENCH_EIGHT_LANES")) sonvex::fft::AllowWideRoutines(false);
 
     std::printf("real FFT, forward+inverse in place, median ns per pair; MFLOPS = 2.5 N log2 N / ns per transform\n");
     if (sonvex::fft::WideRoutinesRun()) {
-        std::printf("slot 5 runs its 16-lane (AVX-512) routines here for orders %d-%d\n", sonvex::fft::kWideMinOrder,
-                    sonvex::fft::kWideMaxOrder);
+        std::printf("the avx version runs its 16-lane (AVX-512) routines here for orders %d-%d\n",
+                    sonvex::fft::kWideMinOrder, sonvex::fft::kWideMaxOrder);
     } else {
-        std::printf("slot 5 runs its 8-lane routines here\n");
+        std::printf("the avx version runs its 8-lane routines here\n");
     }
     std::printf("%5s %9s", "order", "N");
-    for (int s : slots) std::printf("   slot%d ns  MFLOPS", s);
+    for (KernelVersion v : versions) std::printf(" %8s ns  MFLOPS", sonvex::KernelVersionName(v));
 #if defined(SONVEX_HAVE_FFTW)
-    std::printf("    fftw ns  MFLOPS  slot%d/fftw  slot%d best MFLOPS", slots[0], slots[0]);
+    const char* first = sonvex::KernelVersionName(versions[0]);
+    std::printf("    fftw ns  MFLOPS  %s/fftw  %s best MFLOPS", first, first);
 #else
     std::printf("   (FFTW3f not available in this build)");
 #endif
@@ -133,10 +141,10 @@ int main(int argc, char** argv) {
         for (float& v : pristine) v = value(generator);
         std::vector<float*> buffers;
         std::vector<Contender*> contenders;
-        for (int s : slots) {
+        for (KernelVersion v : versions) {
             float* buffer = static_cast<float*>(sonvex::AllocAligned((int32_t)((n + 2) * sizeof(float))));
             buffers.push_back(buffer);
-            contenders.push_back(new Ours(order, s, buffer));
+            contenders.push_back(new Ours(order, v, buffer));
         }
 #if defined(SONVEX_HAVE_FFTW)
         float* peerBuffer = fftwf_alloc_real(n + 2);
@@ -165,7 +173,7 @@ int main(int argc, char** argv) {
         std::vector<double> medians;
         for (size_t c = 0; c < contenders.size(); ++c) medians.push_back(Median(times[c]));
         const double flops = 2.5 * (double)n * order;
-        for (size_t c = 0; c < slots.size(); ++c) {
+        for (size_t c = 0; c < versions.size(); ++c) {
             std::printf(" %11.0f %7.0f", medians[c], flops / (medians[c] / 2) * 1000.0);
         }
 #if defined(SONVEX_HAVE_FFTW)

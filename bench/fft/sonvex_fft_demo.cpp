@@ -52,8 +52,8 @@ int main() {
     std::vector<float> spectrum(n + 2);
     if (RealFftForward(signal.data(), spectrum.data(), setup, work.empty() ? nullptr : work.data()) != StatusOk) return 1;
 
-    std::printf("kernel version (slot) %d; %d-point real FFT of 3 tones + noise at %.0f Hz, Hann window\n",
-                GetKernelVariant(), n, rate);
+    std::printf("kernel version %s; %d-point real FFT of 3 tones + noise at %.0f Hz, Hann window\n",
+                KernelVersionName(ActiveKernelVersion()), n, rate);
     std::printf("tones: ");
     for (const Tone& t : tones) std::printf("%.2f Hz (amplitude %.2f)  ", t.frequency, t.amplitude);
     std::printf("\n");

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "dsp/resampler/interpolate.h"
+#include "dsp/kernels/dispatch.h"
+#include "dsp/kernels/kernels.h"
 #include "dsp/resampler/kernel_table.h"
 #include "dsp/resampler/resampler.h"
 
@@ -27,15 +28,17 @@ public:
     virtual double OutputRate() const = 0;
 };
 
+// Our core with the interpolation routines of the given kernel version (Baseline: the plain loop).
 class CoreEngine : public Engine {
 public:
-    CoreEngine(int32_t in, int32_t outRate, int channels, int16_t n, int32_t version) : m_channels(channels) {
-        sonvex::CResamplerCore::ForceInterpolationVersion(version);
+    CoreEngine(int32_t in, int32_t outRate, int channels, int16_t n, sonvex::KernelVersion version)
+        : m_channels(channels) {
+        const sonvex::KernelVersion previous = sonvex::ActiveKernelVersion();
+        sonvex::detail::ForceKernelVersion(version);
         m_ok = m_core.Initialize(in, outRate, static_cast<int16_t>(channels), static_cast<int16_t>(channels), n) ==
                sonvex::ResamplerOk;
-        sonvex::CResamplerCore::ForceInterpolationVersion(-1);
-        m_name = std::string("ours n=") + std::to_string(n) + " (" +
-                 sonvex::resampler_detail::VersionName(m_core.InterpolationVersion()) + ")";
+        sonvex::detail::ForceKernelVersion(previous);
+        m_name = std::string("ours n=") + std::to_string(n) + " (" + m_core.InterpolationName() + ")";
         m_rate = static_cast<double>(in) * 4096.0 / m_core.Step();
     }
     std::string Name() const override { return m_name; }

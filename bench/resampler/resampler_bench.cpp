@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "engines.h"
+#include "bench/resampler/engines.h"
 
 namespace {
 
@@ -68,9 +68,11 @@ int main() {
     struct Ratio { int32_t in, out; };
     const Ratio ratios[] = {{44100, 48000}, {48000, 44100}, {96000, 48000}};
     const int16_t lengths[] = {17, 33, 65, 129};
-    const int32_t best = sonvex::resampler_detail::BestSupportedVersion();
+    sonvex::InitProcessorDispatch();
+    const sonvex::KernelVersion best = sonvex::ActiveKernelVersion();
+    const char* bestName = sonvex::ActiveInterpolationRoutines()->name;
     std::printf("resampler benchmark: 10 s stereo noise, blocks of %zu frames, best of %d runs\n", kBlockFrames, kRuns);
-    std::printf("our best version here: %s\n\n", sonvex::resampler_detail::VersionName(best));
+    std::printf("our best version here: %s\n\n", bestName);
 
     for (const Ratio& ratio : ratios) {
         std::mt19937 random(1234);
@@ -90,16 +92,16 @@ int main() {
         add([&] { return std::make_unique<SamplerateEngine>(ratio.in, ratio.out, kChannels, SRC_SINC_MEDIUM_QUALITY); });
         std::vector<size_t> ours;
         for (int16_t n : lengths) {
-            ours.push_back(add([&, n] { return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, n, -1); }));
+            ours.push_back(add([&, n] { return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, n, best); }));
             const int q = SpeexQualityClosestTo(n);
             add([&, q] { return std::make_unique<SpeexEngine>(ratio.in, ratio.out, kChannels, q); });
         }
-        // The other versions at n = 65, and the proof that they produce the same bits.
+        // The other routines at n = 65, and the proof that they produce the same bits.
         const size_t scalar65 = add([&] {
-            return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, 65, sonvex::resampler_detail::kVersionScalar);
+            return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, 65, sonvex::KernelVersion::Baseline);
         });
         const size_t sse65 = add([&] {
-            return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, 65, sonvex::resampler_detail::kVersionSse2);
+            return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, 65, sonvex::KernelVersion::Sse2);
         });
         const std::vector<Result> results = MeasureAll(makers, input);
         const double reference = results[soxrHq].framesPerSecond;
@@ -114,7 +116,7 @@ int main() {
                           std::memcmp(best65.output.data(), results[sse65].output.data(),
                                       best65.output.size() * sizeof(float)) == 0;
         std::printf("  n=65 output of %s, sse2 and scalar bit-identical: %s (%zu samples)\n",
-                    sonvex::resampler_detail::VersionName(best), same ? "yes" : "NO", best65.output.size());
+                    bestName, same ? "yes" : "NO", best65.output.size());
         std::printf("  n=65 speed over soxr HQ: x%.2f\n\n", best65.framesPerSecond / reference);
     }
 

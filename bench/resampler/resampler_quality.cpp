@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "engines.h"
+#include "bench/resampler/engines.h"
 
 namespace {
 
@@ -110,12 +110,14 @@ void Report(const char* label, const std::function<std::unique_ptr<Engine>()>& m
 }  // namespace
 
 int main() {
+    sonvex::InitProcessorDispatch();
+    const sonvex::KernelVersion ours = sonvex::ActiveKernelVersion();
     struct Conversion { int32_t in, out; };
     for (Conversion c : {Conversion{44100, 48000}, Conversion{48000, 44100}}) {
         std::printf("%d -> %d\n", c.in, c.out);
         std::printf("  %-40s %10s %11s %11s %11s %11s\n", "converter", "ripple", "@18k", "@20k", "resid", "stop");
         for (int16_t n : {33, 65, 129}) {
-            Report("", [&] { return std::make_unique<CoreEngine>(c.in, c.out, 1, n, -1); }, c.in, c.out);
+            Report("", [&] { return std::make_unique<CoreEngine>(c.in, c.out, 1, n, ours); }, c.in, c.out);
             const int q = SpeexQualityClosestTo(n);
             Report("", [&] { return std::make_unique<SpeexEngine>(c.in, c.out, 1, q); }, c.in, c.out);
         }

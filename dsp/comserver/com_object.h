@@ -37,15 +37,15 @@ struct ApartmentObject {
 template <class T>
 class ContainedObject final : public T {
 public:
-    explicit ContainedObject(IUnknown* outer) : m_outer(outer) {}
+    explicit ContainedObject(IUnknown* outer) : m_pOuter(outer) {}
     ~ContainedObject() override = default;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return m_outer->QueryInterface(riid, ppv); }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_outer->AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return m_outer->Release(); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return m_pOuter->QueryInterface(riid, ppv); }
+    STDMETHODIMP_(ULONG) AddRef() override { return m_pOuter->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return m_pOuter->Release(); }
 
 private:
-    IUnknown* m_outer;  // not counted: the outer object owns us
+    IUnknown* m_pOuter;  // not counted: the outer object owns us
 };
 
 // The aggregated object: answers IUnknown with itself and everything else from the contained
@@ -53,7 +53,7 @@ private:
 template <class T, bool Interlocked>
 class AggregatedObject final : public IUnknown {
 public:
-    explicit AggregatedObject(IUnknown* outer) : m_contained(outer) {}
+    explicit AggregatedObject(IUnknown* outer) : m_Contained(outer) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -63,24 +63,24 @@ public:
             AddRef();
             return S_OK;
         }
-        return m_contained.internalQueryInterface(riid, ppv);
+        return m_Contained.internalQueryInterface(riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override {
-        if constexpr (Interlocked) return (ULONG)InterlockedIncrement(&m_refCount);
-        else return (ULONG)++m_refCount;
+        if constexpr (Interlocked) return (ULONG)InterlockedIncrement(&m_nRefCount);
+        else return (ULONG)++m_nRefCount;
     }
     STDMETHODIMP_(ULONG) Release() override {
         LONG count;
-        if constexpr (Interlocked) count = InterlockedDecrement(&m_refCount);
-        else count = --m_refCount;
+        if constexpr (Interlocked) count = InterlockedDecrement(&m_nRefCount);
+        else count = --m_nRefCount;
         if (count == 0) delete this;
         return (ULONG)count;
     }
-    HRESULT finalConstruct() { return m_contained.finalConstruct(); }
+    HRESULT finalConstruct() { return m_Contained.finalConstruct(); }
 
 private:
-    LONG m_refCount = 0;
-    ContainedObject<T> m_contained;
+    LONG m_nRefCount = 0;
+    ContainedObject<T> m_Contained;
 };
 
 // Allocates one object form, runs its final-construct step under a temporary reference and
@@ -117,7 +117,7 @@ using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
 // every reference beyond it does, so the count moving to 2 locks and back to 1 unlocks.
 class CClassFactory final : public com::implements<CClassFactory, com::NoModule, IClassFactory> {
 public:
-    explicit CClassFactory(InstanceCreator creator) : m_creator(creator) {}
+    explicit CClassFactory(InstanceCreator creator) : m_pfnCreator(creator) {}
     ~CClassFactory() override = default;
 
     STDMETHODIMP_(ULONG) AddRef() override {
@@ -134,7 +134,7 @@ public:
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-        return m_creator(outer, riid, ppv);
+        return m_pfnCreator(outer, riid, ppv);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         if (lock) LockModule();
@@ -143,7 +143,7 @@ public:
     }
 
 private:
-    InstanceCreator m_creator;
+    InstanceCreator m_pfnCreator;
 };
 
 }  // namespace sonvex

@@ -26,27 +26,27 @@ struct OutputPointer {
 // temporaries that hold converted copies are cleared whatever happens.
 class ArgumentReader {
 public:
-    ArgumentReader(DISPPARAMS* params, UINT* argErr) : m_params(params), m_argErr(argErr) {
-        for (VARIANT& v : m_temps) VariantInit(&v);
+    ArgumentReader(DISPPARAMS* params, UINT* argErr) : m_pParams(params), m_puArgErr(argErr) {
+        for (VARIANT& v : m_avarTemps) VariantInit(&v);
     }
     ~ArgumentReader() {
-        for (VARIANT& v : m_temps) VariantClear(&v);
+        for (VARIANT& v : m_avarTemps) VariantClear(&v);
     }
 
     HRESULT mismatch(UINT index) {
-        if (m_argErr) *m_argErr = index;
+        if (m_puArgErr) *m_puArgErr = index;
         return DISP_E_TYPEMISMATCH;
     }
 
     // A by-value argument of type vt, converted through a temporary when it arrives otherwise.
     // Nothing converts to a by-reference type, so pointers must arrive as exactly that type.
     HRESULT read(UINT index, VARTYPE vt, VARIANT** out) {
-        VARIANT* arg = &m_params->rgvarg[index];
+        VARIANT* arg = &m_pParams->rgvarg[index];
         if (V_VT(arg) == vt) {
             *out = arg;
             return S_OK;
         }
-        VARIANT* temp = &m_temps[index];
+        VARIANT* temp = &m_avarTemps[index];
         HRESULT hr = VariantCopy(temp, arg);
         if (FAILED(hr)) return hr;
         if (vt & VT_BYREF) return mismatch(index);
@@ -81,7 +81,7 @@ public:
     }
 
     HRESULT readOutputPointer(UINT index, OutputPointer* out) {
-        VARIANT* arg = &m_params->rgvarg[index];
+        VARIANT* arg = &m_pParams->rgvarg[index];
         out->index = index;
         if (V_VT(arg) == (VT_BYREF | VT_R4)) {
             out->floats = V_R4REF(arg);
@@ -111,9 +111,9 @@ public:
     }
 
 private:
-    DISPPARAMS* m_params;
-    UINT* m_argErr;
-    VARIANT m_temps[kMaxArguments];
+    DISPPARAMS* m_pParams;
+    UINT* m_puArgErr;
+    VARIANT m_avarTemps[kMaxArguments];
 };
 
 void fillExceptionInfo(HRESULT hr, EXCEPINFO* info) {

@@ -6,11 +6,12 @@
 #include <oleauto.h>
 #include <shellapi.h>
 
+#include "dsp/comserver/audio_resampler.h"
 #include "dsp/comserver/com_object.h"
+#include "dsp/comserver/fourier_transform.h"
 #include "dsp/comserver/registrar.h"
 #include "dsp/comserver/resource_ids.h"
-#include "dsp/resampler/audio_resampler.h"
-#include "dsp/spectral/fourier_transform.h"
+#include "dsp/kernels/kernels.h"
 #include "sonvex_h.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -30,43 +31,43 @@ struct ClassEntry {
 class CSonvexModule {
 public:
     CSonvexModule() {
-        m_initialised = InitializeCriticalSectionAndSpinCount(&m_section, 0) != FALSE;
+        m_bInitialised = InitializeCriticalSectionAndSpinCount(&m_csModule, 0) != FALSE;
     }
     ~CSonvexModule() {
-        for (ClassEntry& entry : m_classes) {
+        for (ClassEntry& entry : m_aClasses) {
             if (entry.classObject) entry.classObject->Release();
             entry.classObject = nullptr;
             // The type information lives in oleaut32; at process exit it may be gone already.
-            if (entry.classInfo && !m_processTerminating) entry.classInfo->Release();
+            if (entry.classInfo && !m_bProcessTerminating) entry.classInfo->Release();
             entry.classInfo = nullptr;
         }
-        if (m_initialised) DeleteCriticalSection(&m_section);
+        if (m_bInitialised) DeleteCriticalSection(&m_csModule);
     }
 
-    bool initialised() const { return m_initialised; }
-    void setProcessTerminating() { m_processTerminating = true; }
+    bool initialised() const { return m_bInitialised; }
+    void setProcessTerminating() { m_bProcessTerminating = true; }
 
-    LONG lock() { return InterlockedIncrement(&m_lockCount); }
-    LONG unlock() { return InterlockedDecrement(&m_lockCount); }
-    LONG lockCount() const { return m_lockCount; }
+    LONG lock() { return InterlockedIncrement(&m_nLockCount); }
+    LONG unlock() { return InterlockedDecrement(&m_nLockCount); }
+    LONG lockCount() const { return m_nLockCount; }
 
-    CRITICAL_SECTION* section() { return &m_section; }
+    CRITICAL_SECTION* section() { return &m_csModule; }
 
-    ClassEntry* begin() { return m_classes; }
-    ClassEntry* end() { return m_classes + 2; }
+    ClassEntry* begin() { return m_aClasses; }
+    ClassEntry* end() { return m_aClasses + 2; }
     ClassEntry* find(REFCLSID clsid) {
-        for (ClassEntry& entry : m_classes) {
+        for (ClassEntry& entry : m_aClasses) {
             if (entry.createInstance && IsEqualCLSID(*entry.clsid, clsid)) return &entry;
         }
         return nullptr;
     }
 
 private:
-    volatile LONG m_lockCount = 0;
-    CRITICAL_SECTION m_section{};
-    bool m_initialised = false;
-    bool m_processTerminating = false;
-    ClassEntry m_classes[2] = {
+    volatile LONG m_nLockCount = 0;
+    CRITICAL_SECTION m_csModule{};
+    bool m_bInitialised = false;
+    bool m_bProcessTerminating = false;
+    ClassEntry m_aClasses[2] = {
         {&CLSID_CAudioResampler, L"CAudioResampler Object", IDR_AUDIORESAMPLER,
          &CreateObjectInstance<CAudioResampler>, nullptr, nullptr},
         {&CLSID_CFourierTransform, L"CFourierTransform Object", IDR_FOURIERTRANSFORM,
@@ -78,21 +79,21 @@ CSonvexModule g_module;
 
 class CriticalSectionLock {
 public:
-    explicit CriticalSectionLock(CRITICAL_SECTION* section) : m_section(section) { EnterCriticalSection(section); }
-    ~CriticalSectionLock() { LeaveCriticalSection(m_section); }
+    explicit CriticalSectionLock(CRITICAL_SECTION* section) : m_pSection(section) { EnterCriticalSection(section); }
+    ~CriticalSectionLock() { LeaveCriticalSection(m_pSection); }
 
 private:
-    CRITICAL_SECTION* m_section;
+    CRITICAL_SECTION* m_pSection;
 };
 
 // The thread locale is the system default for the whole of a registration call.
 class SystemLocaleScope {
 public:
-    SystemLocaleScope() : m_saved(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
-    ~SystemLocaleScope() { SetThreadLocale(m_saved); }
+    SystemLocaleScope() : m_lcidSaved(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~SystemLocaleScope() { SetThreadLocale(m_lcidSaved); }
 
 private:
-    LCID m_saved;
+    LCID m_lcidSaved;
 };
 
 HRESULT loadScript(int resourceId, std::wstring* script) {
@@ -241,6 +242,11 @@ LONG UnlockModule() { return g_module.unlock(); }
 LONG ModuleLockCount() { return g_module.lockCount(); }
 
 HMODULE ModuleHandle() { return reinterpret_cast<HMODULE>(&__ImageBase); }
+
+void ChooseKernelVersionOnce() {
+    static const bool chosen = (InitProcessorDispatch(), true);
+    (void)chosen;
+}
 
 HRESULT GetModulePath(std::wstring* path) {
     wchar_t buffer[MAX_PATH];

@@ -14,6 +14,11 @@ HRESULT GetModulePath(std::wstring* path);
 
 HMODULE ModuleHandle();
 
+// The first object of either class chooses the kernel version of this processor for the whole
+// process (InitProcessorDispatch, once): the transforms, the vector methods and the resampler's
+// interpolation then run that version's routines.
+void ChooseKernelVersionOnce();
+
 // The coclass type information of clsid, loaded once under the module lock and kept for the life
 // of the module; the caller receives its own reference.
 HRESULT GetCachedClassInfo(REFCLSID clsid, ITypeInfo** info);

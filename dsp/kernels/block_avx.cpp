@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "dsp/kernels/block_avx.h"
 #include "dsp/kernels/cache_info.h"
-#include "dsp/kernels/dispatch.h"
 
 namespace sonvex {
 namespace detail {

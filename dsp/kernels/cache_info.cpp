@@ -1,10 +1,8 @@
 #include "dsp/kernels/cache_info.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "dsp/kernels/cpu_features.h"
-#include "dsp/kernels/dispatch.h"
 
 namespace sonvex {
 namespace detail {
@@ -93,18 +91,12 @@ int32_t QueryLargestCacheSize() {
     return DecodeLargestCacheLeaf2(leaf2.eax, leaf2.ebx, leaf2.ecx, leaf2.edx);
 }
 
-// Filled on first use with the same value by whichever thread computes it.
-std::atomic<int32_t> g_largestCacheSize{0};
-std::atomic<bool> g_largestCacheKnown{false};
-
 }  // namespace
 
 int32_t LargestCacheSize() {
-    if (!g_largestCacheKnown.load(std::memory_order_acquire)) {
-        g_largestCacheSize.store(QueryLargestCacheSize(), std::memory_order_relaxed);
-        g_largestCacheKnown.store(true, std::memory_order_release);
-    }
-    return g_largestCacheSize.load(std::memory_order_relaxed);
+    // Probed once, on the first call.
+    static const int32_t size = QueryLargestCacheSize();
+    return size;
 }
 
 }  // namespace detail

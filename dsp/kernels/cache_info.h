@@ -1,6 +1,5 @@
 // Largest-cache query: the decoders are pure functions of CPUID register values so that every
-// path can be checked with synthetic registers; LargestCacheSize (dispatch.h) feeds them the
-// real ones.
+// path can be checked with synthetic registers; LargestCacheSize feeds them the real ones.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -29,19 +28,10 @@ struct CacheDescriptor {
 extern const CacheDescriptor kCacheDescriptors[];
 extern const size_t kCacheDescriptorCount;
 
-// Streaming stores pay off only for blocks that would evict the whole cache anyway, and only
-// beyond a floor (1 MB for copies, 2 MB for fills). An unknown cache size (0) never streams.
-// Internal linkage: the copy compiled into the AVX translation unit must not serve the others.
-constexpr size_t kStreamingCopyFloor = 0x100000;
-constexpr size_t kStreamingFillFloor = 0x200000;
-static inline bool UseStreamingStores(size_t bytes, int32_t largestCache, size_t floor) {
-    return largestCache > 0 && bytes > (size_t)largestCache && bytes > floor;
-}
-
-// BlockCopyAvx and BlockFillAvx with the cache size given rather than queried, so that both
-// paths can be exercised on any processor.
-void BlockCopyAvxForCache(void* dst, const void* src, size_t bytes, int32_t largestCache);
-void BlockFillAvxForCache(void* dst, uint8_t value, size_t bytes, int32_t largestCache);
+// Size in bytes of the largest data or unified cache, 0 when it cannot be learned (only
+// processors that call themselves GenuineIntel describe their caches the way this reads them).
+// Computed on the first call.
+int32_t LargestCacheSize();
 
 }  // namespace detail
 }  // namespace sonvex

@@ -1,10 +1,5 @@
 #include "dsp/kernels/cpu_features.h"
 
-#include <atomic>
-
-#include "dsp/kernels/dispatch.h"
-#include "dsp/kernels/kernels.h"
-
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
@@ -40,13 +35,24 @@ uint32_t DecodeCpuFeatureMask(const CpuidSnapshot& regs) {
     return mask;
 }
 
-int32_t SelectKernelVariant(uint32_t mask) {
-    if ((mask & CpuAvx) && (mask & CpuAvxOsSupport)) return 5;
-    if (mask & CpuSse41) return 4;
-    if ((mask & CpuSsse3) && (mask & CpuMovbe)) return 3;
-    if (mask & CpuSsse3) return 2;
-    if (mask & CpuSse2) return 1;
-    return 0;
+ProcessorFeatures DecodeProcessorFeatures(const CpuidSnapshot& regs) {
+    ProcessorFeatures features{true, DecodeCpuFeatureMask(regs), false, false, false};
+    const bool avxState = (features.mask & CpuAvx) && (features.mask & CpuAvxOsSupport);
+    if (!avxState) return features;
+    features.fma = (regs.leaf1Ecx & Bit(12)) != 0;
+    features.avx2 = regs.maxLeaf >= 7 && (regs.leaf7Ebx & Bit(5));
+    // XCR0 bits 5, 6 and 7: the mask registers and both upper parts of the 32 vector registers.
+    features.avx512f = features.avx2 && features.fma && (regs.leaf7Ebx & Bit(16)) && (regs.xcr0 & 0xE6) == 0xE6;
+    return features;
+}
+
+KernelVersion SelectKernelVersion(uint32_t mask) {
+    if ((mask & CpuAvx) && (mask & CpuAvxOsSupport)) return KernelVersion::Avx;
+    if (mask & CpuSse41) return KernelVersion::Sse41;
+    if ((mask & CpuSsse3) && (mask & CpuMovbe)) return KernelVersion::Ssse3Movbe;
+    if (mask & CpuSsse3) return KernelVersion::Ssse3;
+    if (mask & CpuSse2) return KernelVersion::Sse2;
+    return KernelVersion::Baseline;
 }
 
 bool CpuidAvailable() {
@@ -97,7 +103,7 @@ uint64_t ReadXcr0() {
 }
 
 CpuidSnapshot ReadCpuidSnapshot() {
-    CpuidSnapshot s{0, 0, 0, 0, 0, 0};
+    CpuidSnapshot s{0, 0, 0, 0, 0, 0, 0};
     s.maxLeaf = ExecuteCpuid(0).eax;
     if (s.maxLeaf >= 1) {
         const CpuidResult leaf1 = ExecuteCpuid(1);
@@ -107,33 +113,24 @@ CpuidSnapshot ReadCpuidSnapshot() {
         if (leaf1.ecx & Bit(27)) s.xcr0 = ReadXcr0();
         if (((leaf1.eax >> 8) & 0xF) == 11) s.family11Edx = ExecuteCpuid(0x20000001).edx;
     }
+    if (s.maxLeaf >= 7) s.leaf7Ebx = ExecuteCpuid(7, 0).ebx;
     return s;
 }
 
-namespace {
-// Written with the same values by whichever thread gets there first.
-std::atomic<uint32_t> g_featureMask{0};
-std::atomic<bool> g_featureMaskValid{false};
-}  // namespace
+const ProcessorFeatures& DetectedProcessorFeatures() {
+    // Probed once, on the first call.
+    static const ProcessorFeatures features =
+        CpuidAvailable() ? DecodeProcessorFeatures(ReadCpuidSnapshot()) : ProcessorFeatures{false, 0, false, false, false};
+    return features;
+}
 
 }  // namespace detail
 
 bool QueryCpuFeatures(uint32_t* maskOut) {
-    using namespace detail;
-    if (!g_featureMaskValid.load(std::memory_order_acquire)) {
-        if (!CpuidAvailable()) return false;
-        g_featureMask.store(DecodeCpuFeatureMask(ReadCpuidSnapshot()), std::memory_order_relaxed);
-        g_featureMaskValid.store(true, std::memory_order_release);
-    }
-    if (maskOut) *maskOut = g_featureMask.load(std::memory_order_relaxed);
+    const detail::ProcessorFeatures& features = detail::DetectedProcessorFeatures();
+    if (!features.hasCpuid) return false;
+    if (maskOut) *maskOut = features.mask;
     return true;
 }
-
-void InitProcessorDispatch() {
-    uint32_t mask = 0;
-    detail::g_kernelVariant = QueryCpuFeatures(&mask) ? detail::SelectKernelVariant(mask) : 0;
-}
-
-int32_t GetKernelVariant() { return detail::g_kernelVariant; }
 
 }  // namespace sonvex

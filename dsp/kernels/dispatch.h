@@ -1,30 +1,54 @@
-// Internal side of the processor-feature dispatch, shared by the kernel translation units.
+// The routine table of the kernel versions: one row per version holding everything that version
+// runs, and the active row that the entry points use. A setup of the real FFT keeps the row that
+// built it, so its transforms run the routines that match its tables.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/kernels/fft_internal.h"
+#include "dsp/kernels/interpolate.h"
+#include "dsp/kernels/kernels.h"
+
 namespace sonvex {
 namespace detail {
 
-// Index of the chosen version, 0..5: 0 baseline (runs the SSE2 routines), 1 SSE2, 2 SSSE3,
-// 3 SSSE3 with MOVBE, 4 SSE4.1, 5 AVX. Read with a plain load on every entry-point call.
-extern int32_t g_kernelVariant;
-constexpr int kKernelVariantCount = 6;
+using FftTransformRoutine = int32_t (*)(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+using MultiplyRoutine = int32_t (*)(const float* vector1, const float* vector2, float* result, int32_t length);
+using ComplexRoutine = int32_t (*)(const float* complexValues, float* out, int32_t bins);
+using BlockCopyRoutine = void (*)(void* dst, const void* src, size_t bytes);
+using BlockFillRoutine = void (*)(void* dst, uint8_t value, size_t bytes);
 
-// Tests and benchmarks run every version on this processor by forcing the index.
-// Forcing a version the processor lacks is the caller's responsibility.
-void ForceKernelVariant(int32_t variant);
+struct KernelRow {
+    KernelVersion version;
+    // Real FFT: where the version's size tiers begin (they decide a setup's tables and work
+    // buffer), its two transforms, and whether its setups also carry the 16-lane tables. The
+    // transforms take a valid setup and non-null pointers: the entry points check them.
+    fft::TierLimits fftTiers;
+    FftTransformRoutine fftForward;
+    FftTransformRoutine fftInverse;
+    bool fftWideTables;
+    // The spectral vector kernels; each checks its own arguments.
+    MultiplyRoutine multiplyVectors;
+    ComplexRoutine complexMagnitudes;
+    ComplexRoutine complexPhases;
+    // Block copy and fill (null: the C library's memcpy and memset).
+    BlockCopyRoutine copyBlock;
+    BlockFillRoutine fillBlock;
+    // The resampler's interpolation (null: its plain loop).
+    const InterpolationRoutines* interpolation;
+};
 
-// Block copy and fill of the AVX version (only call them when the AVX version is selected).
-// Blocks larger than the largest cache and larger than 1 MB (copy) or 2 MB (fill) bypass the
-// cache with streaming stores; everything else, and every block while the cache size is
-// unknown, goes through the cache. The copy's blocks must not overlap.
-void BlockCopyAvx(void* dst, const void* src, size_t bytes);
-void BlockFillAvx(void* dst, uint8_t value, size_t bytes);
+// The row of a version. The AVX version's row is completed on first use from the processor's
+// features: its FFT routines for AVX2 with FMA, its interpolation for AVX2, and its 16-lane
+// tables where AVX-512F runs.
+const KernelRow& KernelRowFor(KernelVersion version);
 
-// Size in bytes of the largest data or unified cache, 0 when it cannot be learned.
-// Computed on the first call and cached.
-int32_t LargestCacheSize();
+// The row the entry points use: Baseline's until InitProcessorDispatch or ForceKernelVersion.
+const KernelRow& ActiveKernelRow();
+
+// Tests and benchmarks run every version on this processor by forcing it. Forcing a version
+// the processor lacks is the caller's responsibility.
+void ForceKernelVersion(KernelVersion version);
 
 }  // namespace detail
 }  // namespace sonvex

@@ -1,5 +1,5 @@
 // The AVX version's routines for processors with AVX2 and FMA, built with the compiler's
-// straight-line vectoriser on; fft_avx2.cpp sends valid setups of N <= 16 here. N = 16 has its
+// straight-line vectoriser on; fft_avx2.cpp sends setups of N <= 16 here. N = 16 has its
 // own routines: its eight complex values are two vectors, and the whole transform stays in them.
 #include "dsp/kernels/fft_vector_avx.h"
 #include "dsp/kernels/fft_engine.h"
@@ -35,9 +35,9 @@ inline void Dft8Lanes(V a, V b, V& even, V& odd) {
     const float h = 0.70710678118654752f;
     const V wr = _mm256_setr_ps(1, 1, h, h, 0, 0, -h, -h);
     const V wi = _mm256_setr_ps(0, 0, -h, -h, -1, -1, -h, -h);
-    const V d = T::sub(a, b);
-    even = Dft4Lanes<kInverse>(T::add(a, b));
-    odd = Dft4Lanes<kInverse>(kInverse ? T::cmulConj(d, wr, wi) : T::cmul(d, wr, wi));
+    const V d = T::Sub(a, b);
+    even = Dft4Lanes<kInverse>(T::Add(a, b));
+    odd = Dft4Lanes<kInverse>(kInverse ? T::CmulConj(d, wr, wi) : T::Cmul(d, wr, wi));
 }
 
 // e^{-2 pi i k / 16} for k = 1..4.
@@ -48,24 +48,24 @@ inline V SplitIm() { return _mm256_setr_ps(-0.38268343236508977f, -0.38268343236
 
 void Forward16(const float* src, float* dst, float s) {
     V even, odd;
-    Dft8Lanes<false>(T::load(src), T::load(src + 8), even, odd);
+    Dft8Lanes<false>(T::Load(src), T::Load(src + 8), even, odd);
     const __m256d e = _mm256_castps_pd(even), o = _mm256_castps_pd(odd);
     // Z1..Z4 and their mirrors Z7, Z6, Z5, Z4.
     const V k = _mm256_castpd_ps(_mm256_blend_pd(_mm256_permute4x64_pd(o, _MM_SHUFFLE(2, 2, 0, 0)),
                                                  _mm256_permute4x64_pd(e, _MM_SHUFFLE(1, 1, 2, 2)), 0xA));
     const V m = _mm256_castpd_ps(_mm256_blend_pd(_mm256_permute4x64_pd(o, _MM_SHUFFLE(1, 1, 3, 3)),
                                                  _mm256_permute4x64_pd(e, _MM_SHUFFLE(1, 1, 3, 3)), 0xA));
-    const V half = T::set1(0.5f * s);
-    const V mc = T::conj(m);
-    const V split = T::mul(T::add(k, mc), half);
-    const V turned = T::cmul(T::mul(T::mulNegI(T::sub(k, mc)), half), SplitRe(), SplitIm());
+    const V half = T::Set1(0.5f * s);
+    const V mc = T::Conj(m);
+    const V split = T::Mul(T::Add(k, mc), half);
+    const V turned = T::Cmul(T::Mul(T::MulNegI(T::Sub(k, mc)), half), SplitRe(), SplitIm());
     // Bins 1..4, then 5..8 (a caller's next vector loads find each in one store).
-    const V mirror = T::conj(T::sub(split, turned));  // bins 7, 6, 5, 4
+    const V mirror = T::Conj(T::Sub(split, turned));  // bins 7, 6, 5, 4
     const float z0re = _mm256_cvtss_f32(even);
     const float z0im = _mm256_cvtss_f32(_mm256_movehdup_ps(even));
     const __m256d last = _mm256_castps_pd(_mm256_setr_ps(0, 0, 0, 0, 0, 0, (z0re - z0im) * s, 0.0f));
-    T::store(dst + 2, T::add(split, turned));
-    T::store(dst + 10, _mm256_castpd_ps(_mm256_blend_pd(
+    T::Store(dst + 2, T::Add(split, turned));
+    T::Store(dst + 10, _mm256_castpd_ps(_mm256_blend_pd(
                            _mm256_permute4x64_pd(_mm256_castps_pd(mirror), _MM_SHUFFLE(3, 0, 1, 2)), last, 0x8)));
     dst[0] = (z0re + z0im) * s;
     dst[1] = 0.0f;
@@ -73,16 +73,16 @@ void Forward16(const float* src, float* dst, float s) {
 
 void Inverse16(const float* src, float* dst, float s) {
     const float x0 = src[0], x8 = src[16];
-    const V k = T::load(src + 2);  // X1..X4
-    const __m256d upper = _mm256_castps_pd(T::load(src + 10));  // X5..X8
+    const V k = T::Load(src + 2);  // X1..X4
+    const __m256d upper = _mm256_castps_pd(T::Load(src + 10));  // X5..X8
     const V m = _mm256_castpd_ps(_mm256_blend_pd(_mm256_permute4x64_pd(upper, _MM_SHUFFLE(3, 0, 1, 2)),
                                                  _mm256_castps_pd(k), 0x8));  // X7..X4
-    const V scale = T::set1(s);
-    const V mc = T::conj(m);
-    const V p = T::mul(T::add(k, mc), scale);
-    const V q = T::mulI(T::cmulConj(T::mul(T::sub(k, mc), scale), SplitRe(), SplitIm()));
-    const __m256d direct = _mm256_castps_pd(T::add(p, q));              // Y1..Y4
-    const __m256d mirror = _mm256_castps_pd(T::conj(T::sub(p, q)));     // Y7..Y4
+    const V scale = T::Set1(s);
+    const V mc = T::Conj(m);
+    const V p = T::Mul(T::Add(k, mc), scale);
+    const V q = T::MulI(T::CmulConj(T::Mul(T::Sub(k, mc), scale), SplitRe(), SplitIm()));
+    const __m256d direct = _mm256_castps_pd(T::Add(p, q));              // Y1..Y4
+    const __m256d mirror = _mm256_castps_pd(T::Conj(T::Sub(p, q)));     // Y7..Y4
     const __m256d y0 = _mm256_castps_pd(_mm256_setr_ps((x0 + x8) * s, (x0 - x8) * s, 0, 0, 0, 0, 0, 0));
     const V low = _mm256_castpd_ps(_mm256_blend_pd(_mm256_permute4x64_pd(direct, _MM_SHUFFLE(2, 1, 0, 0)), y0, 0x1));
     const V high = _mm256_castpd_ps(_mm256_blend_pd(_mm256_permute4x64_pd(direct, _MM_SHUFFLE(3, 3, 3, 3)),
@@ -91,25 +91,25 @@ void Inverse16(const float* src, float* dst, float s) {
     Dft8Lanes<true>(low, high, even, odd);
     // even = [y0, y4, y2, y6], odd = [y1, y5, y3, y7].
     const __m256d e = _mm256_castps_pd(even), o = _mm256_castps_pd(odd);
-    T::store(dst, _mm256_castpd_ps(_mm256_unpacklo_pd(e, o)));
-    T::store(dst + 8, _mm256_castpd_ps(_mm256_unpackhi_pd(e, o)));
+    T::Store(dst, _mm256_castpd_ps(_mm256_unpacklo_pd(e, o)));
+    T::Store(dst + 8, _mm256_castpd_ps(_mm256_unpackhi_pd(e, o)));
 }
 
 }  // namespace
 
 int32_t ForwardAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (CheckTransform(src, dst, setup) == StatusOk && setup->order == 4) {
+    if (setup->order == 4) {
         Forward16(src, dst, setup->forwardScaled ? setup->scale : 1.0f);
         return StatusOk;
     }
-    return ForwardTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (CheckTransform(src, dst, setup) == StatusOk && setup->order == 4) {
+    if (setup->order == 4) {
         Inverse16(src, dst, setup->inverseScaled ? setup->scale : 1.0f);
         return StatusOk;
     }
-    return InverseTransform<AvxTraits>(src, dst, setup, workBuffer);
+    return Transform<AvxTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft

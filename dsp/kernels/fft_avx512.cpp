@@ -1,5 +1,5 @@
-// The AVX version's 16-lane routines (AVX-512F, 64-bit builds), reached through ForwardAvx and
-// InverseAvx for setups that carry their tables (the table tier's orders and 2^20).
+// The AVX version's 16-lane routines (AVX-512F, 64-bit builds), reached through ForwardAvx2Fma
+// and InverseAvx2Fma for setups that carry their tables (the table tier's orders and 2^20).
 //
 // Values travel as "points": 16 consecutive complex values held as a vector of their real parts
 // followed by a vector of their imaginary parts (32 floats, 128 bytes). With n = 16 n1 complex
@@ -436,15 +436,13 @@ void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tab
     RunPasses<kInverse, kInterleavedIn>(list, 0, 0, x, work, lanes);
 }
 
-// Both directions: the checks and the work area, then the forward transform's passes, lane step
+// Both directions: the work area, then the forward transform's passes, lane step
 // and split step, or the inverse's pre-step, passes and lane step.
 template <bool kInverse>
 int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    const int32_t status = CheckTransform(src, dst, setup);
-    if (status != StatusOk) return status;
     WorkArea area(setup, workBuffer);
-    if (area.failed()) return StatusNoMemory;
-    float* work = reinterpret_cast<float*>(area.get());
+    if (area.Failed()) return StatusNoMemory;
+    float* work = reinterpret_cast<float*>(area.Get());
     const size_t n = size_t(1) << (setup->order - 1);
     const WideTables& tables = *setup->wide;
     if constexpr (kInverse) {

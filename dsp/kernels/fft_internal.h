@@ -9,6 +9,10 @@
 
 namespace sonvex {
 
+namespace detail {
+struct KernelRow;
+}
+
 namespace fft {
 
 constexpr int32_t kValidSetupTag = 6;
@@ -31,8 +35,7 @@ struct TierLimits {
     int32_t bitReverse;
 };
 
-TierLimits TierLimitsForVariant(int32_t variant);
-Tier TierForOrder(int32_t variant, int32_t order);
+Tier TierForOrder(const TierLimits& limits, int32_t order);
 
 // Width in complex values of the column tiles of the large-size method.
 constexpr size_t kCrossTileWidth = 32;
@@ -93,15 +96,21 @@ extern const float kBuiltinQuarterWave[257];
 // e^{-2 pi i t / size} from a quarter-wave table of `size` (t may be any value below size).
 void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, float* im);
 
-// Scalar core of CreateRealFftSetup for one version: every check, the plan, the tables. The
-// version's own block fill clears the new block (null: the C library's).
-using BlockFillRoutine = void (*)(void* dst, uint8_t value, size_t bytes);
-// With wideTables, setups of orders kWideMinOrder..kWideMaxOrder also carry the 16-lane tables
-// (and a large-size setup among them reports the work area those routines need).
-int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
-                          BlockFillRoutine fillBlock = nullptr, bool wideTables = false);
-int32_t ReleaseSetup(RealFftSetup* setup);
-int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
+// Every check of CreateRealFftSetup, the plan and the tables, for the tiers of `row`; the
+// setup keeps the row. The row's block fill clears the new block. Setups of orders
+// kWideMinOrder..kWideMaxOrder also carry the 16-lane tables when the row has them and they
+// are not withheld (a large-size setup among them then reports the work area those routines
+// need).
+int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
+
+// True when the 16-lane routines run here: a 64-bit build on a processor with AVX-512F and its
+// register state enabled by the operating system, and not withheld by AllowWideRoutines(false).
+bool WideRoutinesRun();
+// Tests and benchmarks withhold the 16-lane routines to reach the 8-lane ones on the same
+// processor; setups made while they are withheld carry no 16-lane tables, and setups that carry
+// them run the 8-lane routines while they are withheld.
+void AllowWideRoutines(bool allowed);
+bool WideRoutinesAllowed();
 
 // The AVX version's 16-lane routines (AVX-512, 64-bit builds) cover the table tier from this
 // order up and the first order of the large-size tier: an n-point complex transform runs as
@@ -165,9 +174,9 @@ struct RealFftSetup {
     float scale;
     int32_t workBufferBytes;  // 0 for the straight-line tiers
     int32_t owned;            // 1 when CreateRealFftSetup allocated the block
-    int32_t builtBy;          // version index whose tier table was used
     int32_t tier;             // fft::Tier
-    int32_t reserved[3];
+    int32_t reserved[2];
+    const detail::KernelRow* row;  // the version that built the setup, and whose routines run it
     const float* passTwiddles;   // complex transform of N/2 points (straight-line and table tiers)
     const float* splitTwiddles;  // orders below 19: e^{-2 pi i k / N}, k = 0 .. N/4, as a run of
                                  // real parts and a run of imaginary parts, each value twice
@@ -176,5 +185,17 @@ struct RealFftSetup {
     const fft::LargePlan* large;
     const fft::WideTables* wide;  // 16-lane tables, or null
 };
+
+namespace fft {
+
+// The checks of both transform entry points, in their order.
+inline int32_t CheckTransform(const float* src, const float* dst, const RealFftSetup* setup) {
+    if (!setup) return StatusNullPointer;
+    if (setup->tag != kValidSetupTag) return StatusBadSetup;
+    if (!src || !dst) return StatusNullPointer;
+    return StatusOk;
+}
+
+}  // namespace fft
 
 }  // namespace sonvex

@@ -1,26 +1,19 @@
-// Setup records of the real FFT: the tier tables of the versions, the size of the block, and the
-// twiddle tables. Scalar code shared by every version; the versions differ only in where their
-// tiers begin, which decides the tables a setup carries and the work buffer it reports.
+// Setup records of the real FFT: the size of the block and the twiddle tables, and the entry
+// points that create, measure and release setups. Scalar code shared by every version; the
+// versions differ only in where their tiers begin (their rows' fftTiers), which decides the
+// tables a setup carries and the work buffer it reports.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "dsp/kernels/aligned_array.h"
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
 
 namespace sonvex {
 namespace fft {
 
-TierLimits TierLimitsForVariant(int32_t variant) {
-    switch (variant) {
-        case 2:
-        case 4: return TierLimits{4, 6, 18, -1};
-        case 5: return TierLimits{4, 7, 19, -1};
-        default: return TierLimits{4, 6, 15, 16};  // 0, 1 and 3
-    }
-}
-
-Tier TierForOrder(int32_t variant, int32_t order) {
-    const TierLimits limits = TierLimitsForVariant(variant);
+Tier TierForOrder(const TierLimits& limits, int32_t order) {
     if (order <= limits.realStraight) return kTierRealStraight;
     if (order <= limits.complexStraight) return kTierComplexStraight;
     if (order <= limits.table) return kTierTable;
@@ -256,19 +249,28 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
     return tables;
 }
 
-int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, RealFftSetup** setupOut,
-                          BlockFillRoutine fillBlock, bool wideTables) {
+namespace {
+bool g_wideRoutinesAllowed = true;
+}  // namespace
+
+bool WideRoutinesAllowed() { return g_wideRoutinesAllowed; }
+void AllowWideRoutines(bool allowed) { g_wideRoutinesAllowed = allowed; }
+bool WideRoutinesRun() {
+    return detail::KernelRowFor(KernelVersion::Avx).fftWideTables && WideRoutinesAllowed();
+}
+
+int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
     if (!setupOut) return StatusNullPointer;
     if (order < 0 || order > kMaxOrder) return StatusBadOrder;
     if (scalingMode != ScaleForwardByN && scalingMode != ScaleInverseByN &&
         scalingMode != ScaleBothBySqrtN && scalingMode != NoScaling) {
         return StatusBadScaling;
     }
-    const Tier tier = TierForOrder(variant, order);
+    const Tier tier = TierForOrder(row.fftTiers, order);
     SetupLayout layout = PlanLayout(tier, order);
     // The 16-lane tables go last, on a 64-byte boundary found once the block's address is known.
     size_t wideOffset = 0;
-    if (wideTables && (tier == kTierTable || tier == kTierLarge) && order >= kWideMinOrder &&
+    if (row.fftWideTables && WideRoutinesAllowed() && (tier == kTierTable || tier == kTierLarge) && order >= kWideMinOrder &&
         order <= kWideMaxOrder) {
         wideOffset = layout.totalBytes;
         layout.totalBytes += WideTableBytes(order) + 64;
@@ -279,19 +281,14 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
     if (layout.totalBytes > limit || layout.workBytes > limit || layout.buildFloats * sizeof(float) > limit) {
         return StatusNoMemory;
     }
-    char* block = static_cast<char*>(AllocAligned((int32_t)layout.totalBytes));
-    if (!block) return StatusNoMemory;
-    float* buildArea = nullptr;
-    if (layout.buildFloats) {
-        buildArea = static_cast<float*>(AllocAligned((int32_t)(layout.buildFloats * sizeof(float))));
-        if (!buildArea) {
-            FreeAligned(block);
-            return StatusNoMemory;
-        }
-    }
+    AlignedArray<char> blockOwner;
+    if (!blockOwner.Allocate((int64_t)layout.totalBytes)) return StatusNoMemory;
+    AlignedArray<float> buildArea;
+    if (layout.buildFloats && !buildArea.Allocate((int64_t)layout.buildFloats)) return StatusNoMemory;
+    char* block = blockOwner.Get();
     // Cleared whole, so the padding between the tables holds no stale heap bytes.
-    if (fillBlock) {
-        fillBlock(block, 0, layout.totalBytes);
+    if (row.fillBlock) {
+        row.fillBlock(block, 0, layout.totalBytes);
     } else {
         std::memset(block, 0, layout.totalBytes);
     }
@@ -310,12 +307,12 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
         setup->scale = 1.0f / (float)size;
     }
     setup->workBufferBytes = (int32_t)layout.workBytes;
-    setup->builtBy = variant;
     setup->tier = tier;
+    setup->row = &row;
 
     if (order >= 5) {
         float smallArea[257];
-        const float* quarter = QuarterWaveTable(size, size <= 1024 ? smallArea : buildArea);
+        const float* quarter = QuarterWaveTable(size, size <= 1024 ? smallArea : buildArea.Get());
         if (layout.passOffset) {
             float* pass = reinterpret_cast<float*>(block + layout.passOffset);
             BuildPassTwiddles(pass, n, 1, quarter, size);
@@ -370,27 +367,31 @@ int32_t BuildRealFftSetup(int32_t variant, int32_t order, int32_t scalingMode, R
             setup->large = plan;
         }
     }
-    if (buildArea) FreeAligned(buildArea);
     setup->owned = 1;
     setup->tag = kValidSetupTag;
-    *setupOut = setup;
+    *setupOut = reinterpret_cast<RealFftSetup*>(blockOwner.Release());
     return StatusOk;
 }
 
-int32_t ReleaseSetup(RealFftSetup* setup) {
+}  // namespace fft
+
+int32_t CreateRealFftSetup(int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
+    return fft::BuildRealFftSetup(detail::ActiveKernelRow(), order, scalingMode, setupOut);
+}
+
+int32_t GetRealFftBufferSize(const RealFftSetup* setup, int32_t* bytesOut) {
+    if (!setup || !bytesOut) return StatusNullPointer;
+    if (setup->tag != fft::kValidSetupTag) return StatusBadSetup;
+    *bytesOut = setup->workBufferBytes <= 0 ? 0 : setup->workBufferBytes + 32;
+    return StatusOk;
+}
+
+int32_t ReleaseRealFftSetup(RealFftSetup* setup) {
     if (!setup) return StatusNullPointer;
-    if (setup->tag != kValidSetupTag) return StatusBadSetup;
+    if (setup->tag != fft::kValidSetupTag) return StatusBadSetup;
     setup->tag = 0;
     if (setup->owned) FreeAligned(setup);
     return StatusOk;
 }
 
-int32_t QueryWorkBufferSize(const RealFftSetup* setup, int32_t* bytesOut) {
-    if (!setup || !bytesOut) return StatusNullPointer;
-    if (setup->tag != kValidSetupTag) return StatusBadSetup;
-    *bytesOut = setup->workBufferBytes <= 0 ? 0 : setup->workBufferBytes + 32;
-    return StatusOk;
-}
-
-}  // namespace fft
 }  // namespace sonvex

@@ -1,4 +1,4 @@
-// The SSE4.1 version of the real FFT (slot 4): the SSSE3 tier boundaries, built for SSE4.1.
+// The SSE4.1 version of the real FFT: the SSSE3 tier boundaries, built for SSE4.1.
 #include "dsp/kernels/fft_vector_sse.h"
 #include "dsp/kernels/fft_engine.h"
 #include "dsp/kernels/fft_versions.h"
@@ -6,14 +6,11 @@
 namespace sonvex {
 namespace fft {
 
-int32_t CreateSetupSse41(int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
-    return BuildRealFftSetup(4, order, scalingMode, setupOut);
-}
 int32_t ForwardSse41(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return ForwardTransform<SseTraits>(src, dst, setup, workBuffer);
+    return Transform<SseTraits, false>(src, dst, setup, workBuffer);
 }
 int32_t InverseSse41(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return InverseTransform<SseTraits>(src, dst, setup, workBuffer);
+    return Transform<SseTraits, true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace fft

@@ -4,6 +4,7 @@
 // KernelStatus and writes nothing when it fails.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 namespace sonvex {
 
@@ -24,25 +25,49 @@ enum ScalingMode : int32_t {
     NoScaling = 8,
 };
 
+// The versions of the dispatched kernels, one per instruction-set generation. Baseline is what
+// runs before the processor's version is chosen, or on a processor without CPUID; the product
+// needs SSE2, so it runs the SSE2 routines.
+enum class KernelVersion : int32_t {
+    Baseline = 0,
+    Sse2 = 1,
+    Ssse3 = 2,
+    Ssse3Movbe = 3,
+    Sse41 = 4,
+    Avx = 5,
+};
+constexpr int32_t kKernelVersionCount = 6;
+
 struct RealFftSetup;  // opaque; one aligned block holding header and tables
 
 // Aligned heap blocks: 32-byte aligned, nothing for bytes <= 0.
 void* AllocAligned(int32_t bytes);
-void FreeAligned(void* p);
+void FreeAligned(void* block);
 
+// A setup keeps the version that built it: its transforms run that version's routines whatever
+// version is active when they are called.
 int32_t CreateRealFftSetup(int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
 int32_t GetRealFftBufferSize(const RealFftSetup* setup, int32_t* bytesOut);
 int32_t RealFftForward(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 int32_t RealFftInverse(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 int32_t ReleaseRealFftSetup(RealFftSetup* setup);
 
+// An owning handle of a setup, released with the handle.
+struct RealFftSetupRelease {
+    void operator()(RealFftSetup* setup) const { ReleaseRealFftSetup(setup); }
+};
+using RealFftSetupHandle = std::unique_ptr<RealFftSetup, RealFftSetupRelease>;
+
 int32_t MultiplyVectors(const float* vector1, const float* vector2, float* result, int32_t length);
 int32_t ComplexMagnitudes(const float* complexValues, float* magnitudes, int32_t bins);
 int32_t ComplexPhases(const float* complexValues, float* phases, int32_t bins);
 
-// Processor-feature dispatch. KernelVariant is 0 until InitProcessorDispatch runs.
+// Processor-feature dispatch. The active version is Baseline until InitProcessorDispatch
+// chooses the one this processor's features select.
 bool QueryCpuFeatures(uint32_t* maskOut);
 void InitProcessorDispatch();
-int32_t GetKernelVariant();
+KernelVersion ActiveKernelVersion();
+// "baseline", "sse2", "ssse3", "ssse3_movbe", "sse41", "avx".
+const char* KernelVersionName(KernelVersion version);
 
 }  // namespace sonvex

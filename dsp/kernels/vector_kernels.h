@@ -1,4 +1,4 @@
-// The vector kernels of each instruction-set version, as entered from the dispatch tables.
+// The vector kernels of each instruction-set version, as the rows of dispatch.cpp hold them.
 // Every routine validates its arguments itself (null pointers, then counts <= 0) and writes
 // nothing on failure.
 #pragma once
@@ -20,11 +20,6 @@ int32_t ComplexPhasesSse2(const float* complexValues, float* phases, int32_t bin
 int32_t ComplexPhasesSsse3(const float* complexValues, float* phases, int32_t bins);
 int32_t ComplexPhasesSse41(const float* complexValues, float* phases, int32_t bins);
 int32_t ComplexPhasesAvx(const float* complexValues, float* phases, int32_t bins);
-
-void* AllocAlignedGeneric(int32_t bytes);
-void FreeAlignedGeneric(void* p);
-void* AllocAlignedSsse3(int32_t bytes);
-void FreeAlignedSsse3(void* p);
 
 }  // namespace detail
 }  // namespace sonvex

@@ -1,4 +1,5 @@
-// SSE2 version of the vector kernels (slots 0 and 1, and slot 4 for MultiplyVectors).
+// SSE2 version of the vector kernels (the Baseline and SSE2 rows, and the SSE4.1 row for
+// MultiplyVectors).
 #include "dsp/kernels/vector_group.h"
 #include "dsp/kernels/vector_kernels.h"
 #include "dsp/kernels/vector_ops_sse.h"

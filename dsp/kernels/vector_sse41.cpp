@@ -1,5 +1,5 @@
-// SSE4.1 version of the complex kernels (slot 4), compiled with -msse4.1: blends instead of
-// mask arithmetic. Slot 4 multiplies vectors with the SSE2 routine.
+// SSE4.1 version of the complex kernels (the SSE4.1 row), compiled with -msse4.1: blends instead
+// of mask arithmetic. That row multiplies vectors with the SSE2 routine.
 #include "dsp/kernels/vector_group.h"
 #include "dsp/kernels/vector_kernels.h"
 #include "dsp/kernels/vector_ops_sse.h"

@@ -1,4 +1,5 @@
-// SSSE3 version of the vector kernels (slots 2 and 3), compiled with -mssse3.
+// SSSE3 version of the vector kernels (the SSSE3 and SSSE3-with-MOVBE rows), compiled with
+// -mssse3.
 #include "dsp/kernels/vector_group.h"
 #include "dsp/kernels/vector_kernels.h"
 #include "dsp/kernels/vector_ops_sse.h"

@@ -6,18 +6,6 @@
 
 namespace sonvex {
 
-#ifdef _WIN32
-CReentrantLock::CReentrantLock() { InitializeCriticalSection(&m_cs); }
-CReentrantLock::~CReentrantLock() { DeleteCriticalSection(&m_cs); }
-void CReentrantLock::Lock() { EnterCriticalSection(&m_cs); }
-void CReentrantLock::Unlock() { LeaveCriticalSection(&m_cs); }
-#else
-CReentrantLock::CReentrantLock() = default;
-CReentrantLock::~CReentrantLock() = default;
-void CReentrantLock::Lock() { m_mutex.lock(); }
-void CReentrantLock::Unlock() { m_mutex.unlock(); }
-#endif
-
 namespace {
 
 float* AllocateSamples(int64_t n) {
@@ -37,17 +25,17 @@ CAudioQueue::~CAudioQueue() { delete[] m_pfBuffer; }
 
 int64_t CAudioQueue::GetCount() const {
     // Under the lock: a 64-bit read is not a single load in the 32-bit build.
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     return m_nWriteCount - m_nReadCount;
 }
 
 int64_t CAudioQueue::GetCapacity() const {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     return m_nCapacity;
 }
 
 void CAudioQueue::Clear() {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     m_nReadCount = 0;
     m_nWriteCount = 0;
 }
@@ -77,7 +65,7 @@ void CAudioQueue::FillZero(int64_t n) {
 }
 
 bool CAudioQueue::Grow(int64_t n) {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     const int64_t step = n > m_nGrowBy ? n : m_nGrowBy;
     if (step > INT64_MAX / 8 - m_nCapacity) return false;
     const int64_t newCapacity = m_nCapacity + step;
@@ -97,7 +85,7 @@ bool CAudioQueue::Grow(int64_t n) {
 bool CAudioQueue::Push(const float* samples, int64_t n) {
     if (n < 0 || (n > 0 && !samples)) return false;
     if (n == 0) return true;
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     // The ring grows before it would become full: after every store at least one slot is free.
     if (m_nWriteCount - m_nReadCount + n >= m_nCapacity && !Grow(n)) return false;
     CopyIn(samples, n);
@@ -109,14 +97,14 @@ bool CAudioQueue::PushSample(float value) { return Push(&value, 1); }
 bool CAudioQueue::PushSilence(int64_t n) {
     if (n < 0) return false;
     if (n == 0) return true;
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     if (m_nWriteCount - m_nReadCount + n >= m_nCapacity && !Grow(n)) return false;
     FillZero(n);
     return true;
 }
 
 int64_t CAudioQueue::Pop(float* dest, int64_t n) {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;
     if (n > held) n = held;
     if (n <= 0 || !dest) return 0;
@@ -132,7 +120,7 @@ float CAudioQueue::PopSample() {
 }
 
 bool CAudioQueue::Peek(float* dest, int64_t offset, int64_t n) const {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;
     if (offset < 0 || n < 0 || offset > held || n > held - offset || (n > 0 && !dest)) return false;
     CopyOut(m_nReadCount + offset, dest, n);
@@ -140,7 +128,7 @@ bool CAudioQueue::Peek(float* dest, int64_t offset, int64_t n) const {
 }
 
 int64_t CAudioQueue::Discard(int64_t n) {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;
     if (n > held) n = held;
     if (n <= 0) return 0;
@@ -150,7 +138,7 @@ int64_t CAudioQueue::Discard(int64_t n) {
 
 bool CAudioQueue::ReplaceWithSilence(int64_t n) {
     if (n < 0) return false;
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     if (n >= m_nCapacity) {
         // Same capacity as Clear then PushSilence(n) would reach, but allocated first.
         const int64_t step = n > m_nGrowBy ? n : m_nGrowBy;
@@ -168,7 +156,7 @@ bool CAudioQueue::ReplaceWithSilence(int64_t n) {
 }
 
 void CAudioQueue::SetCountsForTesting(int64_t count) {
-    CLockHolder hold(m_cs);
+    std::lock_guard<std::recursive_mutex> hold(m_Lock);
     if (m_nWriteCount != m_nReadCount || count < 0) return;
     m_nReadCount = count;
     m_nWriteCount = count;

@@ -3,43 +3,9 @@
 // would fill it, compacted on growth, never shrunk. Every operation holds one re-entrant lock.
 #pragma once
 #include <cstdint>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <mutex>
-#endif
 
 namespace sonvex {
-
-// A re-entrant lock: a Win32 critical section in the Windows builds, a recursive mutex natively.
-class CReentrantLock {
-public:
-    CReentrantLock();
-    ~CReentrantLock();
-    CReentrantLock(const CReentrantLock&) = delete;
-    CReentrantLock& operator=(const CReentrantLock&) = delete;
-    void Lock();
-    void Unlock();
-
-private:
-#ifdef _WIN32
-    CRITICAL_SECTION m_cs;
-#else
-    std::recursive_mutex m_mutex;
-#endif
-};
-
-class CLockHolder {
-public:
-    explicit CLockHolder(CReentrantLock& lock) : m_lock(lock) { m_lock.Lock(); }
-    ~CLockHolder() { m_lock.Unlock(); }
-    CLockHolder(const CLockHolder&) = delete;
-    CLockHolder& operator=(const CLockHolder&) = delete;
-
-private:
-    CReentrantLock& m_lock;
-};
 
 class CAudioQueue {
 public:
@@ -91,7 +57,7 @@ private:
     void CopyIn(const float* src, int64_t n);
     void FillZero(int64_t n);
 
-    mutable CReentrantLock m_cs;
+    mutable std::recursive_mutex m_Lock;
     int64_t m_nReadCount = 0;
     int64_t m_nWriteCount = 0;
     int64_t m_nCapacity = 0;

@@ -1,26 +1,18 @@
 #include "dsp/resampler/resampler.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 
-#include "dsp/resampler/interpolate.h"
 #include "dsp/resampler/kernel_table.h"
 
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace sonvex {
 
-using namespace resampler_detail;
-
 namespace {
 
-std::atomic<int32_t> g_forcedVersion{-1};
 std::atomic<size_t> g_allocationLimit{SIZE_MAX};
 
 // Output frames per work chunk; the input chunk is sized to hold their kernels.
@@ -31,30 +23,14 @@ constexpr int32_t kMaxVectorStep = kPhaseCount * 64;
 constexpr int kMaxSplitRows = kMaxVectorStep / kPhaseCount;
 constexpr size_t kMaxGroupTableBytes = size_t{64} << 20;
 
-void* AllocAligned(size_t bytes) {
-    if (bytes > g_allocationLimit.load()) return nullptr;
-    if (bytes == 0) bytes = 1;
-#ifdef _WIN32
-    return _aligned_malloc(bytes, 64);
-#else
-    void* p = nullptr;
-    return posix_memalign(&p, 64, bytes) == 0 ? p : nullptr;
-#endif
-}
-
-void FreeAligned(void* p) {
-#ifdef _WIN32
-    _aligned_free(p);
-#else
-    std::free(p);
-#endif
-}
-
-// Byte size of count elements of elementSize, or 0 when it does not fit size_t.
-size_t BytesOf(int64_t count, size_t elementSize) {
-    if (count <= 0) return 0;
-    if (static_cast<uint64_t>(count) > SIZE_MAX / elementSize) return 0;
-    return static_cast<size_t>(count) * elementSize;
+// The core's own tables and work buffers: count elements, refused above the testing limit.
+template <class T>
+bool Allocate(AlignedArray<T>& array, int64_t count) {
+    if (count > 0 && static_cast<uint64_t>(count) > g_allocationLimit.load() / sizeof(T)) {
+        array.Reset();
+        return false;
+    }
+    return array.Allocate(count);
 }
 
 int32_t GreatestCommonDivisor(int32_t a, int32_t b) {
@@ -115,40 +91,26 @@ void Interleave(const float* const* rows, int channels, int64_t frames, float* o
 
 }  // namespace
 
-void CResamplerCore::ForceInterpolationVersion(int32_t version) { g_forcedVersion.store(version); }
-
 void CResamplerCore::LimitAllocationsForTesting(size_t bytes) { g_allocationLimit.store(bytes); }
 
 CResamplerCore::CResamplerCore() = default;
 
-CResamplerCore::~CResamplerCore() { ReleaseTables(); }
+CResamplerCore::~CResamplerCore() = default;
 
 void CResamplerCore::ReleaseTables() {
-    FreeAligned(m_pfKernel);
-    m_pfKernel = nullptr;
-    FreeAligned(m_pfGroupCoefficients);
-    m_pfGroupCoefficients = nullptr;
-    FreeAligned(m_pnGroupMasks);
-    m_pnGroupMasks = nullptr;
-    m_nGroupTableBytes = 0;
-    FreeAligned(m_pfStaging);
-    m_pfStaging = nullptr;
-    FreeAligned(m_pfRows);
-    m_pfRows = nullptr;
-    FreeAligned(m_pfLanes);
-    m_pfLanes = nullptr;
-    FreeAligned(m_pfPlanarOut);
-    m_pfPlanarOut = nullptr;
-    FreeAligned(m_pJobs);
-    m_pJobs = nullptr;
-    FreeAligned(m_pfPhaseRows);
-    m_pfPhaseRows = nullptr;
-    FreeAligned(m_pnTapOffsets);
-    m_pnTapOffsets = nullptr;
+    // Before the next tables are built, so that the old and new ones are never held together.
+    m_pfKernel.Reset();
+    ReleaseGroupTables();
+    m_pfStaging.Reset();
+    m_pfRows.Reset();
+    m_pfLanes.Reset();
+    m_pfPlanarOut.Reset();
+    m_pJobs.Reset();
+    m_pfPhaseRows.Reset();
+    m_pnTapOffsets.Reset();
     m_bWholeStep = false;
-    m_nWorkBytes = 0;
     m_nLanes = 1;
-    m_nVersion = kVersionScalar;
+    m_pInterpolation = nullptr;
 }
 
 int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t nOrigChannels,
@@ -170,9 +132,7 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
         return ResamplerBadArgument;
 
     ReleaseTables();
-    const size_t tableBytes = BytesOf(static_cast<int64_t>(kPhaseCount) * nKernelLength, sizeof(float));
-    m_pfKernel = tableBytes ? static_cast<float*>(AllocAligned(tableBytes)) : nullptr;
-    if (!m_pfKernel) return ResamplerNoMemory;
+    if (!Allocate(m_pfKernel, static_cast<int64_t>(kPhaseCount) * nKernelLength)) return ResamplerNoMemory;
 
     m_nOrigRate = nOrigRate;
     m_nNewRate = nNewRate;
@@ -181,24 +141,20 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     m_nKernelLength = nKernelLength;
     m_nHalfLength = (nKernelLength + 1) / 2;
     m_fCutoff = ComputeCutoff(nOrigRate, nNewRate);
-    BuildKernelTable(m_pfKernel, nKernelLength, m_fCutoff);
+    BuildKernelTable(m_pfKernel.Get(), nKernelLength, m_fCutoff);
     m_nStep = ComputeStep(nOrigRate, nNewRate);
 
-    // The fastest version the processor has, unless a test asked for another one. Without
-    // room for its interleaved tables the scalar loop does the same work.
-    int32_t version = g_forcedVersion.load();
-    if (version < 0 || version >= kVersionCount || !VersionSupported(version)) version = BestSupportedVersion();
-    if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) version = kVersionScalar;
-    m_nVersion = version;
-    m_nLanes = LaneCount(version);
+    // The routines of the active kernel version, chosen once here. Equal rates copy frames, and
+    // a step too long for the lane layout takes the plain loop, as does a table too large to
+    // interleave: it does the same work.
+    const InterpolationRoutines* routines = ActiveInterpolationRoutines();
+    if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) routines = nullptr;
+    m_pInterpolation = routines;
+    m_nLanes = routines ? routines->lanes : 1;
     m_bWholeStep = m_nLanes > 1 && m_nStep % kPhaseCount == 0;
     if (m_nLanes > 1 && !m_bWholeStep && !BuildGroupTables()) {
-        FreeAligned(m_pfGroupCoefficients);
-        m_pfGroupCoefficients = nullptr;
-        FreeAligned(m_pnGroupMasks);
-        m_pnGroupMasks = nullptr;
-        m_nGroupTableBytes = 0;
-        m_nVersion = kVersionScalar;
+        ReleaseGroupTables();
+        m_pInterpolation = nullptr;
         m_nLanes = 1;
     }
     if (m_nLanes == 1 || m_bWholeStep) {
@@ -233,23 +189,21 @@ bool CResamplerCore::BuildGroupTables() {
     const int32_t groupAdvance = static_cast<int32_t>((static_cast<int64_t>(lanes) * s) % kPhaseCount);
     m_nGroupPhaseUnit = groupAdvance == 0 ? kPhaseCount : GreatestCommonDivisor(groupAdvance, kPhaseCount);
     const int32_t phases = kPhaseCount / m_nGroupPhaseUnit;
-    const size_t coefficientBytes = BytesOf(static_cast<int64_t>(phases) * n * lanes, sizeof(float));
-    const size_t maskBytes = BytesOf(static_cast<int64_t>(phases) * lanes, sizeof(int32_t));
+    const int64_t coefficientCount = static_cast<int64_t>(phases) * n * lanes;
     // The interleaved tables are as large as the kernel table; for very long kernels the
     // scalar loop over the one table is preferred to doubling an already large footprint.
-    if (!coefficientBytes || !maskBytes || coefficientBytes > kMaxGroupTableBytes) return false;
-    m_pfGroupCoefficients = static_cast<float*>(AllocAligned(coefficientBytes));
-    m_pnGroupMasks = static_cast<int32_t*>(AllocAligned(maskBytes));
-    if (!m_pfGroupCoefficients || !m_pnGroupMasks) return false;
-    m_nGroupTableBytes = coefficientBytes + maskBytes;
+    if (static_cast<uint64_t>(coefficientCount) * sizeof(float) > kMaxGroupTableBytes) return false;
+    if (!Allocate(m_pfGroupCoefficients, coefficientCount) ||
+        !Allocate(m_pnGroupMasks, static_cast<int64_t>(phases) * lanes))
+        return false;
     m_bLaneCarry = false;
 
     for (int32_t i = 0; i < kMaxChannels; ++i)
         m_anLaneBase[i] = i < lanes ? static_cast<int32_t>((static_cast<int64_t>(i) * s) / kPhaseCount) : 0;
     for (int32_t p = 0; p < phases; ++p) {
         const int64_t r = static_cast<int64_t>(p) * m_nGroupPhaseUnit;
-        float* coefficients = m_pfGroupCoefficients + static_cast<int64_t>(p) * n * lanes;
-        int32_t* mask = m_pnGroupMasks + static_cast<int64_t>(p) * lanes;
+        float* coefficients = m_pfGroupCoefficients.Get() + static_cast<int64_t>(p) * n * lanes;
+        int32_t* mask = m_pnGroupMasks.Get() + static_cast<int64_t>(p) * lanes;
         for (int32_t i = 0; i < lanes; ++i) {
             const int64_t offset = static_cast<int64_t>(i) * s;
             const int64_t laneFraction = offset % kPhaseCount;
@@ -257,7 +211,7 @@ bool CResamplerCore::BuildGroupTables() {
             // The lane's tap 0 lies one frame further than its base when the fractions carry.
             mask[i] = (r + laneFraction >= kPhaseCount) ? -1 : 0;
             if (mask[i]) m_bLaneCarry = true;
-            const float* source = m_pfKernel + lanePhase * n;
+            const float* source = m_pfKernel.Get() + lanePhase * n;
             for (int32_t t = 0; t < n; ++t) coefficients[static_cast<int64_t>(t) * lanes + i] = source[t];
         }
     }
@@ -271,35 +225,21 @@ bool CResamplerCore::AllocateWork() {
     m_nChunkOutputs = kChunkOutputs;
     m_nRowStride = RoundUp(m_nChunkFrames + 16, 16);
     const int64_t rowCount = m_nOrigChannels > m_nNewChannels ? m_nOrigChannels : m_nNewChannels;
-    const size_t stagingBytes = BytesOf(m_nChunkFrames * m_nOrigChannels, sizeof(float));
-    const size_t rowBytes = BytesOf(m_nRowStride * rowCount, sizeof(float));
-    const size_t laneBytes = m_nLanes > 1 ? BytesOf(m_nRowStride * m_nLanes * m_nNewChannels, sizeof(float))
-                                          : sizeof(float);
-    const size_t outBytes = BytesOf(m_nChunkOutputs * m_nNewChannels, sizeof(float));
-    const size_t jobBytes = BytesOf(m_nChunkOutputs / m_nLanes + 2, sizeof(GroupJob));
-    if (!stagingBytes || !rowBytes || !laneBytes || !outBytes || !jobBytes) return false;
-    size_t phaseRowBytes = 0, tapOffsetBytes = 0;
     if (m_bWholeStep) {
         const int64_t rowsPerChannel = m_nStep / kPhaseCount;
         m_nPhaseRowStride = RoundUp(m_nChunkFrames / rowsPerChannel + 2 + 16, 16);
-        phaseRowBytes = BytesOf(m_nPhaseRowStride * rowsPerChannel * m_nNewChannels, sizeof(float));
-        tapOffsetBytes = BytesOf(n, sizeof(int64_t));
-        if (!phaseRowBytes || !tapOffsetBytes) return false;
-        m_pfPhaseRows = static_cast<float*>(AllocAligned(phaseRowBytes));
-        m_pnTapOffsets = static_cast<int64_t*>(AllocAligned(tapOffsetBytes));
-        if (!m_pfPhaseRows || !m_pnTapOffsets) return false;
+        if (!Allocate(m_pfPhaseRows, m_nPhaseRowStride * rowsPerChannel * m_nNewChannels) ||
+            !Allocate(m_pnTapOffsets, n))
+            return false;
         for (int64_t t = 0; t < n; ++t)
-            m_pnTapOffsets[t] = (t % rowsPerChannel) * m_nPhaseRowStride + t / rowsPerChannel;
+            m_pnTapOffsets.Get()[t] = (t % rowsPerChannel) * m_nPhaseRowStride + t / rowsPerChannel;
     }
-    m_pfStaging = static_cast<float*>(AllocAligned(stagingBytes));
-    m_pfRows = static_cast<float*>(AllocAligned(rowBytes));
-    m_pfLanes = static_cast<float*>(AllocAligned(laneBytes));
-    m_pfPlanarOut = static_cast<float*>(AllocAligned(outBytes));
-    m_pJobs = AllocAligned(jobBytes);
-    if (!m_pfStaging || !m_pfRows || !m_pfLanes || !m_pfPlanarOut || !m_pJobs) return false;
-    std::memset(m_pfRows, 0, rowBytes);
-    std::memset(m_pfLanes, 0, laneBytes);
-    m_nWorkBytes = stagingBytes + rowBytes + laneBytes + outBytes + jobBytes + phaseRowBytes + tapOffsetBytes;
+    if (!Allocate(m_pfStaging, m_nChunkFrames * m_nOrigChannels) || !Allocate(m_pfRows, m_nRowStride * rowCount) ||
+        !Allocate(m_pfLanes, m_nLanes > 1 ? m_nRowStride * m_nLanes * m_nNewChannels : 1) ||
+        !Allocate(m_pfPlanarOut, m_nChunkOutputs * m_nNewChannels) || !Allocate(m_pJobs, m_nChunkOutputs / m_nLanes + 2))
+        return false;
+    std::memset(m_pfRows.Get(), 0, m_pfRows.Bytes());
+    std::memset(m_pfLanes.Get(), 0, m_pfLanes.Bytes());
     return true;
 }
 
@@ -376,11 +316,11 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
     const int origChannels = m_nOrigChannels;
     const int newChannels = m_nNewChannels;
     const int rowCount = origChannels > newChannels ? origChannels : newChannels;
-    m_Queue.Peek(m_pfStaging, firstFrame * origChannels, frames * origChannels);
+    m_Queue.Peek(m_pfStaging.Get(), firstFrame * origChannels, frames * origChannels);
 
     float* rows[kMaxChannels];
-    for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows + c * m_nRowStride;
-    Deinterleave(m_pfStaging, origChannels, frames, rows);
+    for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows.Get() + c * m_nRowStride;
+    Deinterleave(m_pfStaging.Get(), origChannels, frames, rows);
     if (origChannels != newChannels) MixChannels(m_afMix, origChannels, newChannels, rows, frames);
     // Lanes may read a little past the chunk; what they read there is zero.
     for (int c = 0; c < newChannels; ++c)
@@ -394,7 +334,7 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
         return;
     }
     float* planar[kMaxChannels];
-    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut + c * m_nChunkOutputs;
+    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut.Get() + c * m_nChunkOutputs;
     InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
     Interleave(planar, newChannels, outputs, out);
 }
@@ -406,7 +346,7 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
     const int channels = m_nNewChannels;
     auto scalarOutput = [&](int64_t k) {
         const int64_t p = position + k * s;
-        const float* coefficients = m_pfKernel + (p & (kPhaseCount - 1)) * n;
+        const float* coefficients = m_pfKernel.Get() + (p & (kPhaseCount - 1)) * n;
         const int64_t first = (p >> kPhaseShift) - rowFirst;
         for (int c = 0; c < channels; ++c) planar[c][k] = ApplyKernel(coefficients, rows[c] + first, n);
     };
@@ -421,7 +361,7 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
             const int64_t last = rowsPerChannel * (groups * lanes - 1) + n - 1;
             const float* phaseRows[kMaxChannels];
             for (int c = 0; c < channels; ++c) {
-                float* split = m_pfPhaseRows + c * rowsPerChannel * m_nPhaseRowStride;
+                float* split = m_pfPhaseRows.Get() + c * rowsPerChannel * m_nPhaseRowStride;
                 const float* source = rows[c] + first;
                 // Row r holds frames r, r + D, r + 2D, ... up to `last`: a de-interleave of
                 // D "channels" for the frames all rows share, then the rows' last entries.
@@ -433,11 +373,9 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
                     if (r + rowsPerChannel * common <= last) destinations[r][common] = source[r + rowsPerChannel * common];
                 phaseRows[c] = split;
             }
-            const float* phaseZero = m_pfKernel;
-            if (m_nVersion == kVersionAvx2)
-                InterpolateWholeStepAvx2(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
-            else
-                InterpolateWholeStepSse2(phaseRows, channels, m_pnTapOffsets, phaseZero, n, groups, planar);
+            const float* phaseZero = m_pfKernel.Get();
+            m_pInterpolation->interpolateWholeStep(phaseRows, channels, m_pnTapOffsets.Get(), phaseZero, n, groups,
+                                                   planar);
             k = groups * lanes;
         }
     } else if (lanes > 1) {
@@ -449,14 +387,14 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
         for (; k < lead; ++k) scalarOutput(k);
         const int64_t groups = (outputs - lead) / lanes;
         if (groups > 0) {
-            GroupJob* jobs = static_cast<GroupJob*>(m_pJobs);
+            GroupJob* jobs = m_pJobs.Get();
             const int64_t lowRow = ((position + lead * s) >> kPhaseShift) - rowFirst;
             int64_t highRow = lowRow;
             for (int64_t g = 0; g < groups; ++g) {
                 const int64_t p = position + (lead + g * lanes) * s;
                 const int64_t phaseIndex = (p & (kPhaseCount - 1)) / m_nGroupPhaseUnit;
-                jobs[g].coefficients = m_pfGroupCoefficients + phaseIndex * n * lanes;
-                jobs[g].mask = m_pnGroupMasks + phaseIndex * lanes;
+                jobs[g].coefficients = m_pfGroupCoefficients.Get() + phaseIndex * n * lanes;
+                jobs[g].mask = m_pnGroupMasks.Get() + phaseIndex * lanes;
                 jobs[g].row = ((p >> kPhaseShift) - rowFirst) - lowRow;
                 highRow = jobs[g].row + lowRow;
             }
@@ -464,28 +402,27 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
             const float* laneRows[kMaxChannels];
             float* groupOut[kMaxChannels];
             for (int c = 0; c < channels; ++c) {
-                float* spread = m_pfLanes + c * m_nRowStride * lanes;
-                if (m_nVersion == kVersionAvx2)
-                    SpreadLanesAvx2(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
-                else
-                    SpreadLanesSse2(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
+                float* spread = m_pfLanes.Get() + c * m_nRowStride * lanes;
+                m_pInterpolation->spreadLanes(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
                 laneRows[c] = spread;
                 groupOut[c] = planar[c] + lead;
             }
-            if (m_nVersion == kVersionAvx2)
-                InterpolateGroupsAvx2(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
-            else
-                InterpolateGroupsSse2(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
+            m_pInterpolation->interpolateGroups(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
             k = lead + groups * lanes;
         }
     }
     for (; k < outputs; ++k) scalarOutput(k);
 }
 
+void CResamplerCore::ReleaseGroupTables() {
+    m_pfGroupCoefficients.Reset();
+    m_pnGroupMasks.Reset();
+}
+
 size_t CResamplerCore::MemoryBytes() const {
-    size_t bytes = sizeof(*this);
-    if (m_pfKernel) bytes += static_cast<size_t>(kPhaseCount) * static_cast<size_t>(m_nKernelLength) * sizeof(float);
-    bytes += m_nGroupTableBytes + m_nWorkBytes;
+    size_t bytes = sizeof(*this) + m_pfKernel.Bytes() + m_pfGroupCoefficients.Bytes() + m_pnGroupMasks.Bytes();
+    bytes += m_pfStaging.Bytes() + m_pfRows.Bytes() + m_pfLanes.Bytes() + m_pfPlanarOut.Bytes() + m_pJobs.Bytes() +
+             m_pfPhaseRows.Bytes() + m_pnTapOffsets.Bytes();
     bytes += static_cast<size_t>(m_Queue.GetCapacity()) * sizeof(float);
     return bytes;
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/kernels/aligned_array.h"
+#include "dsp/kernels/interpolate.h"
 #include "dsp/resampler/audio_queue.h"
 #include "dsp/resampler/channel_mixer.h"
 #include "dsp/resampler/resampler_core.h"
@@ -45,7 +47,7 @@ public:
     // Empties the queue and puts M silent frames in; the position and counters stay.
     int32_t Reset();
 
-    bool IsInitialized() const { return m_pfKernel != nullptr; }
+    bool IsInitialized() const { return static_cast<bool>(m_pfKernel); }
     int16_t OrigChannels() const { return m_nOrigChannels; }
     int16_t NewChannels() const { return m_nNewChannels; }
 
@@ -56,21 +58,22 @@ public:
     float Cutoff() const { return m_fCutoff; }
     int64_t Position() const { return m_llPosition; }
     int64_t Consumed() const { return m_llConsumed; }
-    const float* KernelTable() const { return m_pfKernel; }
+    const float* KernelTable() const { return m_pfKernel.Get(); }
     const float (&MixMatrix() const)[kMaxChannels][kMaxChannels] { return m_afMix; }
     const CAudioQueue& Queue() const { return m_Queue; }
     CAudioQueue& Queue() { return m_Queue; }
-    int32_t InterpolationVersion() const { return m_nVersion; }
+    // The interpolation routines chosen at Initialize, null for the plain loop; "scalar" names
+    // the plain loop.
+    const InterpolationRoutines* Interpolation() const { return m_pInterpolation; }
+    const char* InterpolationName() const { return m_pInterpolation ? m_pInterpolation->name : "scalar"; }
     size_t MemoryBytes() const;  // object, table, vector tables, work buffers and queue ring
 
-    // Tests and benchmarks: the instruction-set version that later Initialize calls choose
-    // (-1 = best the processor supports). Versions the processor lacks fall back to the best.
-    static void ForceInterpolationVersion(int32_t version);
     // Tests only: the core's own allocations (tables, work buffers) above this size fail.
     static void LimitAllocationsForTesting(size_t bytes);
 
 private:
     void ReleaseTables();
+    void ReleaseGroupTables();
     bool AllocateWork();
     bool BuildGroupTables();
     void ProduceChunk(float* out, int64_t firstFrame, int64_t frames, int64_t outputs,
@@ -89,7 +92,7 @@ private:
     int32_t m_nHalfLength = 0;
     int32_t m_nStep = 0;
     float m_fCutoff = 0.0f;
-    float* m_pfKernel = nullptr;
+    AlignedArray<float> m_pfKernel;
     int64_t m_llPosition = 0;
     int64_t m_llConsumed = 0;
     // Channel count of the samples in the queue (0: unknown, samples added before any
@@ -98,32 +101,31 @@ private:
 
     // Vector path: output frames of the stream are grouped by L from output 0 on, so a group
     // starts at one of 4096 / m_nGroupPhaseUnit phases; per start phase the L lanes' coefficients
-    // are interleaved tap by tap, with the lanes' one-frame carry masks.
-    int32_t m_nVersion = 0;
+    // are interleaved tap by tap, with the lanes' one-frame carry masks. The routines are those of
+    // the kernel version active at Initialize.
+    const InterpolationRoutines* m_pInterpolation = nullptr;
     int32_t m_nLanes = 1;
     int32_t m_nGroupPhaseUnit = 0;
     int32_t m_anLaneBase[kMaxChannels] = {};
-    float* m_pfGroupCoefficients = nullptr;
-    int32_t* m_pnGroupMasks = nullptr;
-    size_t m_nGroupTableBytes = 0;
+    AlignedArray<float> m_pfGroupCoefficients;
+    AlignedArray<int32_t> m_pnGroupMasks;
     bool m_bLaneCarry = true;  // some group has a lane that reads one frame further
     // Whole-number steps (a multiple of 4096) use phase 0 only: the input is split into
     // step / 4096 rows per channel instead of being spread over lanes.
     bool m_bWholeStep = false;
     int64_t m_nPhaseRowStride = 0;
-    float* m_pfPhaseRows = nullptr;
-    int64_t* m_pnTapOffsets = nullptr;
+    AlignedArray<float> m_pfPhaseRows;
+    AlignedArray<int64_t> m_pnTapOffsets;
 
     // Work buffers, sized at Initialize so that producing output never allocates.
     int64_t m_nChunkFrames = 0;     // input frames per chunk
     int64_t m_nChunkOutputs = 0;    // output frames per chunk
     int64_t m_nRowStride = 0;       // floats per planar row (chunk frames plus zero padding)
-    float* m_pfStaging = nullptr;   // interleaved chunk as read from the queue
-    float* m_pfRows = nullptr;      // planar rows, max(orig, new) of them
-    float* m_pfLanes = nullptr;     // each output channel spread over L lanes
-    float* m_pfPlanarOut = nullptr; // outputs of one chunk, one row per output channel
-    void* m_pJobs = nullptr;
-    size_t m_nWorkBytes = 0;
+    AlignedArray<float> m_pfStaging;    // interleaved chunk as read from the queue
+    AlignedArray<float> m_pfRows;       // planar rows, max(orig, new) of them
+    AlignedArray<float> m_pfLanes;      // each output channel spread over L lanes
+    AlignedArray<float> m_pfPlanarOut;  // outputs of one chunk, one row per output channel
+    AlignedArray<GroupJob> m_pJobs;
 };
 
 }  // namespace sonvex

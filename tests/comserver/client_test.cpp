@@ -2,7 +2,7 @@
 // and class information from the registered type library.
 #include <ocidl.h>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 

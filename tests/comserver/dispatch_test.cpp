@@ -2,7 +2,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 

@@ -2,7 +2,7 @@
 // reached through its exports.
 #include <ocidl.h>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 

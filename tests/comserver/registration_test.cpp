@@ -1,7 +1,7 @@
 // What DllRegisterServer and DllUnregisterServer leave in the registry.
 #include <string>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 

@@ -1,7 +1,7 @@
 // CAudioResampler through IAudioResampler: block traffic, silence, Reset, mixing, argument checks.
 #include <cmath>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 
@@ -12,21 +12,21 @@ protected:
     void SetUp() override {
         EnsureCom();
         ASSERT_TRUE(Server::get().ready());
-        ASSERT_EQ(Server::get().create(CLSID_CAudioResampler, &m_rs), S_OK);
+        ASSERT_EQ(Server::get().create(CLSID_CAudioResampler, &m_resampler), S_OK);
     }
     HRESULT add(const std::vector<float>& values) {
         SAFEARRAY* array = MakeFloatArray(values);
-        HRESULT hr = m_rs->AddBlock(array);
+        HRESULT hr = m_resampler->AddBlock(array);
         SafeArrayDestroy(array);  // the block stays the caller's
         return hr;
     }
     Block take() {
         SAFEARRAY* out = reinterpret_cast<SAFEARRAY*>(1);
-        HRESULT hr = m_rs->GetProcessedBlock(&out);
+        HRESULT hr = m_resampler->GetProcessedBlock(&out);
         EXPECT_EQ(hr, S_OK);
         return SUCCEEDED(hr) ? TakeBlock(out) : Block();
     }
-    Ptr<IAudioResampler> m_rs;
+    Ptr<IAudioResampler> m_resampler;
 };
 
 std::vector<float> Ramp(int count, float start) {
@@ -36,7 +36,7 @@ std::vector<float> Ramp(int count, float start) {
 }
 
 TEST_F(ResamplerTest, NoOutputRightAfterInitialize) {
-    ASSERT_EQ(m_rs->Initialize(44100, 48000, 2, 2, 65), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(44100, 48000, 2, 2, 65), S_OK);
     Block block = take();
     EXPECT_EQ(block.dims, 1u);
     EXPECT_EQ(block.type, VT_R4);
@@ -46,7 +46,7 @@ TEST_F(ResamplerTest, NoOutputRightAfterInitialize) {
 
 TEST_F(ResamplerTest, EqualRatesPassFramesThroughInOrder) {
     const short n = 65, m = 33;
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 2, 2, n), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 2, 2, n), S_OK);
     std::vector<float> input = Ramp(2 * 100, 1.0f);
     ASSERT_EQ(add(input), S_OK);
     Block first = take();
@@ -60,7 +60,7 @@ TEST_F(ResamplerTest, EqualRatesPassFramesThroughInOrder) {
     for (size_t i = 0; i < second.values.size(); ++i) ASSERT_EQ(second.values[i], 1.0f + (float)(first.values.size() + i));
 
     // The same parameters again change nothing: no silence in between, counters kept.
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 2, 2, n), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 2, 2, n), S_OK);
     ASSERT_EQ(add(Ramp(2 * 50, 301.0f)), S_OK);
     Block third = take();
     ASSERT_EQ(third.values.size(), size_t(2 * 50));
@@ -68,10 +68,10 @@ TEST_F(ResamplerTest, EqualRatesPassFramesThroughInOrder) {
 }
 
 TEST_F(ResamplerTest, ResetStartsAgainAfterTheSilence) {
-    ASSERT_EQ(m_rs->Initialize(32000, 32000, 1, 1, 9), S_OK);  // M = 5
+    ASSERT_EQ(m_resampler->Initialize(32000, 32000, 1, 1, 9), S_OK);  // M = 5
     ASSERT_EQ(add(Ramp(40, 1.0f)), S_OK);
     ASSERT_FALSE(take().values.empty());
-    ASSERT_EQ(m_rs->Reset(), S_OK);
+    ASSERT_EQ(m_resampler->Reset(), S_OK);
     EXPECT_TRUE(take().values.empty()) << "M silent frames are fewer than n + 1";
     ASSERT_EQ(add(Ramp(20, 1000.0f)), S_OK);
     Block block = take();
@@ -81,11 +81,11 @@ TEST_F(ResamplerTest, ResetStartsAgainAfterTheSilence) {
 }
 
 TEST_F(ResamplerTest, ANewInputLayoutDropsSamplesOfTheOldOne) {
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 1, 1, 3), S_OK);
     ASSERT_EQ(add({7.0f}), S_OK);  // three mono samples queued: two silent, one 7
     EXPECT_TRUE(take().values.empty());
     // Read as stereo frames those three samples would shift every later frame by one channel.
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 2, 2, 3), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 2, 2, 3), S_OK);
     std::vector<float> input = Ramp(2 * 10, 1.0f);
     ASSERT_EQ(add(input), S_OK);
     Block block = take();
@@ -93,7 +93,7 @@ TEST_F(ResamplerTest, ANewInputLayoutDropsSamplesOfTheOldOne) {
     for (size_t i = 0; i < block.values.size(); ++i) ASSERT_EQ(block.values[i], input[i]) << i;
 
     // The same layout with another rate keeps what is queued.
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 2, 1, 3), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 2, 1, 3), S_OK);
     ASSERT_EQ(add(Ramp(2 * 4, 21.0f)), S_OK);
     Block mixed = take();
     ASSERT_FALSE(mixed.values.empty());
@@ -101,7 +101,7 @@ TEST_F(ResamplerTest, ANewInputLayoutDropsSamplesOfTheOldOne) {
 }
 
 TEST_F(ResamplerTest, StereoToMonoMixesAtEqualRates) {
-    ASSERT_EQ(m_rs->Initialize(22050, 22050, 2, 1, 3), S_OK);  // M = 2
+    ASSERT_EQ(m_resampler->Initialize(22050, 22050, 2, 1, 3), S_OK);  // M = 2
     std::vector<float> input;
     for (int f = 0; f < 30; ++f) {
         input.push_back(0.25f * f);
@@ -117,7 +117,7 @@ TEST_F(ResamplerTest, StereoToMonoMixesAtEqualRates) {
 }
 
 TEST_F(ResamplerTest, RateConversionKeepsLevelAndLength) {
-    ASSERT_EQ(m_rs->Initialize(44100, 48000, 2, 2, 65), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(44100, 48000, 2, 2, 65), S_OK);
     const int frames = 44100;
     std::vector<float> signal(2 * frames);
     for (int f = 0; f < frames; ++f) {
@@ -147,44 +147,44 @@ TEST_F(ResamplerTest, RateConversionKeepsLevelAndLength) {
 
 TEST_F(ResamplerTest, BadArgumentsAreRefusedWithoutHarm) {
     SAFEARRAY* out = reinterpret_cast<SAFEARRAY*>(1);
-    EXPECT_EQ(m_rs->GetProcessedBlock(&out), E_FAIL) << "not initialised yet";
-    EXPECT_EQ(m_rs->AddBlock(nullptr), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->GetProcessedBlock(&out), E_FAIL) << "not initialised yet";
+    EXPECT_EQ(m_resampler->AddBlock(nullptr), E_INVALIDARG);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(m_rs->GetProcessedBlock(nullptr), E_POINTER);
-    EXPECT_EQ(m_rs->Reset(), S_OK);
+    EXPECT_EQ(m_resampler->GetProcessedBlock(nullptr), E_POINTER);
+    EXPECT_EQ(m_resampler->Reset(), S_OK);
 
-    EXPECT_EQ(m_rs->Initialize(44100, 48000, 2, 2, 64), E_FAIL) << "even kernel length";
-    EXPECT_EQ(m_rs->Initialize(44100, 48000, 2, 2, 0), E_FAIL);
-    EXPECT_EQ(m_rs->Initialize(44100, 48000, 2, 2, -3), E_FAIL);
-    EXPECT_EQ(m_rs->GetProcessedBlock(&out), E_FAIL);
-    EXPECT_EQ(m_rs->Initialize(0, 48000, 2, 2, 65), E_INVALIDARG);
-    EXPECT_EQ(m_rs->Initialize(44100, -1, 2, 2, 65), E_INVALIDARG);
-    EXPECT_EQ(m_rs->Initialize(44100, 48000, 0, 2, 65), E_INVALIDARG);
-    EXPECT_EQ(m_rs->Initialize(44100, 48000, 2, 9, 65), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->Initialize(44100, 48000, 2, 2, 64), E_FAIL) << "even kernel length";
+    EXPECT_EQ(m_resampler->Initialize(44100, 48000, 2, 2, 0), E_FAIL);
+    EXPECT_EQ(m_resampler->Initialize(44100, 48000, 2, 2, -3), E_FAIL);
+    EXPECT_EQ(m_resampler->GetProcessedBlock(&out), E_FAIL);
+    EXPECT_EQ(m_resampler->Initialize(0, 48000, 2, 2, 65), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->Initialize(44100, -1, 2, 2, 65), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->Initialize(44100, 48000, 0, 2, 65), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->Initialize(44100, 48000, 2, 9, 65), E_INVALIDARG);
 
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 4), E_FAIL);
-    EXPECT_EQ(m_rs->GetProcessedBlock(&out), E_FAIL) << "a failed Initialize leaves the object uninitialised";
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 1, 1, 3), S_OK);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 1, 1, 4), E_FAIL);
+    EXPECT_EQ(m_resampler->GetProcessedBlock(&out), E_FAIL) << "a failed Initialize leaves the object uninitialised";
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 1, 1, 3), S_OK);
 }
 
 TEST_F(ResamplerTest, OnlyOneDimensionalFloatBlocksAreTaken) {
-    ASSERT_EQ(m_rs->Initialize(48000, 48000, 1, 1, 3), S_OK);
-    EXPECT_EQ(m_rs->AddBlock(nullptr), E_INVALIDARG);
+    ASSERT_EQ(m_resampler->Initialize(48000, 48000, 1, 1, 3), S_OK);
+    EXPECT_EQ(m_resampler->AddBlock(nullptr), E_INVALIDARG);
     SAFEARRAY* ints = SafeArrayCreateVector(VT_I4, 0, 8);
-    EXPECT_EQ(m_rs->AddBlock(ints), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->AddBlock(ints), E_INVALIDARG);
     SafeArrayDestroy(ints);
     SAFEARRAY* doubles = SafeArrayCreateVector(VT_R8, 0, 8);
-    EXPECT_EQ(m_rs->AddBlock(doubles), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->AddBlock(doubles), E_INVALIDARG);
     SafeArrayDestroy(doubles);
     SAFEARRAYBOUND bounds[2] = {{4, 0}, {4, 0}};
     SAFEARRAY* square = SafeArrayCreate(VT_R4, 2, bounds);
-    EXPECT_EQ(m_rs->AddBlock(square), E_INVALIDARG);
+    EXPECT_EQ(m_resampler->AddBlock(square), E_INVALIDARG);
     SafeArrayDestroy(square);
     EXPECT_TRUE(take().values.empty()) << "nothing of the refused blocks was queued";
 
     SAFEARRAY* empty = SafeArrayCreateVector(VT_R4, 0, 0);
-    EXPECT_EQ(m_rs->AddBlock(empty), S_OK);
+    EXPECT_EQ(m_resampler->AddBlock(empty), S_OK);
     SafeArrayDestroy(empty);
     // A block with another lower bound is read from its first element.
     SAFEARRAY* shifted = SafeArrayCreateVector(VT_R4, 5, 4);
@@ -192,7 +192,7 @@ TEST_F(ResamplerTest, OnlyOneDimensionalFloatBlocksAreTaken) {
     SafeArrayAccessData(shifted, reinterpret_cast<void**>(&data));
     for (int i = 0; i < 4; ++i) data[i] = 10.0f + i;
     SafeArrayUnaccessData(shifted);
-    EXPECT_EQ(m_rs->AddBlock(shifted), S_OK);
+    EXPECT_EQ(m_resampler->AddBlock(shifted), S_OK);
     SafeArrayDestroy(shifted);
     Block block = take();
     ASSERT_EQ(block.values.size(), size_t(4 + 2 - 3));

@@ -19,25 +19,25 @@ template <class T>
 class Ptr {
 public:
     Ptr() = default;
-    explicit Ptr(T* p) : m_p(p) {}
+    explicit Ptr(T* p) : m_object(p) {}
     Ptr(const Ptr&) = delete;
     Ptr& operator=(const Ptr&) = delete;
     ~Ptr() { reset(); }
     void reset() {
-        if (m_p) m_p->Release();
-        m_p = nullptr;
+        if (m_object) m_object->Release();
+        m_object = nullptr;
     }
-    T* get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
+    T* get() const { return m_object; }
+    T* operator->() const { return m_object; }
+    explicit operator bool() const { return m_object != nullptr; }
     T** out() {
         reset();
-        return &m_p;
+        return &m_object;
     }
     void** outVoid() { return reinterpret_cast<void**>(out()); }
 
 private:
-    T* m_p = nullptr;
+    T* m_object = nullptr;
 };
 
 // The DLL under test, loaded once per process by its path; its exports called directly.

@@ -1,7 +1,7 @@
 // The type library embedded in Sonvex2.dll, read back with LoadTypeLib and compared item by item.
 #include <string>
 
-#include "test_support.h"
+#include "tests/comserver/test_support.h"
 
 using namespace sonvex_test;
 

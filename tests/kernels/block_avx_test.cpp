@@ -3,9 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "dsp/kernels/cache_info.h"
-#include "dsp/kernels/dispatch.h"
-#include "tests/kernels/test_support.h"
+#include "dsp/kernels/block_avx.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex::detail;
 
@@ -48,7 +47,7 @@ void CheckFill(size_t bytes, size_t offset, int32_t cache) {
 class BlockAvx : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!sonvex_test::ProcessorRunsAvx()) GTEST_SKIP() << "processor without AVX";
+        if (!sonvex_test::ProcessorRunsVersion(sonvex::KernelVersion::Avx)) GTEST_SKIP() << "processor without AVX";
     }
 };
 

@@ -4,7 +4,8 @@
 
 #include <set>
 
-#include "dsp/kernels/dispatch.h"
+#include "dsp/kernels/block_avx.h"
+
 
 using namespace sonvex::detail;
 
@@ -56,7 +57,7 @@ TEST(LargestCacheLeaf2, EveryDescriptorIsFoundInEveryPosition) {
             EXPECT_EQ(DecodeLargestCacheLeaf2(1, 0, 0, d << shift), bytes) << std::hex << d;
         }
     }
-    // Spot checks of documented sizes, from each end and the middle of the table.
+    // Spot checks of sizes from each end and the middle of the table.
     EXPECT_EQ(DecodeLargestCacheLeaf2(0xEC01, 0, 0, 0), 24 * MB);
     EXPECT_EQ(DecodeLargestCacheLeaf2(0x4801, 0, 0, 0), 3 * MB);
     EXPECT_EQ(DecodeLargestCacheLeaf2(0x3D01, 0, 0, 0), 384 * KB);

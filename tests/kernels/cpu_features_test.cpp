@@ -7,10 +7,10 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
-#include "dsp/resampler/interpolate.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex::detail;
+using sonvex::KernelVersion;
 
 namespace {
 
@@ -83,44 +83,71 @@ TEST(CpuFeatureMask, Family11VectorBitOnlyForFamily11) {
     EXPECT_EQ(DecodeCpuFeatureMask(s), CpuFamily11Vector);
 }
 
-TEST(KernelVariantSelection, FirstMatchingRowWins) {
+TEST(KernelVersionSelection, FirstMatchingRowWins) {
     const uint32_t sse2 = CpuMmx | CpuSse | CpuSse2;
-    EXPECT_EQ(SelectKernelVariant(0), 0);
-    EXPECT_EQ(SelectKernelVariant(CpuMmx | CpuSse), 0);
-    EXPECT_EQ(SelectKernelVariant(sse2), 1);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuSse3), 1);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuSse3 | CpuSsse3), 2);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuSsse3 | CpuMovbe), 3);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuMovbe), 1);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuSsse3 | CpuSse41), 4);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuSsse3 | CpuMovbe | CpuSse41), 4);
-    EXPECT_EQ(SelectKernelVariant(sse2 | CpuSsse3 | CpuSse41 | CpuAvx | CpuAvxOsSupport), 5);
+    EXPECT_EQ(SelectKernelVersion(0), KernelVersion::Baseline);
+    EXPECT_EQ(SelectKernelVersion(CpuMmx | CpuSse), KernelVersion::Baseline);
+    EXPECT_EQ(SelectKernelVersion(sse2), KernelVersion::Sse2);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuSse3), KernelVersion::Sse2);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuSse3 | CpuSsse3), KernelVersion::Ssse3);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuSsse3 | CpuMovbe), KernelVersion::Ssse3Movbe);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuMovbe), KernelVersion::Sse2);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuSsse3 | CpuSse41), KernelVersion::Sse41);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuSsse3 | CpuMovbe | CpuSse41), KernelVersion::Sse41);
+    EXPECT_EQ(SelectKernelVersion(sse2 | CpuSsse3 | CpuSse41 | CpuAvx | CpuAvxOsSupport), KernelVersion::Avx);
     // The rows test only their own bits.
-    EXPECT_EQ(SelectKernelVariant(CpuAvx | CpuAvxOsSupport), 5);
-    EXPECT_EQ(SelectKernelVariant(CpuSse41), 4);
-    EXPECT_EQ(SelectKernelVariant(CpuSsse3), 2);
+    EXPECT_EQ(SelectKernelVersion(CpuAvx | CpuAvxOsSupport), KernelVersion::Avx);
+    EXPECT_EQ(SelectKernelVersion(CpuSse41), KernelVersion::Sse41);
+    EXPECT_EQ(SelectKernelVersion(CpuSsse3), KernelVersion::Ssse3);
 }
 
-TEST(KernelVariantSelection, AvxWithoutOperatingSystemSupportFallsBack) {
+TEST(KernelVersionSelection, AvxWithoutOperatingSystemSupportFallsBack) {
     const uint32_t base = CpuMmx | CpuSse | CpuSse2 | CpuSse3 | CpuAvx;
-    EXPECT_EQ(SelectKernelVariant(base | CpuSsse3 | CpuSse41), 4);
-    EXPECT_EQ(SelectKernelVariant(base | CpuSsse3 | CpuMovbe), 3);
-    EXPECT_EQ(SelectKernelVariant(base | CpuSsse3), 2);
-    EXPECT_EQ(SelectKernelVariant(base), 1);
+    EXPECT_EQ(SelectKernelVersion(base | CpuSsse3 | CpuSse41), KernelVersion::Sse41);
+    EXPECT_EQ(SelectKernelVersion(base | CpuSsse3 | CpuMovbe), KernelVersion::Ssse3Movbe);
+    EXPECT_EQ(SelectKernelVersion(base | CpuSsse3), KernelVersion::Ssse3);
+    EXPECT_EQ(SelectKernelVersion(base), KernelVersion::Sse2);
     // Operating-system support alone, without the AVX bit, selects nothing either.
-    EXPECT_EQ(SelectKernelVariant((base & ~CpuAvx) | CpuAvxOsSupport | CpuSse41), 4);
+    EXPECT_EQ(SelectKernelVersion((base & ~CpuAvx) | CpuAvxOsSupport | CpuSse41), KernelVersion::Sse41);
 }
 
-TEST(KernelVariantSelection, FromRegistersEndToEnd) {
+TEST(KernelVersionSelection, FromRegistersEndToEnd) {
     const uint32_t edx = Bit(23) | Bit(25) | Bit(26);
     // SSSE3 and MOVBE, no SSE4.1.
-    EXPECT_EQ(SelectKernelVariant(DecodeCpuFeatureMask(Leaf1(Bit(0) | Bit(9) | Bit(22), edx))), 3);
+    EXPECT_EQ(SelectKernelVersion(DecodeCpuFeatureMask(Leaf1(Bit(0) | Bit(9) | Bit(22), edx))), KernelVersion::Ssse3Movbe);
     // SSSE3 without MOVBE.
-    EXPECT_EQ(SelectKernelVariant(DecodeCpuFeatureMask(Leaf1(Bit(0) | Bit(9), edx))), 2);
+    EXPECT_EQ(SelectKernelVersion(DecodeCpuFeatureMask(Leaf1(Bit(0) | Bit(9), edx))), KernelVersion::Ssse3);
     // AVX reported, OSXSAVE set, but the operating system keeps only the SSE state.
     const uint32_t ecx = Bit(0) | Bit(9) | Bit(19) | Bit(27) | Bit(28);
-    EXPECT_EQ(SelectKernelVariant(DecodeCpuFeatureMask(Leaf1(ecx, edx, 2))), 4);
-    EXPECT_EQ(SelectKernelVariant(DecodeCpuFeatureMask(Leaf1(ecx, edx, 7))), 5);
+    EXPECT_EQ(SelectKernelVersion(DecodeCpuFeatureMask(Leaf1(ecx, edx, 2))), KernelVersion::Sse41);
+    EXPECT_EQ(SelectKernelVersion(DecodeCpuFeatureMask(Leaf1(ecx, edx, 7))), KernelVersion::Avx);
+}
+
+TEST(ProcessorFeatures, InstructionsInsideTheAvxVersionNeedItsStateAndTheirOwnBits) {
+    const uint32_t avxState = Bit(27) | Bit(28), fma = Bit(12), avx2 = Bit(5), avx512f = Bit(16);
+    auto decode = [](uint32_t ecx, uint32_t leaf7Ebx, uint64_t xcr0, uint32_t maxLeaf = 7) {
+        CpuidSnapshot s = Leaf1(ecx, 0, xcr0);
+        s.maxLeaf = maxLeaf;
+        s.leaf7Ebx = leaf7Ebx;
+        return DecodeProcessorFeatures(s);
+    };
+    ProcessorFeatures all = decode(avxState | fma, avx2 | avx512f, 0xE7);
+    EXPECT_TRUE(all.avx2 && all.fma && all.avx512f);
+    EXPECT_EQ(all.mask, CpuAvx | CpuAvxOsSupport);
+    // Without the AVX state saved none of them counts.
+    const ProcessorFeatures noState = decode(avxState | fma, avx2 | avx512f, 0x3);
+    EXPECT_FALSE(noState.avx2 || noState.fma || noState.avx512f);
+    // Leaf 7 exists only from highest leaf 7 on.
+    const ProcessorFeatures noLeaf7 = decode(avxState | fma, avx2 | avx512f, 0xE7, 6);
+    EXPECT_FALSE(noLeaf7.avx2 || noLeaf7.avx512f);
+    EXPECT_TRUE(noLeaf7.fma);
+    // AVX-512F needs AVX2, FMA and the upper register state (XCR0 bits 5 to 7).
+    EXPECT_FALSE(decode(avxState, avx2 | avx512f, 0xE7).avx512f);
+    EXPECT_FALSE(decode(avxState | fma, avx512f, 0xE7).avx512f);
+    EXPECT_FALSE(decode(avxState | fma, avx2 | avx512f, 0x67).avx512f);
+    const ProcessorFeatures avx2Only = decode(avxState, avx2, 0x7);
+    EXPECT_TRUE(avx2Only.avx2);
+    EXPECT_FALSE(avx2Only.fma || avx2Only.avx512f);
 }
 
 TEST(ProcessorDispatch, QueryCachesAndInitSelects) {
@@ -133,28 +160,45 @@ TEST(ProcessorDispatch, QueryCachesAndInitSelects) {
     EXPECT_EQ(first, DecodeCpuFeatureMask(ReadCpuidSnapshot()));
     EXPECT_TRUE(sonvex::QueryCpuFeatures(nullptr));
 
-    const int32_t saved = g_kernelVariant;
-    ForceKernelVariant(0);
-    EXPECT_EQ(sonvex::GetKernelVariant(), 0);
+    sonvex_test::ForcedVersion restore(KernelVersion::Baseline);
+    EXPECT_EQ(sonvex::ActiveKernelVersion(), KernelVersion::Baseline);
     sonvex::InitProcessorDispatch();
-    EXPECT_EQ(sonvex::GetKernelVariant(), SelectKernelVariant(first));
-    EXPECT_GE(sonvex::GetKernelVariant(), 1);
-    ForceKernelVariant(saved);
+    EXPECT_EQ(sonvex::ActiveKernelVersion(), SelectKernelVersion(first));
+    EXPECT_NE(sonvex::ActiveKernelVersion(), KernelVersion::Baseline);
 }
 
-// The emulated runs name the version their processor model must select; the resampler's own
-// check must agree on whether the model has AVX2 (all but Haswell-class models lack it).
+TEST(ProcessorDispatch, EachRowNamesItsVersionAndTheAvxRowFollowsTheProcessor) {
+    for (int i = 0; i < sonvex::kKernelVersionCount; ++i) {
+        const KernelVersion version = sonvex_test::VersionAt(i);
+        const KernelRow& row = KernelRowFor(version);
+        EXPECT_EQ(row.version, version);
+        EXPECT_TRUE(row.fftForward && row.fftInverse && row.multiplyVectors && row.complexMagnitudes &&
+                    row.complexPhases);
+        // Only the AVX row has block routines of its own, and only it may carry 16-lane tables;
+        // Baseline keeps the resampler's plain loop.
+        EXPECT_EQ(row.fillBlock != nullptr, version == KernelVersion::Avx);
+        EXPECT_EQ(row.copyBlock != nullptr, version == KernelVersion::Avx);
+        if (version != KernelVersion::Avx) EXPECT_FALSE(row.fftWideTables);
+        EXPECT_EQ(row.interpolation == nullptr, version == KernelVersion::Baseline);
+    }
+    const ProcessorFeatures& processor = sonvex_test::Processor();
+    const KernelRow& avx = KernelRowFor(KernelVersion::Avx);
+    EXPECT_EQ(avx.fftWideTables, sizeof(void*) == 8 && processor.avx512f);
+    EXPECT_EQ(avx.interpolation, processor.avx2 ? &kInterpolationAvx2 : &kInterpolationSse2);
+}
+
+// The emulated runs name the version their processor model must select; only the Haswell-class
+// model has AVX2 among them, which the AVX row's routines then use.
 TEST(ProcessorDispatch, PicksTheVersionExpectedOfThisProcessorModel) {
-    const int32_t expected = sonvex_test::ExpectedVariant();
+    const int expected = sonvex_test::ExpectedVersionIndex();
     if (expected < 0) GTEST_SKIP() << "no expected version given for this processor";
-    const int32_t saved = g_kernelVariant;
+    sonvex_test::ForcedVersion restore(sonvex::ActiveKernelVersion());
     sonvex::InitProcessorDispatch();
-    EXPECT_EQ(sonvex::GetKernelVariant(), expected);
-    ForceKernelVariant(saved);
+    EXPECT_EQ(static_cast<int>(sonvex::ActiveKernelVersion()), expected);
     const char* model = std::getenv("QEMU_CPU");
     const bool avx2Model = model && std::string(model) == "Haswell";
-    EXPECT_EQ(sonvex::resampler_detail::BestSupportedVersion(),
-              avx2Model ? sonvex::resampler_detail::kVersionAvx2 : sonvex::resampler_detail::kVersionSse2)
+    EXPECT_EQ(sonvex_test::Processor().avx2, avx2Model) << "processor model " << (model ? model : "(default)");
+    EXPECT_EQ(sonvex::ActiveInterpolationRoutines(), avx2Model ? &kInterpolationAvx2 : &kInterpolationSse2)
         << "processor model " << (model ? model : "(default)");
 }
 

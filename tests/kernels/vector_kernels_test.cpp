@@ -8,7 +8,7 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/kernel_versions.h"
 
 using sonvex::ComplexMagnitudes;
 using sonvex::ComplexPhases;
@@ -30,20 +30,22 @@ uint32_t Bits(float f) {
 // Distance in units of the last place between two finite floats of the same sign.
 int64_t UlpDistance(float a, float b) { return std::llabs((int64_t)Bits(a) - (int64_t)Bits(b)); }
 
+using sonvex::KernelVersion;
+
 // Runs every test body once per kernel version this processor can execute.
-class EveryVariant : public ::testing::TestWithParam<int> {
+class EveryVersion : public ::testing::TestWithParam<KernelVersion> {
 protected:
     void SetUp() override {
-        if (!sonvex_test::VariantUnderTest(GetParam()))
-            GTEST_SKIP() << "version " << GetParam() << " not tried on this processor";
-        saved_ = sonvex::detail::g_kernelVariant;
-        sonvex::detail::ForceKernelVariant(GetParam());
-        ASSERT_EQ(sonvex::GetKernelVariant(), GetParam());
+        if (!sonvex_test::VersionUnderTest(GetParam()))
+            GTEST_SKIP() << sonvex::KernelVersionName(GetParam()) << " not tried on this processor";
+        m_previous = sonvex::ActiveKernelVersion();
+        sonvex::detail::ForceKernelVersion(GetParam());
+        ASSERT_EQ(sonvex::ActiveKernelVersion(), GetParam());
     }
-    void TearDown() override { sonvex::detail::ForceKernelVariant(saved_); }
+    void TearDown() override { sonvex::detail::ForceKernelVersion(m_previous); }
 
 private:
-    int32_t saved_ = 0;
+    KernelVersion m_previous = KernelVersion::Baseline;
 };
 
 // A float buffer with guard values on both sides of the `count` floats at `offset`.
@@ -86,19 +88,19 @@ float ReferenceMagnitude(float re, float im) {
 }
 
 // Taken during static initialisation, before anything chooses a version.
-const int32_t g_variantAtLoad = sonvex::GetKernelVariant();
+const KernelVersion g_versionAtLoad = sonvex::ActiveKernelVersion();
 const float g_magnitudeAtLoad = [] {
     const float in[2] = {3, 4};
     float out = 0;
     return ComplexMagnitudes(in, &out, 1) == sonvex::StatusOk ? out : -1.0f;
 }();
 
-TEST(Dispatch, SlotZeroServesCallsBeforeTheVersionIsChosen) {
-    EXPECT_EQ(g_variantAtLoad, 0);
+TEST(Dispatch, BaselineServesCallsBeforeTheVersionIsChosen) {
+    EXPECT_EQ(g_versionAtLoad, KernelVersion::Baseline);
     EXPECT_LE(UlpDistance(g_magnitudeAtLoad, 5.0f), 3);
 }
 
-TEST_P(EveryVariant, MultiplyIsTheExactSinglePrecisionProduct) {
+TEST_P(EveryVersion, MultiplyIsTheExactSinglePrecisionProduct) {
     for (int count = 1; count <= 40; ++count)
         for (size_t offset = 0; offset < 8; ++offset) {
             const std::vector<float> a = RandomValues(count + 8, count * 31 + offset, false);
@@ -114,7 +116,7 @@ TEST_P(EveryVariant, MultiplyIsTheExactSinglePrecisionProduct) {
         }
 }
 
-TEST_P(EveryVariant, MultiplyInPlace) {
+TEST_P(EveryVersion, MultiplyInPlace) {
     std::vector<float> a = RandomValues(37, 5, true);
     const std::vector<float> original = a;
     const std::vector<float> b = RandomValues(37, 6, false);
@@ -126,7 +128,7 @@ TEST_P(EveryVariant, MultiplyInPlace) {
     for (int i = 1; i < 37; ++i) EXPECT_EQ(Bits(c[i]), Bits(b[i - 1] * original[i])) << i;
 }
 
-TEST_P(EveryVariant, MagnitudesWithinThreeUlpsAndExactZeros) {
+TEST_P(EveryVersion, MagnitudesWithinThreeUlpsAndExactZeros) {
     for (int count = 1; count <= 40; ++count)
         for (size_t offset = 0; offset < 8; ++offset) {
             const std::vector<float> in = RandomValues(2 * count + 8, count * 7 + offset, true);
@@ -146,7 +148,7 @@ TEST_P(EveryVariant, MagnitudesWithinThreeUlpsAndExactZeros) {
         }
 }
 
-TEST_P(EveryVariant, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
+TEST_P(EveryVersion, MagnitudesOfSmallVectorsZeroBinsAndExtremes) {
     const float in[] = {3, 4, 0, 0, -1, 0};
     for (size_t offset = 0; offset < 8; ++offset) {
         Guarded out(3, offset);
@@ -205,7 +207,7 @@ TEST_P(EveryVariant, MagnitudesOfTheDocumentedSmallVectorAndExtremes) {
         EXPECT_LE(UlpDistance(r[k], ReferenceMagnitude(large[2 * k], large[2 * k + 1])), 3) << k;
 }
 
-TEST_P(EveryVariant, PhasesCloseToAtan2ForEveryCountAndAlignment) {
+TEST_P(EveryVersion, PhasesCloseToAtan2ForEveryCountAndAlignment) {
     for (int count = 1; count <= 40; ++count) {
         const std::vector<float> in = RandomValues(2 * count + 8, count * 11, true);
         std::vector<float> first;
@@ -225,7 +227,7 @@ TEST_P(EveryVariant, PhasesCloseToAtan2ForEveryCountAndAlignment) {
     }
 }
 
-TEST_P(EveryVariant, PhasesOfAxesAndSignedZerosAreExact) {
+TEST_P(EveryVersion, PhasesOfAxesAndSignedZerosAreExact) {
     // (re, im) -> phase, as float bit patterns.
     struct Case {
         float re, im, phase;
@@ -250,9 +252,10 @@ TEST_P(EveryVariant, PhasesOfAxesAndSignedZerosAreExact) {
             EXPECT_EQ(Bits(out.data()[k]), Bits(cases[k].phase))
                 << "atan2(" << cases[k].im << ", " << cases[k].re << ") = " << out.data()[k];
     }
-    const float documented[] = {1, 0, 0, 1, -1, 0, 0, -1, 1, 1};
+    // The four axes and the diagonal.
+    const float axes[] = {1, 0, 0, 1, -1, 0, 0, -1, 1, 1};
     float phases[5];
-    ASSERT_EQ(ComplexPhases(documented, phases, 5), sonvex::StatusOk);
+    ASSERT_EQ(ComplexPhases(axes, phases, 5), sonvex::StatusOk);
     EXPECT_EQ(phases[0], 0.0f);
     EXPECT_EQ(phases[1], kHalfPi);
     EXPECT_EQ(phases[2], kPi);
@@ -260,7 +263,7 @@ TEST_P(EveryVariant, PhasesOfAxesAndSignedZerosAreExact) {
     EXPECT_NEAR(phases[4], 0.7853981633974483, 2e-7);
 }
 
-TEST_P(EveryVariant, PhasesOfHugeTinyAndInfiniteParts) {
+TEST_P(EveryVersion, PhasesOfHugeTinyAndInfiniteParts) {
     const float inf = std::numeric_limits<float>::infinity();
     const float in[] = {1e38f, 1e38f, -3e38f, 3e38f,  1e-40f, 0,      1e-40f, -1e-40f,
                         inf,   1,     1,      inf,    inf,    inf,    -inf,   0,
@@ -274,7 +277,7 @@ TEST_P(EveryVariant, PhasesOfHugeTinyAndInfiniteParts) {
     }
 }
 
-TEST_P(EveryVariant, BadArgumentsWriteNothing) {
+TEST_P(EveryVersion, BadArgumentsWriteNothing) {
     const float in[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     Guarded out(8, 0);
     float* o = out.data();
@@ -295,7 +298,9 @@ TEST_P(EveryVariant, BadArgumentsWriteNothing) {
     EXPECT_TRUE(out.Untouched());
 }
 
-TEST_P(EveryVariant, AlignedBlocksOutliveAVersionChange) {
+// One allocator for every version: a block taken before a version is chosen may be freed after.
+TEST(AlignedBlocks, AreAlignedWritableAndOutliveAVersionChange) {
+    sonvex_test::ForcedVersion baseline(KernelVersion::Baseline);
     EXPECT_EQ(sonvex::AllocAligned(0), nullptr);
     EXPECT_EQ(sonvex::AllocAligned(-32), nullptr);
     sonvex::FreeAligned(nullptr);
@@ -307,9 +312,7 @@ TEST_P(EveryVariant, AlignedBlocksOutliveAVersionChange) {
         std::memset(p, 0x5A, bytes);  // the whole block is writable (checked under ASan)
         blocks.push_back(p);
     }
-    // Freed by the other allocator routine: both keep the same block layout.
-    const int32_t other = GetParam() == 2 || GetParam() == 3 ? 1 : 2;
-    sonvex::detail::ForceKernelVariant(other);
+    sonvex_test::ForcedVersion chosen(sonvex_test::PickedVersion());
     for (void* p : blocks) sonvex::FreeAligned(p);
 }
 
@@ -317,7 +320,7 @@ TEST_P(EveryVariant, AlignedBlocksOutliveAVersionChange) {
 // where the output buffer begins (32-bit heaps hand out 8-byte-aligned blocks, others 16).
 // The versions run the same single-precision operations in the same order, whatever the
 // register width or select instructions, so they also agree to the bit with the SSE2 version.
-TEST_P(EveryVariant, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
+TEST_P(EveryVersion, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
     const int count = 1000;
     std::vector<float> in = RandomValues(2 * count, 99, true);
     in[2 * 100] = 1e30f;  // an overflowing square among ordinary values
@@ -331,9 +334,9 @@ TEST_P(EveryVariant, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
             std::vector<float> mine(count + 8), reference(count + 8);
             const int referenceOffset = (offset + 3) % 8;  // never the same alignment
             ASSERT_EQ(kernel(in.data(), mine.data() + offset, count), sonvex::StatusOk);
-            sonvex::detail::ForceKernelVariant(1);
+            sonvex::detail::ForceKernelVersion(KernelVersion::Sse2);
             ASSERT_EQ(kernel(in.data(), reference.data() + referenceOffset, count), sonvex::StatusOk);
-            sonvex::detail::ForceKernelVariant(GetParam());
+            sonvex::detail::ForceKernelVersion(GetParam());
             for (int k = 0; k < count; ++k) {
                 ASSERT_EQ(Bits(mine[offset + k]), Bits(alone[k])) << offset << "/" << k;
                 ASSERT_EQ(Bits(mine[offset + k]), Bits(reference[referenceOffset + k])) << offset << "/" << k;
@@ -342,6 +345,6 @@ TEST_P(EveryVariant, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, EveryVariant, ::testing::Range(0, sonvex::detail::kKernelVariantCount));
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryVersion, sonvex_test::AllVersions(), sonvex_test::VersionParamName());
 
 }  // namespace

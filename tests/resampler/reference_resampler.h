@@ -1,38 +1,16 @@
-// A straightforward scalar model of the resampler, kept in the tests as the oracle: a plain
-// vector as the queue, every call takes all whole frames out and puts the last n back, the
-// kernel table built by its own loop, every output summed tap by tap.
+// A straightforward scalar model of the resampler, kept in the tests as the oracle of the
+// queue, the counting rule, the channel conversion and the interpolation: a plain vector as the
+// queue, every call takes all whole frames out and puts the last n back, every output summed
+// tap by tap. The kernel table is the one the core builds (its own test checks its properties).
 #pragma once
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "dsp/resampler/channel_mixer.h"
+#include "dsp/resampler/kernel_table.h"
 
 namespace sonvex_test {
-
-inline std::vector<float> ReferenceKernelTable(int32_t n, float fc) {
-    const int32_t half = (n + 1) / 2;
-    const double pi = static_cast<double>(3.14159f);
-    std::vector<float> table(static_cast<size_t>(4096) * n);
-    for (int32_t r = 0; r < 4096; ++r) {
-        for (int32_t j = -(half - 1); j <= half - 1; ++j) {
-            float value;
-            if (r == 0 && j == 0) {
-                value = fc;
-            } else {
-                float x = static_cast<float>(pi * fc * (r / 4096.0 - j));
-                float a = static_cast<float>(pi * (4096.0 * j + r) / (4096.0 * half));
-                float cosA = static_cast<float>(std::cos(static_cast<double>(a)));
-                float w = static_cast<float>(0.54 + 0.46 * cosA);
-                float s = static_cast<float>(std::sin(static_cast<double>(x)));
-                float sinc = static_cast<float>(static_cast<double>(fc) * s / x);
-                value = sinc * w;
-            }
-            table[static_cast<size_t>(r) * n + (j + half - 1)] = value;
-        }
-    }
-    return table;
-}
 
 class ReferenceResampler {
 public:
@@ -45,7 +23,8 @@ public:
         m_half = (n + 1) / 2;
         double fc = static_cast<double>(newRate) / origRate;
         if (fc > 1.0) fc = 1.0;
-        m_table = ReferenceKernelTable(n, static_cast<float>(fc));
+        m_table.assign(static_cast<size_t>(4096) * n, 0.0f);
+        sonvex::BuildKernelTable(m_table.data(), n, static_cast<float>(fc));
         m_step = static_cast<int32_t>(static_cast<int64_t>(origRate) * 4096 / newRate);
         m_position = 0;
         m_consumed = 0;

@@ -1,4 +1,6 @@
-#include "dsp/spectral/fourier_transform.h"
+#include "dsp/comserver/fourier_transform.h"
+
+#include <utility>
 
 #include "dsp/comserver/fourier_dispatch.h"
 #include "dsp/comserver/module.h"
@@ -6,22 +8,10 @@
 #include "dsp/spectral/windows.h"
 
 namespace sonvex {
-namespace {
-// Plain flag: two first constructions at once both run the initialisation, which writes the
-// same choice each time.
-bool g_processorDispatchReady = false;
-}  // namespace
 
-CFourierTransform::CFourierTransform() {
-    if (!g_processorDispatchReady) {
-        InitProcessorDispatch();
-        g_processorDispatchReady = true;
-    }
-}
+CFourierTransform::CFourierTransform() { ChooseKernelVersionOnce(); }
 
-CFourierTransform::~CFourierTransform() {
-    releaseSetup();
-}
+CFourierTransform::~CFourierTransform() = default;
 
 HRESULT CFourierTransform::internalQueryInterface(REFIID riid, void** ppv) {
     if (ppv && IsEqualIID(riid, IID_IDispatch)) {
@@ -33,10 +23,8 @@ HRESULT CFourierTransform::internalQueryInterface(REFIID riid, void** ppv) {
 }
 
 void CFourierTransform::releaseSetup() {
-    if (m_pSetup) ReleaseRealFftSetup(m_pSetup);
-    if (m_pWorkBuffer) FreeAligned(m_pWorkBuffer);
-    m_pSetup = nullptr;
-    m_pWorkBuffer = nullptr;
+    m_pSetup.reset();
+    m_pWorkBuffer.Reset();
     m_bSetupHeld = false;
 }
 
@@ -45,20 +33,16 @@ STDMETHODIMP CFourierTransform::InitFFT(LONG nLength) {
     releaseSetup();
     int32_t order = 0;
     for (LONG value = nLength; value > 1; value /= 2) ++order;
-    RealFftSetup* setup = nullptr;
-    if (CreateRealFftSetup(order, ScaleBothBySqrtN, &setup) == StatusOk && setup) {
+    RealFftSetup* created = nullptr;
+    if (CreateRealFftSetup(order, ScaleBothBySqrtN, &created) == StatusOk) {
+        RealFftSetupHandle setup(created);
         int32_t bytes = 0;
-        GetRealFftBufferSize(setup, &bytes);
-        m_pWorkBuffer = bytes > 0 ? static_cast<float*>(AllocAligned(bytes)) : nullptr;
-        if (bytes > 0 && !m_pWorkBuffer) {
-            // Without its work buffer the setup cannot run; keep no setup rather than a broken one.
-            ReleaseRealFftSetup(setup);
-            setup = nullptr;
-        }
+        GetRealFftBufferSize(setup.get(), &bytes);
+        // Without its work buffer the setup cannot run; keep no setup rather than a broken one.
+        if (bytes <= 0 || m_pWorkBuffer.Allocate((bytes + 3) / 4)) m_pSetup = std::move(setup);
     }
-    m_pSetup = setup;
     m_nLength = nLength;
-    m_bSetupHeld = setup != nullptr;
+    m_bSetupHeld = m_pSetup != nullptr;
     return S_OK;
 }
 
@@ -68,12 +52,12 @@ STDMETHODIMP CFourierTransform::FreeFFT() {
 }
 
 STDMETHODIMP CFourierTransform::ForwardFFT(FLOAT* pfSamples) {
-    if (m_pSetup) RealFftForward(pfSamples, pfSamples, m_pSetup, m_pWorkBuffer);
+    if (m_pSetup) RealFftForward(pfSamples, pfSamples, m_pSetup.get(), m_pWorkBuffer.Get());
     return S_OK;
 }
 
 STDMETHODIMP CFourierTransform::InverseFFT(FLOAT* pfSamples) {
-    if (m_pSetup) RealFftInverse(pfSamples, pfSamples, m_pSetup, m_pWorkBuffer);
+    if (m_pSetup) RealFftInverse(pfSamples, pfSamples, m_pSetup.get(), m_pWorkBuffer.Get());
     return S_OK;
 }
 

@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "dsp/comserver/com_object.h"
+#include "dsp/kernels/aligned_array.h"
+#include "dsp/kernels/kernels.h"
 #include "sonvex_h.h"
 
 namespace sonvex {
-
-struct RealFftSetup;
 
 class CFourierTransform : public com::implements<CFourierTransform, ApartmentObject, IFourierTransform,
                                                  IProvideClassInfo> {
@@ -51,8 +51,8 @@ private:
 
     int32_t m_nLength = 0;
     bool m_bSetupHeld = false;
-    RealFftSetup* m_pSetup = nullptr;
-    float* m_pWorkBuffer = nullptr;
+    RealFftSetupHandle m_pSetup;
+    AlignedArray<float> m_pWorkBuffer;
 };
 
 }  // namespace sonvex

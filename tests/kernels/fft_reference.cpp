@@ -1,4 +1,4 @@
-#include "fft_reference.h"
+#include "tests/kernels/fft_reference.h"
 
 #include <cmath>
 #include <complex>

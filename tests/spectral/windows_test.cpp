@@ -58,7 +58,7 @@ TEST(Windows, EveryValueMatchesTheReferenceToTheBit) {
         }
 }
 
-TEST(Windows, DocumentedValues) {
+TEST(Windows, ShortWindowsHaveTheirClosedFormValues) {
     // Length 4, each to float precision.
     const float expected[4][4] = {{0.08f, 0.54f, 1, 0.54f},
                                   {0, 0.5f, 1, 0.5f},

@@ -15,7 +15,7 @@ class CAudioResampler : public com::implements<CAudioResampler, FreeThreadedObje
 public:
     static constexpr bool kInterlockedCount = true;
 
-    CAudioResampler() = default;
+    CAudioResampler();
     ~CAudioResampler() override = default;
 
     HRESULT internalQueryInterface(REFIID riid, void** ppv) { return queryInterfaceImpl(riid, ppv); }
@@ -34,7 +34,7 @@ public:
     STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
 
 private:
-    CResamplerCore m_core;
+    CResamplerCore m_Core;
 };
 
 }  // namespace sonvex

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
+#include "tests/support/kernel_versions.h"
 
 extern "C" void* __libc_malloc(size_t);
 static bool g_counting = false;
@@ -49,13 +49,12 @@ void RoundTrip(void* context) {
 }
 
 TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
-    for (int variant = 0; variant < detail::kKernelVariantCount; ++variant) {
-        if (variant == 5 && !__builtin_cpu_supports("avx")) continue;
-        if (variant >= 2 && !__builtin_cpu_supports("ssse3")) continue;
-        if (variant == 4 && !__builtin_cpu_supports("sse4.1")) continue;
-        detail::ForceKernelVariant(variant);
+    for (int v = 0; v < kKernelVersionCount; ++v) {
+        const KernelVersion version = sonvex_test::VersionAt(v);
+        if (!sonvex_test::ProcessorRunsVersion(version)) continue;
+        sonvex_test::ForcedVersion forced(version);
         for (int order = 0; order <= 20; ++order) {
-            SCOPED_TRACE(testing::Message() << "slot " << variant << " order " << order);
+            SCOPED_TRACE(testing::Message() << KernelVersionName(version) << " order " << order);
             RealFftSetup* setup = nullptr;
             ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleBothBySqrtN, &setup));
             int32_t bytes = 0;
@@ -69,18 +68,17 @@ TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
             ReleaseRealFftSetup(setup);
         }
     }
-    detail::ForceKernelVariant(0);
 }
 
 // A setup is one block of header and tables; the temporary build area is smaller (N/4 + 1
 // floats). Both stay within a small constant times N floats: at most about 2.8 N, and 4.45 N
-// where slot 5 adds its 16-lane tables (a lane twiddle per value and split-step runs).
+// where the AVX version adds its 16-lane tables (a lane twiddle per value and split-step runs).
 TEST(FftAllocation, SetupBlockStaysWithinFourAndAHalfTimesNFloats) {
     double worst = 0.0;
-    for (int variant = 1; variant < detail::kKernelVariantCount; ++variant) {
-        if (variant >= 2 && !__builtin_cpu_supports("sse4.1")) continue;
-        if (variant == 5 && !__builtin_cpu_supports("avx")) continue;
-        detail::ForceKernelVariant(variant);
+    for (int v = 0; v < kKernelVersionCount; ++v) {
+        const KernelVersion version = sonvex_test::VersionAt(v);
+        if (!sonvex_test::ProcessorRunsVersion(version)) continue;
+        sonvex_test::ForcedVersion forced(version);
         for (int order = 5; order <= 22; ++order) {
             RealFftSetup* setup = nullptr;
             g_largestRequest = 0;
@@ -93,11 +91,11 @@ TEST(FftAllocation, SetupBlockStaysWithinFourAndAHalfTimesNFloats) {
             const double floats = (double)(size_t(1) << order);
             const double ratio = (double)g_largestRequest / (4.0 * floats);
             if (order >= 10) worst = std::max(worst, ratio);
-            EXPECT_LE((double)g_largestRequest, 4.5 * 4.0 * floats + 4096.0) << "slot " << variant << " order " << order;
+            EXPECT_LE((double)g_largestRequest, 4.5 * 4.0 * floats + 4096.0)
+                << KernelVersionName(version) << " order " << order;
             ReleaseRealFftSetup(setup);
         }
     }
-    detail::ForceKernelVariant(0);
     std::printf("largest setup block, orders 10..22: %.2f N floats\n", worst);
 }
 

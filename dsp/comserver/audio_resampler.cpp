@@ -1,4 +1,4 @@
-#include "dsp/resampler/audio_resampler.h"
+#include "dsp/comserver/audio_resampler.h"
 
 #include <oleauto.h>
 
@@ -23,9 +23,11 @@ HRESULT fromStatus(int32_t status) {
 
 }  // namespace
 
+CAudioResampler::CAudioResampler() { ChooseKernelVersionOnce(); }
+
 STDMETHODIMP CAudioResampler::Initialize(LONG nOrigRate, LONG nNewRate, SHORT nOrigChannels, SHORT nNewChannels,
                                          SHORT nKernelLength) {
-    return fromStatus(m_core.Initialize(nOrigRate, nNewRate, nOrigChannels, nNewChannels, nKernelLength));
+    return fromStatus(m_Core.Initialize(nOrigRate, nNewRate, nOrigChannels, nNewChannels, nKernelLength));
 }
 
 STDMETHODIMP CAudioResampler::AddBlock(SAFEARRAY* psaInput) {
@@ -43,7 +45,7 @@ STDMETHODIMP CAudioResampler::AddBlock(SAFEARRAY* psaInput) {
     void* data = nullptr;
     hr = SafeArrayAccessData(psaInput, &data);
     if (FAILED(hr)) return hr;
-    const int32_t status = m_core.AddSamples(static_cast<const float*>(data), count);
+    const int32_t status = m_Core.AddSamples(static_cast<const float*>(data), count);
     hr = SafeArrayUnaccessData(psaInput);
     if (status != ResamplerOk) return fromStatus(status);
     return hr;
@@ -53,7 +55,7 @@ STDMETHODIMP CAudioResampler::GetProcessedBlock(SAFEARRAY** ppsaOutput) {
     if (!ppsaOutput) return E_POINTER;
     *ppsaOutput = nullptr;
     int64_t frames = 0;
-    int32_t status = m_core.CountOutputFrames(&frames);
+    int32_t status = m_Core.CountOutputFrames(&frames);
     if (status != ResamplerOk) return fromStatus(status);
     if (frames <= 0) {
         SAFEARRAY* empty = SafeArrayCreateVector(VT_R4, 0, 0);
@@ -61,7 +63,7 @@ STDMETHODIMP CAudioResampler::GetProcessedBlock(SAFEARRAY** ppsaOutput) {
         *ppsaOutput = empty;
         return S_OK;
     }
-    const int64_t samples = frames * m_core.NewChannels();
+    const int64_t samples = frames * m_Core.NewChannels();
     if (samples > (int64_t)0x7FFFFFFF) return E_OUTOFMEMORY;  // more than one SAFEARRAY can hold
     // The array is made before anything leaves the queue, so a failure here loses no input.
     SAFEARRAY* block = SafeArrayCreateVector(VT_R4, 0, (ULONG)samples);
@@ -72,7 +74,7 @@ STDMETHODIMP CAudioResampler::GetProcessedBlock(SAFEARRAY** ppsaOutput) {
         SafeArrayDestroy(block);
         return hr;
     }
-    status = m_core.ProduceFrames(static_cast<float*>(data), frames);
+    status = m_Core.ProduceFrames(static_cast<float*>(data), frames);
     SafeArrayUnaccessData(block);
     if (status != ResamplerOk) {
         SafeArrayDestroy(block);
@@ -84,7 +86,7 @@ STDMETHODIMP CAudioResampler::GetProcessedBlock(SAFEARRAY** ppsaOutput) {
 
 STDMETHODIMP CAudioResampler::Reset() {
     // Reset before Initialize has nothing to drop.
-    const int32_t status = m_core.Reset();
+    const int32_t status = m_Core.Reset();
     return status == ResamplerNotInitialized ? S_OK : fromStatus(status);
 }
 

@@ -12,12 +12,12 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
-#include "dsp/kernels/fft_versions.h"
 #include "dsp/kernels/kernels.h"
-#include "fft_reference.h"
-#include "tests/kernels/test_support.h"
+#include "tests/kernels/fft_reference.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex;
+using sonvex_test::ForcedVersion;
 
 namespace {
 
@@ -25,7 +25,7 @@ constexpr float kGuard = -12345.5f;
 
 // Versions this run tries: every one the processor executes, or under emulation only the one
 // the processor model picks.
-bool ProcessorRuns(int variant) { return sonvex_test::VariantUnderTest(variant); }
+bool ProcessorRuns(KernelVersion version) { return sonvex_test::VersionUnderTest(version); }
 
 size_t SpectrumFloats(int order) { return order == 0 ? 2 : (size_t(1) << order) + 2; }
 
@@ -42,50 +42,53 @@ bool SameBits(const float* a, const float* b, size_t count) { return std::memcmp
 // A setup with its reported work buffer; released on scope exit.
 class Transform {
 public:
-    Transform(int order, int mode) : m_nOrder(order) {
-        m_status = CreateRealFftSetup(order, mode, &m_pSetup);
+    Transform(int order, int mode) : m_order(order) {
+        m_status = CreateRealFftSetup(order, mode, &m_setup);
         if (m_status != StatusOk) return;
         int32_t bytes = -1;
-        m_status = GetRealFftBufferSize(m_pSetup, &bytes);
+        m_status = GetRealFftBufferSize(m_setup, &bytes);
         m_work.resize(bytes > 0 ? (size_t)bytes : 0);
     }
     ~Transform() {
-        if (m_pSetup) ReleaseRealFftSetup(m_pSetup);
+        if (m_setup) ReleaseRealFftSetup(m_setup);
     }
     Transform(const Transform&) = delete;
     Transform& operator=(const Transform&) = delete;
 
     bool ok() const { return m_status == StatusOk; }
-    RealFftSetup* setup() const { return m_pSetup; }
+    RealFftSetup* setup() const { return m_setup; }
     void* work() { return m_work.empty() ? nullptr : m_work.data(); }
-    size_t size() const { return size_t(1) << m_nOrder; }
+    size_t size() const { return size_t(1) << m_order; }
 
-    int32_t forward(const float* src, float* dst) { return RealFftForward(src, dst, m_pSetup, work()); }
-    int32_t inverse(const float* src, float* dst) { return RealFftInverse(src, dst, m_pSetup, work()); }
+    int32_t forward(const float* src, float* dst) { return RealFftForward(src, dst, m_setup, work()); }
+    int32_t inverse(const float* src, float* dst) { return RealFftInverse(src, dst, m_setup, work()); }
 
 private:
-    int m_nOrder;
+    int m_order;
     int32_t m_status = StatusOk;
-    RealFftSetup* m_pSetup = nullptr;
+    RealFftSetup* m_setup = nullptr;
     std::vector<char> m_work;
 };
 
-// Parameters 0..5 are the dispatch slots as this processor runs them; the last one is slot 5
-// with its 16-lane routines withheld, so the 8-lane ones are tried here too.
-constexpr int kSlot5EightLanes = detail::kKernelVariantCount;
+// Every version as this processor runs it, and the AVX version once more with its 16-lane
+// routines withheld, so the 8-lane ones are tried here too.
+struct FftCase {
+    KernelVersion version;
+    bool eightLanes;
+};
 
-class FftVersion : public ::testing::TestWithParam<int> {
+class FftVersion : public ::testing::TestWithParam<FftCase> {
 protected:
-    int Variant() const { return GetParam() == kSlot5EightLanes ? 5 : GetParam(); }
+    KernelVersion Version() const { return GetParam().version; }
     void SetUp() override {
-        if (!ProcessorRuns(Variant())) GTEST_SKIP() << "version " << Variant() << " not tried on this processor";
-        if (GetParam() == kSlot5EightLanes && sonvex_test::OnlyPickedVariant() && !fft::WideRoutinesRun())
-            GTEST_SKIP() << "slot 5 has no 16-lane routines to withhold here";
-        detail::ForceKernelVariant(Variant());
-        fft::AllowWideRoutines(GetParam() != kSlot5EightLanes);
+        if (!ProcessorRuns(Version())) GTEST_SKIP() << KernelVersionName(Version()) << " not tried on this processor";
+        if (GetParam().eightLanes && sonvex_test::OnlyPickedVersion() && !fft::WideRoutinesRun())
+            GTEST_SKIP() << "the AVX version has no 16-lane routines to withhold here";
+        detail::ForceKernelVersion(Version());
+        fft::AllowWideRoutines(!GetParam().eightLanes);
     }
     void TearDown() override {
-        detail::ForceKernelVariant(0);
+        detail::ForceKernelVersion(KernelVersion::Baseline);
         fft::AllowWideRoutines(true);
     }
 };
@@ -258,12 +261,15 @@ TEST_P(FftVersion, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
 }
 
 TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
-    const int variant = Variant();
-    const fft::TierLimits limits = fft::TierLimitsForVariant(variant);
-    if (variant == 5) {
+    const KernelVersion version = Version();
+    const detail::KernelRow& row = detail::KernelRowFor(version);
+    const fft::TierLimits limits = row.fftTiers;
+    const bool sse2Tiers = version == KernelVersion::Baseline || version == KernelVersion::Sse2 ||
+                           version == KernelVersion::Ssse3Movbe;
+    if (version == KernelVersion::Avx) {
         EXPECT_EQ(7, limits.complexStraight);
         EXPECT_EQ(19, limits.table);
-    } else if (variant == 2 || variant == 4) {
+    } else if (!sse2Tiers) {
         EXPECT_EQ(6, limits.complexStraight);
         EXPECT_EQ(18, limits.table);
         EXPECT_EQ(-1, limits.bitReverse);
@@ -281,7 +287,7 @@ TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
         const int32_t n = 1 << order;
         // Where the 16-lane routines run they also take the first large-size order, in place
         // in a work area as large as the table tier's.
-        const bool wideLarge = variant == 5 && fft::WideRoutinesRun() && order <= fft::kWideMaxOrder;
+        const bool wideLarge = version == KernelVersion::Avx && fft::WideRoutinesRun() && order <= fft::kWideMaxOrder;
         if (order <= limits.complexStraight) {
             EXPECT_EQ(0, bytes);
         } else if (order <= lastWithBuffer || wideLarge) {
@@ -291,11 +297,11 @@ TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
             EXPECT_GT(bytes, 32);
             EXPECT_LT(bytes, 4 * n);
         }
-        EXPECT_EQ(variant == 0 ? 1 : variant, setup->builtBy);
+        EXPECT_EQ(&row, setup->row);
         ASSERT_EQ(StatusOk, ReleaseRealFftSetup(setup));
     }
     // The sizes callers see for the two tiers around 64 points.
-    if (variant <= 1 || variant == 3) {
+    if (sse2Tiers) {
         RealFftSetup* setup = nullptr;
         int32_t bytes = -1;
         ASSERT_EQ(StatusOk, CreateRealFftSetup(6, ScaleBothBySqrtN, &setup));
@@ -399,18 +405,22 @@ TEST_P(FftVersion, RefusalsWriteNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllVersions, FftVersion, ::testing::Range(0, kSlot5EightLanes + 1),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             if (info.param == kSlot5EightLanes) return std::string("slot5_eight_lanes");
-                             return "slot" + std::to_string(info.param);
+INSTANTIATE_TEST_SUITE_P(AllVersions, FftVersion,
+                         ::testing::Values(FftCase{KernelVersion::Baseline, false}, FftCase{KernelVersion::Sse2, false},
+                                           FftCase{KernelVersion::Ssse3, false}, FftCase{KernelVersion::Ssse3Movbe, false},
+                                           FftCase{KernelVersion::Sse41, false}, FftCase{KernelVersion::Avx, false},
+                                           FftCase{KernelVersion::Avx, true}),
+                         [](const ::testing::TestParamInfo<FftCase>& info) {
+                             return std::string(KernelVersionName(info.param.version)) +
+                                    (info.param.eightLanes ? "_eight_lanes" : "");
                          });
 
-// Slot 5 setups carry the 16-lane tables exactly for the orders those routines cover, and only
+// AVX setups carry the 16-lane tables exactly for the orders those routines cover, and only
 // where they run; a setup made with them still transforms when they are withheld later,
 // and both routes agree with the reference.
 TEST(FftWideRoutines, TablesFollowTheProcessorAndBothRoutesAgree) {
-    if (!ProcessorRuns(5)) GTEST_SKIP() << "processor lacks version 5";
-    detail::ForceKernelVariant(5);
+    if (!ProcessorRuns(KernelVersion::Avx)) GTEST_SKIP() << "AVX version not tried on this processor";
+    ForcedVersion avx(KernelVersion::Avx);
     for (int order = 7; order <= 21; ++order) {
         SCOPED_TRACE(order);
         fft::AllowWideRoutines(true);
@@ -435,44 +445,51 @@ TEST(FftWideRoutines, TablesFollowTheProcessorAndBothRoutesAgree) {
         EXPECT_LT(fft_test::RelativeRmsError(sixteen.data(), input.data(), x.size()), ErrorBound(order));
     }
     fft::AllowWideRoutines(true);
-    detail::ForceKernelVariant(0);
 }
 
-// Setups are built by the version selected at the time. Should one reach another version's
-// transform anyway, it still runs by its own tiers and tables.
-TEST(FftAcrossVersions, SetupOfOneVersionTransformsCorrectlyInEveryOther) {
-    for (int builder = 0; builder < detail::kKernelVariantCount; ++builder) {
+// A setup keeps the version that built it: whatever version is active when it is used, its
+// transforms give the bits they give under its own version.
+TEST(FftAcrossVersions, SetupRunsTheRoutinesOfTheVersionThatBuiltIt) {
+    for (int b = 0; b < kKernelVersionCount; ++b) {
+        const KernelVersion builder = sonvex_test::VersionAt(b);
         if (!ProcessorRuns(builder)) continue;
-        for (int order : {6, 7, 8, 16, 17, 19, 20}) {
-            detail::ForceKernelVariant(builder);
+        for (int order : {4, 6, 7, 8, 16, 17, 19, 20}) {
+            ForcedVersion built(builder);
             Transform fft(order, NoScaling);
             ASSERT_TRUE(fft.ok());
             const std::vector<float> x = RandomSignal(fft.size(), 77 + order);
-            const std::vector<double> expected = fft_test::ReferenceSpectrum(x);
-            for (int runner = 0; runner < detail::kKernelVariantCount; ++runner) {
-                if (!ProcessorRuns(runner)) continue;
-                SCOPED_TRACE(testing::Message() << "built by " << builder << " run by " << runner << " order " << order);
-                detail::ForceKernelVariant(runner);
-                std::vector<float> spectrum(SpectrumFloats(order));
+            std::vector<float> own(SpectrumFloats(order)), ownBack(fft.size());
+            ASSERT_EQ(StatusOk, fft.forward(x.data(), own.data()));
+            ASSERT_EQ(StatusOk, fft.inverse(own.data(), ownBack.data()));
+            EXPECT_LT(fft_test::RelativeRmsError(own.data(), fft_test::ReferenceSpectrum(x).data(), own.size()),
+                      ErrorBound(order));
+            for (int r = 0; r < kKernelVersionCount; ++r) {
+                const KernelVersion runner = sonvex_test::VersionAt(r);
+                if (runner == builder || !ProcessorRuns(runner)) continue;
+                SCOPED_TRACE(testing::Message() << "built by " << KernelVersionName(builder) << " run under "
+                                                << KernelVersionName(runner) << " order " << order);
+                ForcedVersion running(runner);
+                std::vector<float> spectrum(own.size()), back(fft.size());
                 ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
-                EXPECT_LT(fft_test::RelativeRmsError(spectrum.data(), expected.data(), spectrum.size()),
-                          ErrorBound(order));
+                ASSERT_EQ(StatusOk, fft.inverse(own.data(), back.data()));
+                EXPECT_TRUE(SameBits(own.data(), spectrum.data(), own.size()));
+                EXPECT_TRUE(SameBits(ownBack.data(), back.data(), back.size()));
             }
-            detail::ForceKernelVariant(builder);
         }
     }
-    detail::ForceKernelVariant(0);
 }
 
-// Orders above 20 for each distinct tier table (the other slots share these tables).
+// Orders above 20 for each distinct tier table (the other versions share these tables).
 TEST(FftLongRoundTrips, OrdersUpTo24ReturnTheInput) {
-    const std::vector<int> variants =
-        sonvex_test::OnlyPickedVariant() ? std::vector<int>{sonvex_test::PickedVariant()} : std::vector<int>{1, 2, 5};
-    for (int variant : variants) {
-        if (!ProcessorRuns(variant)) continue;
-        detail::ForceKernelVariant(variant);
+    const std::vector<KernelVersion> versions =
+        sonvex_test::OnlyPickedVersion() ? std::vector<KernelVersion>{sonvex_test::PickedVersion()}
+                                         : std::vector<KernelVersion>{KernelVersion::Sse2, KernelVersion::Ssse3,
+                                                                      KernelVersion::Avx};
+    for (KernelVersion version : versions) {
+        if (!ProcessorRuns(version)) continue;
+        ForcedVersion forced(version);
         for (int order = 21; order <= 24; ++order) {
-            SCOPED_TRACE(testing::Message() << "slot " << variant << " order " << order);
+            SCOPED_TRACE(testing::Message() << KernelVersionName(version) << " order " << order);
             Transform fft(order, ScaleBothBySqrtN);
             ASSERT_TRUE(fft.ok());
             const std::vector<float> x = RandomSignal(fft.size(), order);
@@ -483,7 +500,6 @@ TEST(FftLongRoundTrips, OrdersUpTo24ReturnTheInput) {
             EXPECT_LT(fft_test::RelativeRmsError(buffer.data(), expected.data(), fft.size()), ErrorBound(order));
         }
     }
-    detail::ForceKernelVariant(0);
 }
 
 TEST(FftScaleFactor, FollowsItsRoundingRecipe) {
