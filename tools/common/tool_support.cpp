@@ -9,6 +9,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <io.h>
 #include <shellapi.h>
 #else
 #include <unistd.h>
@@ -118,20 +119,56 @@ void TemporaryOutput::Commit() {
     m_bCommitted = true;
 }
 
-void WriteTextFileAtomically(const std::string& path, const std::string& text) {
+void WriteFileAtomically(const std::string& path, const void* data, size_t size) {
     TemporaryOutput out(path);
     std::FILE* f = wav::OpenFileUtf8(out.Path(), "wb");
     if (!f) throw std::runtime_error(path + ": cannot create: " + std::strerror(errno));
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
     ok = (std::fclose(f) == 0) && ok;
     if (!ok) throw std::runtime_error(path + ": write failed");
     out.Commit();
 }
 
+void WriteTextFileAtomically(const std::string& path, const std::string& text) {
+    WriteFileAtomically(path, text.data(), text.size());
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
+    std::FILE* f = wav::OpenFileUtf8(path, "rb");
+    if (!f) throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t got;
+    bool tooLarge = false;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        if (bytes.size() + got > maxBytes) {
+            tooLarge = true;
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (tooLarge) throw std::runtime_error(path + ": larger than " + std::to_string(maxBytes) + " bytes");
+    if (failed) throw std::runtime_error(path + ": read error");
+    return bytes;
+}
+
 // ---------------------------------------------------------------------------------------------
 
+bool StreamIsConsole(std::FILE* stream) {
+    if (!stream) return false;
+#ifdef _WIN32
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
 ProgressBar::ProgressBar(std::FILE* out, uint64_t total, bool enabled)
-    : m_pOut(out), m_nTotal(total), m_bEnabled(enabled && total > 0) {}
+    : m_pOut(out), m_nTotal(total), m_bEnabled(enabled && total > 0 && StreamIsConsole(out)) {}
 
 void ProgressBar::Update(uint64_t done) {
     if (!m_bEnabled) return;

@@ -56,13 +56,22 @@ private:
     bool m_bCommitted = false;
 };
 
-// Writes a whole text file through a TemporaryOutput. Throws std::runtime_error.
+// Writes a whole file through a TemporaryOutput. Throws std::runtime_error.
+void WriteFileAtomically(const std::string& path, const void* data, size_t size);
 void WriteTextFileAtomically(const std::string& path, const std::string& text);
 
-// A one-line progress bar on `out`, redrawn when the shown percentage changes.
+// Reads a whole file of at most maxBytes. Throws std::runtime_error naming the file.
+std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes);
+
+// True when the stream is a console (a terminal), not a file or a pipe.
+bool StreamIsConsole(std::FILE* stream);
+
+// A one-line progress bar on `out`, redrawn when the shown percentage changes. It draws only
+// when `out` is a console: a log file or a pipe would keep every overwritten state.
 class ProgressBar {
 public:
     ProgressBar(std::FILE* out, uint64_t total, bool enabled);
+    bool Enabled() const { return m_bEnabled; }
     void Update(uint64_t done);
     void Finish();  // completes the line (only if anything was drawn)
 

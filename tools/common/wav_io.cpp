@@ -159,13 +159,18 @@ void WavReader::Close() {
 
 void WavReader::Open(const std::string& path) {
     Close();
-    m_Path = path;
-    m_Format = WavFormat();
-    m_nFrames = m_nFramesRead = 0;
-
     std::FILE* f = OpenFileUtf8(path, "rb");
     if (!f) Fail(path, std::string("cannot open: ") + std::strerror(errno));
+    OpenStream(f, path);
+}
+
+void WavReader::OpenStream(std::FILE* f, const std::string& path) {
+    Close();
     m_pFile = f;
+    m_Path = path;
+    m_Warning.clear();
+    m_Format = WavFormat();
+    m_nFrames = m_nFramesRead = 0;
 
     uint64_t fileSize = 0;
     if (!FileSize(f, &fileSize)) Fail(path, "cannot determine the file size");
@@ -197,8 +202,14 @@ void WavReader::Open(const std::string& path) {
         uint32_t size = ReadU32(chunk + 4);
         uint64_t body = pos + 8;
         if (body + size > limit) {
-            Fail(path, "chunk '" + FourCC(chunk) + "' claims " + std::to_string(size) + " bytes but only " +
-                           std::to_string(limit - body) + " remain in the file");
+            // A data chunk whose size was never filled in (or whose file was cut short) still
+            // holds the samples that are there; any other chunk cut short is a damaged file.
+            if (std::memcmp(chunk, "data", 4) != 0 || haveData)
+                Fail(path, "chunk '" + FourCC(chunk) + "' claims " + std::to_string(size) + " bytes but only " +
+                               std::to_string(limit - body) + " remain in the file");
+            m_Warning = path + ": the data chunk claims " + std::to_string(size) + " bytes but the file holds only " +
+                        std::to_string(limit - body) + "; reading those";
+            size = static_cast<uint32_t>(limit - body);
         }
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             if (haveFmt) Fail(path, "more than one fmt chunk");
@@ -316,6 +327,7 @@ WavData ReadWavFile(const std::string& path) {
     WavData data;
     data.format = reader.Format();
     data.frames = reader.FrameCount();
+    data.warning = reader.Warning();
     data.samples.resize(static_cast<size_t>(data.frames) * data.format.channels);
     size_t done = 0;
     while (done < data.frames) {
@@ -360,6 +372,9 @@ void WavWriter::Create(const std::string& path, uint32_t sampleRate, int channel
     if (channels < 1 || channels > kMaxChannels)
         throw WavError(path + ": cannot write " + std::to_string(channels) + " channels");
     if (sampleRate == 0) throw WavError(path + ": cannot write a sample rate of 0");
+    if (static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(BytesPerSample(encoding) * channels) > 0xFFFFFFFFull)
+        throw WavError(path + ": cannot write a sample rate of " + std::to_string(sampleRate) +
+                       " Hz (its byte rate does not fit the header)");
     std::FILE* f = OpenFileUtf8(path, "wb");
     if (!f) throw WavError(path + ": cannot create: " + std::strerror(errno));
     m_pFile = f;

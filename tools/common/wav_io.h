@@ -1,11 +1,16 @@
-// WAV (RIFF/WAVE) reading and writing for the command-line tools.
+// WAV (RIFF/WAVE) reading and writing, the one implementation every command-line tool uses.
 //
 // The reader takes 16-, 24- and 32-bit integer PCM and 32-bit IEEE float, in plain `fmt `
 // chunks or WAVE_FORMAT_EXTENSIBLE with one of those subformats, chunks in any order with odd
-// sizes padded. Samples come out as interleaved floats in [-1, 1) for PCM. Everything that does
-// not fit is refused with a WavError whose message is one line fit for the user.
+// sizes padded, 1 to 64 channels. Samples come out as interleaved floats in [-1, 1) for PCM.
+// Everything that does not fit is refused with a WavError whose message is one line fit for
+// the user and begins with the file's name.
 //
-// The writer produces 32-bit float files and fills in the sizes when it is finished.
+// A data chunk that claims more bytes than the file holds, as writers that never came back to
+// fill in the size leave it, is read as far as the file goes; Warning() then says so.
+//
+// The writer produces 32-bit float or integer PCM files and fills in the sizes when it is
+// finished.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -19,7 +24,7 @@ namespace wav {
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatIeeeFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
-constexpr int kMaxChannels = 8;
+constexpr int kMaxChannels = 64;
 constexpr uint32_t kDefaultMask = 0xFFFFFFFFu;  // the writer's usual speaker mask for the count
 
 // The usual speaker mask of a channel count: mono centre, stereo, 5.1, 7.1; 0 (unassigned) else.
@@ -59,11 +64,16 @@ public:
 
     // Parses the header; throws WavError naming the file and the fault.
     void Open(const std::string& path);
+    // The same for a stream opened elsewhere (any seekable FILE), which the reader now owns;
+    // `name` stands for the file in messages.
+    void OpenStream(std::FILE* stream, const std::string& name);
     void Close();
 
     const WavFormat& Format() const { return m_Format; }
     uint64_t FrameCount() const { return m_nFrames; }
     uint64_t FramesLeft() const { return m_nFrames - m_nFramesRead; }
+    // One line about something read despite a fault (a data chunk cut short), or empty.
+    const std::string& Warning() const { return m_Warning; }
 
     // Reads up to `frames` frames as interleaved floats; returns the number read (0 at the end).
     // A file that ends before its data chunk says it should throws WavError.
@@ -72,6 +82,7 @@ public:
 private:
     std::FILE* m_pFile = nullptr;
     std::string m_Path;
+    std::string m_Warning;
     WavFormat m_Format;
     uint64_t m_nDataOffset = 0;
     uint64_t m_nFrames = 0;
@@ -85,6 +96,7 @@ struct WavData {
     WavFormat format;
     uint64_t frames = 0;
     std::vector<float> samples;  // frames * channels interleaved
+    std::string warning;         // as WavReader::Warning
 };
 WavData ReadWavFile(const std::string& path);
 

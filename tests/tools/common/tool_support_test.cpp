@@ -145,3 +145,24 @@ TEST(ToolFrameCount, LengthsFollowTheRealisedRate) {
     EXPECT_EQ(ConvertedFrameCount(10, 1, 5000, 65), -1);  // step 0
     EXPECT_EQ(ConvertedFrameCount(10, 600000, 48000, 65), -1);
 }
+
+TEST(ToolOutputFiles, ProgressBarsStayOffFilesAndBytesAreReadWithinTheirLimit) {
+    const std::string path = ::testing::TempDir() + "sonvex_progress_log.txt";
+    std::FILE* log = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(log, nullptr);
+    EXPECT_FALSE(StreamIsConsole(log));
+    {
+        ProgressBar bar(log, 1000, true);
+        EXPECT_FALSE(bar.Enabled());
+        for (uint64_t done = 0; done <= 1000; done += 10) bar.Update(done);
+        bar.Finish();
+    }
+    std::fputs("summary\n", log);
+    std::fclose(log);
+    EXPECT_EQ(Contents(path), "summary\n");  // the log holds the summary line only
+
+    EXPECT_EQ(ReadFileBytes(path, 8).size(), 8u);
+    EXPECT_THROW(ReadFileBytes(path, 7), std::runtime_error);
+    EXPECT_THROW(ReadFileBytes(path + ".missing", 100), std::runtime_error);
+    std::remove(path.c_str());
+}

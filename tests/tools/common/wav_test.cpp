@@ -216,6 +216,27 @@ TEST(WavReaderLayout, ChunksInAnyOrderWithOddSizesAndTrailingBytes) {
     EXPECT_EQ(d.format.sampleRate, 8000u);
 }
 
+TEST(WavReaderLayout, DataChunkCutShortIsReadAsFarAsTheFileGoesWithAWarning) {
+    TempDir dir;
+    // A size never filled in, and a file cut inside its last frame: the whole frames there.
+    Bytes file = Riff({Chunk("fmt ", Fmt(1, 2, 8000, 16)), Chunk("data", Pcm16({16384, -16384, 7, 8, 9}))});
+    file[file.size() - 18 + 4] = 0xF0;  // the data chunk's size: 0x7FFFFFF0
+    file[file.size() - 18 + 5] = 0xFF;
+    file[file.size() - 18 + 6] = 0xFF;
+    file[file.size() - 18 + 7] = 0x7F;
+    const std::string path = Write(dir, "cut.wav", file);
+    WavData d = ReadWavFile(path);
+    ASSERT_EQ(d.frames, 2u);
+    EXPECT_EQ(d.samples[0], 0.5f);
+    EXPECT_EQ(d.samples[1], -0.5f);
+    EXPECT_EQ(d.samples[3], 8.0f / 32768.0f);
+    EXPECT_EQ(d.warning.compare(0, path.size(), path), 0) << d.warning;
+    EXPECT_NE(d.warning.find("claims 2147483632 bytes but the file holds only 10"), std::string::npos) << d.warning;
+    // A complete file reads without one.
+    EXPECT_TRUE(ReadWavFile(Write(dir, "whole.wav", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16)), Chunk("data", Pcm16({1}))})))
+                    .warning.empty());
+}
+
 TEST(WavReaderLayout, PartialTrailingFrameIsNotRead) {
     TempDir dir;
     // Stereo 16-bit with 5 samples: two whole frames and half a frame.
@@ -254,8 +275,8 @@ TEST(WavReaderRejects, MalformedFilesWithTheirMessage) {
     Bytes wrongGuid = Extensible(1, 2, 8000, 16, 16, 3);
     wrongGuid[wrongGuid.size() - 1] ^= 0xFF;
     Bytes validTooWide = Extensible(1, 2, 8000, 16, 24, 3);
-    Bytes cut = Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16)), Chunk("data", Pcm16({1, 2, 3, 4}))});
-    cut.resize(cut.size() - 3);  // data chunk cut short
+    Bytes cutFmt = Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16))});
+    cutFmt.resize(cutFmt.size() - 3);  // fmt chunk cut short
     Bytes riffOnly = {'R', 'I', 'F', 'F', 4, 0, 0, 0};
     Bytes rf64 = Riff({});
     std::memcpy(rf64.data(), "RF64", 4);
@@ -276,11 +297,11 @@ TEST(WavReaderRejects, MalformedFilesWithTheirMessage) {
         {"shortfmt", Riff({Chunk("fmt ", Bytes(14, 0)), data}), "fmt chunk of 14 bytes is too short"},
         {"twofmt", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16)), Chunk("fmt ", Fmt(1, 1, 8000, 16)), data}), "more than one fmt chunk"},
         {"twodata", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16)), data, data}), "more than one data chunk"},
-        {"cut", cut, "chunk 'data' claims 8 bytes but only 5 remain"},
-        {"hugechunk", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16)), [] { Bytes c; PutId(c, "data"); Put32(c, 0xFFFFFFF0u); Put16(c, 0); return c; }()}),
+        {"cut", cutFmt, "chunk 'fmt ' claims 16 bytes but only 13 remain"},
+        {"hugechunk", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16)), [] { Bytes c; PutId(c, "LIST"); Put32(c, 0xFFFFFFF0u); Put16(c, 0); return c; }()}),
          "claims 4294967280 bytes"},
         {"zerochannels", Riff({Chunk("fmt ", Fmt(1, 0, 8000, 16)), data}), "zero channels"},
-        {"ninechannels", Riff({Chunk("fmt ", Fmt(1, 9, 8000, 16)), data}), "9 channels (at most 8"},
+        {"manychannels", Riff({Chunk("fmt ", Fmt(1, 65, 8000, 16)), data}), "65 channels (at most 64"},
         {"zerorate", Riff({Chunk("fmt ", Fmt(1, 1, 0, 16)), data}), "sample rate 0"},
         {"adpcm", Riff({Chunk("fmt ", Fmt(2, 1, 8000, 4)), data}), "unsupported format tag 0x0002"},
         {"pcm8", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 8)), data}), "unsupported PCM sample size of 8 bits"},
@@ -436,7 +457,7 @@ TEST(WavWriterRoundTrip, AbandonedAndUnfinishedFilesAreRemoved) {
     }
     EXPECT_FALSE(FileExists(b));
     WavWriter w;
-    EXPECT_THROW(w.Create(dir.File("nine.wav"), 8000, 9), WavError);
+    EXPECT_THROW(w.Create(dir.File("many.wav"), 8000, 65), WavError);
     EXPECT_THROW(w.Create(::testing::TempDir() + "no/such/dir/x.wav", 8000, 1), WavError);
 }
 

@@ -4,13 +4,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "wav_file.h"
+#include "wav_io.h"
 
 namespace hosttest {
 
@@ -60,22 +62,20 @@ protected:
     }
     std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
-    void writeWav(const std::string& path, const std::vector<uint8_t>& bytes) {
-        std::string error;
-        ASSERT_TRUE(vsthost::writeFile(path, bytes, error)) << error;
-    }
-    vsthost::WavAudio readWav(const std::string& path) {
-        std::vector<uint8_t> bytes;
-        std::string error;
-        vsthost::WavAudio a;
-        EXPECT_TRUE(vsthost::readFile(path, bytes, error)) << error;
-        EXPECT_TRUE(vsthost::parseWav(bytes, a, error)) << error;
-        return a;
+    void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr) << path;
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
     }
     std::vector<uint8_t> readBytes(const std::string& path) {
         std::vector<uint8_t> bytes;
-        std::string error;
-        EXPECT_TRUE(vsthost::readFile(path, bytes, error)) << error;
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        EXPECT_NE(f, nullptr) << path;
+        if (!f) return bytes;
+        int c;
+        while ((c = std::fgetc(f)) != EOF) bytes.push_back((uint8_t)c);
+        std::fclose(f);
         return bytes;
     }
 
@@ -84,9 +84,37 @@ private:
     std::vector<std::string> m_files;
 };
 
+struct Audio {
+    int channels = 0;
+    int sampleRate = 0;
+    std::vector<float> samples;  // frames x channels, interleaved
+    size_t frames() const { return channels > 0 ? samples.size() / (size_t)channels : 0; }
+};
+
+inline void writeWav(const std::string& path, const Audio& audio,
+                     sonvex::wav::SampleEncoding encoding = sonvex::wav::SampleEncoding::Float32) {
+    sonvex::wav::WavWriter writer;
+    writer.Create(path, (uint32_t)audio.sampleRate, audio.channels, encoding);
+    writer.WriteFrames(audio.samples.data(), audio.frames());
+    writer.Finish();
+}
+
+inline Audio readWav(const std::string& path) {
+    Audio audio;
+    try {
+        sonvex::wav::WavData data = sonvex::wav::ReadWavFile(path);
+        audio.channels = data.format.channels;
+        audio.sampleRate = (int)data.format.sampleRate;
+        audio.samples = std::move(data.samples);
+    } catch (const sonvex::wav::WavError& e) {
+        ADD_FAILURE() << e.what();
+    }
+    return audio;
+}
+
 // A stereo float signal with values that any power-of-two gain keeps exact.
-inline vsthost::WavAudio stereoSignal(size_t frames) {
-    vsthost::WavAudio a;
+inline Audio stereoSignal(size_t frames) {
+    Audio a;
     a.channels = 2;
     a.sampleRate = 44100;
     for (size_t f = 0; f < frames; ++f) {
@@ -96,7 +124,7 @@ inline vsthost::WavAudio stereoSignal(size_t frames) {
     return a;
 }
 
-inline void expectScaled(const vsthost::WavAudio& in, const vsthost::WavAudio& out, float gain) {
+inline void expectScaled(const Audio& in, const Audio& out, float gain) {
     ASSERT_EQ(in.channels, out.channels);
     ASSERT_EQ(in.sampleRate, out.sampleRate);
     ASSERT_EQ(in.samples.size(), out.samples.size());

@@ -1,7 +1,9 @@
 // A tiny VST 2.4 plug-in for testing the command-line host: a stereo gain with a polarity
 // switch, three programs and its state as chunks. Gains are powers of two so processed files
-// can be checked bit for bit.
+// can be checked bit for bit. Built with GAIN_PROBE_PARAMETERS it keeps its state in its
+// parameters instead (no chunks) under its own unique ID.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -33,6 +35,16 @@ struct GainProbe {
 
 GainProbe* self(AEffect* e) { return static_cast<GainProbe*>(e->object); }
 
+// With GAIN_PROBE_LOG set, every call that changes the plug-in's state says so on stderr: the
+// host tests see what reached the plug-in.
+bool logCalls() {
+    static const bool enabled = std::getenv("GAIN_PROBE_LOG") != nullptr;
+    return enabled;
+}
+void logCall(const char* what, long value) {
+    if (logCalls()) std::fprintf(stderr, "GainProbe: %s %ld\n", what, value);
+}
+
 void copyText(void* ptr, const char* text, size_t limit) {
     if (!ptr) return;
     std::strncpy((char*)ptr, text, limit);
@@ -60,7 +72,10 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
         if (value >= 0 && value < kPrograms) g->current = (int)value;
         return 0;
     case effGetProgram: return g->current;
-    case effSetProgramName: if (ptr) copyText(cur.name, (const char*)ptr, kNameBytes); return 0;
+    case effSetProgramName:
+        logCall("setProgramName", g->current);
+        if (ptr) copyText(cur.name, (const char*)ptr, kNameBytes);
+        return 0;
     case effGetProgramName: copyText(ptr, cur.name, kNameBytes); return 0;
     case effGetParamLabel: copyText(ptr, index == 0 ? "x" : "", kVstMaxParamStrLen); return 0;
     case effGetParamDisplay:
@@ -79,6 +94,7 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
         *(void**)ptr = g->chunk;
         return kBankBytes;
     case effSetChunk:
+        logCall("setChunk", (long)value);
         if (!ptr) return 0;
         if (index) {
             if (value != kPresetBytes) return 0;
@@ -113,6 +129,7 @@ void VSTCALLBACK processReplacing(AEffect* e, float** inputs, float** outputs, V
 
 void VSTCALLBACK process(AEffect*, float**, float**, VstInt32) {}
 void VSTCALLBACK setParameter(AEffect* e, VstInt32 index, float v) {
+    logCall("setParameter", index);
     if (index >= 0 && index < kParams) self(e)->programs[self(e)->current].values[index] = v;
 }
 float VSTCALLBACK getParameter(AEffect* e, VstInt32 index) {
@@ -139,10 +156,15 @@ extern "C" AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback master) {
     e.numPrograms = kPrograms;
     e.numParams = kParams;
     e.numInputs = e.numOutputs = 2;
+#ifdef GAIN_PROBE_PARAMETERS
+    e.flags = effFlagsCanReplacing;
+    e.uniqueID = fourCharacters('T', 'g', 'P', 'p');
+#else
     e.flags = effFlagsCanReplacing | effFlagsProgramChunks;
+    e.uniqueID = fourCharacters('T', 'g', 'P', 'l');
+#endif
     e.ioRatio = 1.0f;
     e.object = g;
-    e.uniqueID = fourCharacters('T', 'g', 'P', 'l');
     e.version = 7;
     e.processReplacing = processReplacing;
     return &e;
