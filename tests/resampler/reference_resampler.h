@@ -1,5 +1,6 @@
 // A straightforward scalar model of the resampler, kept in the tests as the oracle: a plain
-// vector as the queue, every call takes all whole frames out and puts the last n back, the
+// vector as the queue, every call takes all whole frames out and puts the last n back (with
+// any partial frame after them), the
 // kernel table built by its own loop, every output summed tap by tap.
 #pragma once
 #include <cmath>
@@ -66,8 +67,8 @@ public:
         std::vector<std::vector<float>> rows(rowCount, std::vector<float>(frames));
         for (int64_t f = 0; f < frames; ++f)
             for (int c = 0; c < m_origChannels; ++c) rows[c][f] = m_queue[f * m_origChannels + c];
-        std::vector<float> history(m_queue.begin() + available * m_origChannels,
-                                   m_queue.begin() + frames * m_origChannels);
+        // The last n frames stay as history, and a partial frame after them stays too.
+        std::vector<float> history(m_queue.begin() + available * m_origChannels, m_queue.end());
         m_queue = history;
         if (m_origChannels != m_newChannels) {
             for (int64_t f = 0; f < frames; ++f) {
