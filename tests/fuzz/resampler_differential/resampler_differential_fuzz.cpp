@@ -1,5 +1,6 @@
 // CResamplerCore against the scalar model of the tests, bit for bit: rates up, down, equal,
-// whole and fractional steps, odd rates and steps too long for the vector lanes; channel
+// whole and fractional steps, odd rates and steps too long for the vector lanes, and now and
+// then any two rates at all; channel
 // counts 1..8 in and out; kernel lengths; every interpolation version forced, or chosen; and
 // a random sequence of blocks of any size, partial frames and resets included. Every output
 // block must match the model's in count and in every bit, and nothing may be written past the
@@ -108,11 +109,36 @@ Pair& PairAt(int point) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in(data, size);
-    const int point = static_cast<int>(in.bits(16) % kGridPoints);
-    Pair& pair = PairAt(point);
+    // Mostly a point of the grid; now and then any two rates the core takes, on a fresh pair
+    // with a short kernel (its table is cheap).
+    const int point = static_cast<int>(in.bits(16) % (kGridPoints + 64));
+    std::unique_ptr<Pair> oneOff;
+    int32_t origRate, newRate;
+    if (point < kGridPoints) {
+        origRate = kRates[point / 160].orig;
+        newRate = kRates[point / 160].next;
+    } else {
+        origRate = static_cast<int32_t>(in.bits(19) % 524287) + 1;
+        newRate = static_cast<int32_t>(in.bits(19) % 524287) + 1;
+        const uint8_t shape = in.byte();
+        const int* channels = kChannels[shape & 7];
+        const int16_t kernelLength = kLengths[(shape >> 3) % 3];
+        CResamplerCore::ForceInterpolationVersion((shape >> 5) % (resampler_detail::kVersionCount + 1) - 1);
+        if (static_cast<int64_t>(origRate) * 4096 < newRate) {
+            CResamplerCore refused;
+            FUZZ_CHECK(refused.Initialize(origRate, newRate, static_cast<int16_t>(channels[0]),
+                                          static_cast<int16_t>(channels[1]), kernelLength) == ResamplerBadArgument);
+            CResamplerCore::ForceInterpolationVersion(-1);
+            return 0;
+        }
+        oneOff.reset(new Pair(origRate, newRate, channels[0], channels[1], kernelLength));
+        FUZZ_CHECK(oneOff->core.Initialize(origRate, newRate, static_cast<int16_t>(channels[0]),
+                                           static_cast<int16_t>(channels[1]), kernelLength) == ResamplerOk);
+        CResamplerCore::ForceInterpolationVersion(-1);
+    }
+    Pair& pair = oneOff ? *oneOff : PairAt(point);
     CResamplerCore& core = pair.core;
     sonvex_fuzz::ReferenceModel& model = pair.model;
-    const int32_t origRate = kRates[point / 160].orig, newRate = kRates[point / 160].next;
     const int origChannels = core.OrigChannels(), newChannels = core.NewChannels();
     const int kernelLength = core.KernelLength();
     const long long consumedBefore = static_cast<long long>(core.Consumed());
