@@ -1,12 +1,5 @@
-// The registry script interpreter behind DllRegisterServer and DllUnregisterServer.
-//
-// A script is a sequence of root blocks ("HKCR { ... }"). Inside a block each entry is an
-// optional keyword (NoRemove, ForceRemove, Delete), a key name (bare or in single quotes), an
-// optional default value "= type 'data'" and an optional brace block of subentries; a named
-// value is "val Name = type 'data'". Types: s (REG_SZ), d (REG_DWORD), b (REG_BINARY, hex
-// digits), m (REG_MULTI_SZ, strings separated by \0). Tokens are separated by white space; in a
-// quoted string '' stands for one quote. %NAME% is replaced before the text is read (%% is one
-// percent sign).
+// The registry script interpreter behind DllRegisterServer and DllUnregisterServer: runs the
+// scripts that registry_script.h reads against the registry.
 #pragma once
 #include <windows.h>
 
@@ -14,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-namespace sonvex {
+#include "dsp/comserver/registry_script.h"
 
-using RegistryReplacements = std::vector<std::pair<std::wstring, std::wstring>>;
+namespace sonvex {
 
 enum class RegistryMode { Register, Unregister };
 

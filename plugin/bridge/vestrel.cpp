@@ -4,6 +4,7 @@
 #include <new>
 
 #include "plugin/bridge/block_copy.h"
+#include "plugin/bridge/plugin_config.h"
 #include "plugin/editor/vst_editor.h"
 
 namespace brisane {
@@ -18,8 +19,6 @@ bool oleInitialized = false;
 constexpr VstInt32 kHostParameterCount = 4;
 constexpr VstInt32 kPluginUniqueId = fourCharacters('t', 'q', 'x', 'm');
 constexpr VstInt32 kPluginVersion = 1500;
-constexpr int kDefaultMaxChannels = 2;
-constexpr int kMaxChannelLimit = 8;
 constexpr DWORD kEngineContext = 0x17;  // in-process, handler, local and remote servers
 constexpr char kVendorName[] = "Velk Digital Media";
 constexpr char kProductName[] = "Brisane";
@@ -53,19 +52,6 @@ void copyAnsi(const wchar_t* text, int length, char* destination, size_t limit) 
 
 void copyAnsi(BSTR text, char* destination, size_t limit) {
     copyAnsi(text, text ? (int)SysStringLen(text) : 0, destination, limit);
-}
-
-// GetPrivateProfileIntA's reading of a value: optional blanks and sign, then decimal digits,
-// wrapping like the unsigned result it returns. Text without a digit is not a number.
-bool parseProfileInteger(const char* text, unsigned* result) {
-    while (*text == ' ' || *text == '\t') ++text;
-    bool negative = false;
-    if (*text == '-' || *text == '+') negative = *text++ == '-';
-    if (*text < '0' || *text > '9') return false;
-    unsigned value = 0;
-    while (*text >= '0' && *text <= '9') value = value * 10u + (unsigned)(*text++ - '0');
-    *result = negative ? 0u - value : value;
-    return true;
 }
 
 }  // namespace
@@ -194,12 +180,7 @@ VstInt16 CVestrel::readMaxChannels() {
     // Read as text so that a value that is not a number (default) and 0 (one channel) differ.
     char value[64] = {0};
     GetPrivateProfileStringA("Config", "MaxChannels", "", value, sizeof(value), iniPath);
-    unsigned parsed = 0;
-    if (!parseProfileInteger(value, &parsed)) parsed = kDefaultMaxChannels;
-    int channels = (VstInt16)(uint16_t)(parsed & 0xFFFFu);
-    if (channels > kMaxChannelLimit) channels = kMaxChannelLimit;
-    if (channels < 1) channels = 1;
-    return (VstInt16)channels;
+    return (VstInt16)maxChannelsFromText(value);
 }
 
 CVestrel::~CVestrel() {

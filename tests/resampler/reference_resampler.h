@@ -1,7 +1,8 @@
 // A straightforward scalar model of the resampler, kept in the tests as the oracle of the
 // queue, the counting rule, the channel conversion and the interpolation: a plain vector as the
-// queue, every call takes all whole frames out and puts the last n back, every output summed
-// tap by tap. The kernel table is the one the core builds (its own test checks its properties).
+// queue, every call takes all whole frames out and puts the last n back (with any partial frame
+// after them), every output summed tap by tap. The kernel table is the one the core builds (its
+// own test checks its properties).
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -45,8 +46,8 @@ public:
         std::vector<std::vector<float>> rows(rowCount, std::vector<float>(frames));
         for (int64_t f = 0; f < frames; ++f)
             for (int c = 0; c < m_origChannels; ++c) rows[c][f] = m_queue[f * m_origChannels + c];
-        std::vector<float> history(m_queue.begin() + available * m_origChannels,
-                                   m_queue.begin() + frames * m_origChannels);
+        // The last n frames stay as history, and a partial frame after them stays too.
+        std::vector<float> history(m_queue.begin() + available * m_origChannels, m_queue.end());
         m_queue = history;
         if (m_origChannels != m_newChannels) {
             for (int64_t f = 0; f < frames; ++f) {

@@ -20,7 +20,7 @@ for tree in win64 win32; do
   done
   out=$DEMO_OUT/$tree/brisane
   mkdir -p "$out"
-  rm -f "$out"/*.wav "$out"/*.txt "$out"/*.bin
+  rm -f "$out"/*.wav "$out"/*.txt "$out"/*.fxp "$out"/*.fxb
 
   # The host writes Windows line ends; the summary below reads its lines.
   run_host() { "$wine_run" "$host" "$@" | tr -d '\r'; }
@@ -44,10 +44,10 @@ for tree in win64 win32; do
     echo "program $program ($name):"
     run_host "$(winpath "$plugin")" --program "$program" --quiet \
         -i "$(winpath "$out/signal.wav")" -o "$(winpath "$out/program-$program.wav")" \
-        --save-preset "$(winpath "$out/program-$program-preset.bin")" | tee "$out/program-$program.txt"
+        --save-preset "$(winpath "$out/program-$program.fxp")" | tee "$out/program-$program.txt"
     summary+=("program $program ($name): $(grep '^output' "$out/program-$program.txt")")
   done
-  run_host "$(winpath "$plugin")" --save-bank "$(winpath "$out/bank.bin")" --quiet >/dev/null
+  run_host "$(winpath "$plugin")" --save-bank "$(winpath "$out/bank.fxb")" --quiet >/dev/null
   "$wine_run" regsvr32 /u /s "$(winpath "$engine")" || true
 
   echo
@@ -57,12 +57,12 @@ for tree in win64 win32; do
   rms0=$(sed -n 's/^output level: RMS *\([-0-9.]*\).*/\1/p' "$out/program-0.txt")
   rms4=$(sed -n 's/^output level: RMS *\([-0-9.]*\).*/\1/p' "$out/program-4.txt")
   awk -v a="$rms0" -v b="$rms4" 'BEGIN { printf "RMS difference between the two programs: %+.2f dB\n", b - a }'
-  echo "chunk files: $(stat -c '%n %s bytes' "$out"/program-0-preset.bin "$out"/bank.bin | sed "s|$out/||g" | paste -sd ',' | sed 's/,/, /g')"
+  echo "preset and bank files: $(stat -c '%n %s bytes' "$out"/program-0.fxp "$out"/bank.fxb | sed "s|$out/||g" | paste -sd ',' | sed 's/,/, /g')"
   echo "files made by the $tree build are in $out"
   echo
 done
 
-for f in program-0.wav program-4.wav bank.bin; do
+for f in program-0.wav program-4.wav bank.fxb; do
   if cmp -s "$DEMO_OUT/win64/brisane/$f" "$DEMO_OUT/win32/brisane/$f"; then
     echo "$f: the win32 and win64 builds wrote identical files"
   else

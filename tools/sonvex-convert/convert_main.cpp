@@ -27,6 +27,7 @@ const char* const kUsage =
     "Reads 16/24/32-bit PCM and 32-bit float WAV; writes 32-bit float WAV.";
 
 constexpr int32_t kMaxRate = 524287;  // rate x 4096 must fit the resampler's 32-bit step arithmetic
+constexpr int kMaxChannels = 8;       // the resampler's channel limit, in and out
 constexpr size_t kBlockFrames = 4096;
 
 // Hands one block of interleaved samples to the resampler and writes what comes back.
@@ -101,11 +102,15 @@ int Run(const std::vector<std::string>& args) {
     if (taps % 2 == 0) throw tools::UsageError("tap count " + std::to_string(taps) + " is even (it must be odd)");
     int32_t newChannels = 0;
     if (parsed.options.count("channels"))
-        newChannels = static_cast<int32_t>(tools::ParseInteger(parsed.options["channels"], 1, wav::kMaxChannels, "channel count"));
+        newChannels = static_cast<int32_t>(tools::ParseInteger(parsed.options["channels"], 1, kMaxChannels, "channel count"));
 
     wav::WavReader reader;
     reader.Open(inPath);
     const wav::WavFormat& in = reader.Format();
+    if (!reader.Warning().empty()) std::fprintf(stderr, "sonvex-convert: warning: %s\n", reader.Warning().c_str());
+    if (in.channels > kMaxChannels)
+        throw std::runtime_error(inPath + ": " + std::to_string(in.channels) + " channels (the resampler takes at most " +
+                                 std::to_string(kMaxChannels) + ")");
     if (in.sampleRate > static_cast<uint32_t>(kMaxRate))
         throw std::runtime_error(inPath + ": sample rate " + std::to_string(in.sampleRate) +
                                  " Hz is above the resampler's limit of " + std::to_string(kMaxRate) + " Hz");
@@ -138,7 +143,8 @@ int Run(const std::vector<std::string>& args) {
     writer.Create(output.Path(), static_cast<uint32_t>(newRate), newChannels, wav::SampleEncoding::Float32, mask);
     Pipeline pipeline(resampler.Get(), writer, inChannels, newChannels);
 
-    // Long files (over ten seconds of audio) get a progress bar on the error stream.
+    // Long files (over ten seconds of audio) get a progress bar on the error stream when it is
+    // a console.
     tools::ProgressBar progress(stderr, inFrames, inFrames > 10ull * in.sampleRate);
     uint64_t done = 0;
     while (done < inFrames) {

@@ -59,6 +59,7 @@ int Run(const std::vector<std::string>& args) {
     wav::WavReader reader;
     reader.Open(inPath);
     const wav::WavFormat& in = reader.Format();
+    if (!reader.Warning().empty()) std::fprintf(stderr, "sonvex-spectrum: warning: %s\n", reader.Warning().c_str());
     const uint64_t totalFrames = reader.FrameCount();
     if (totalFrames == 0) throw std::runtime_error(inPath + ": no audio frames to analyse");
 

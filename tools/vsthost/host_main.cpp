@@ -1,6 +1,6 @@
 // brisane-host: a command-line VST 2.4 host. Loads a plug-in DLL, prints what the plug-in
-// says about itself, runs a WAV file through it block by block, and saves or loads its program
-// and bank chunks.
+// says about itself, runs a WAV file through it block by block, and saves or loads its
+// programs and banks as the standard preset (.fxp) and bank (.fxb) files, or as raw chunks.
 #include <windows.h>
 
 #include <cerrno>
@@ -9,15 +9,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "editor_window.h"
+#include "fx_file.h"
 #include "plugin/vst/vst_types.h"
-#include "wav_file.h"
+#include "tool_support.h"
+#include "wav_io.h"
 
 using namespace vst;
+using sonvex::fx::FxFile;
+using sonvex::fx::FxForm;
+using sonvex::fx::FxKind;
 
 namespace {
 
@@ -35,16 +41,21 @@ const char kUsage[] =
     "  -o, --output OUT.wav   write the processed audio (32-bit float)\n"
     "  --program N            select program N before processing\n"
     "  --param I=V            set parameter I to V (0..1); may be repeated\n"
-    "  --load-bank F          load a bank chunk from F\n"
-    "  --load-preset F        load a program chunk from F into the current program\n"
-    "  --save-bank F          save the bank chunk to F at the end\n"
-    "  --save-preset F        save the current program's chunk to F at the end\n"
+    "  --load-bank F.fxb      load a bank file (VST 2.4 .fxb)\n"
+    "  --load-preset F.fxp    load a preset file (VST 2.4 .fxp) into the current program\n"
+    "  --save-bank F.fxb      save the bank as a .fxb file at the end\n"
+    "  --save-preset F.fxp    save the current program as a .fxp file at the end\n"
+    "  --load-raw-bank F, --load-raw-preset F, --save-raw-bank F, --save-raw-preset F\n"
+    "                         the same with the plug-in's own chunk bytes, no file header\n"
     "  --block N              frames per block (default 512)\n"
     "  --rate HZ              sample rate when no input file is given (default 44100)\n"
     "  --info                 print the plug-in's identity (the default without --input)\n"
     "  --editor [SECONDS]     open the plug-in's editor in a window until it is closed, or for\n"
     "                         SECONDS; prints the parameter changes made in it\n"
-    "  --quiet                no progress bar\n";
+    "  --quiet                no progress bar (it is drawn only on a console anyway)\n";
+
+// Preset and bank files are read whole; none a plug-in writes comes near this.
+constexpr uint64_t kMaxPresetFileBytes = 256ull << 20;
 
 struct Failure {
     std::string message;
@@ -63,6 +74,7 @@ struct Failure {
 struct Options {
     std::string plugin, input, output, makeSignal;
     std::string loadBank, loadPreset, saveBank, savePreset;
+    std::string loadRawBank, loadRawPreset, saveRawBank, saveRawPreset;
     int program = 0;
     bool programGiven = false;
     std::vector<std::pair<int, float>> params;
@@ -89,14 +101,15 @@ double parseNumber(const std::string& text, const char* what) {
     return v;
 }
 
-Options parseOptions(int argc, char** argv) {
+Options parseOptions(const std::vector<std::string>& args) {
     Options o;
     bool rateGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+    const size_t count = args.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& a = args[i];
         auto next = [&](const char* what) -> std::string {
-            if (i + 1 >= argc) fail(2, "%s needs a value", what);
-            return argv[++i];
+            if (i + 1 >= count) fail(2, "%s needs a value", what);
+            return args[++i];
         };
         if (a == "-i" || a == "--input") o.input = next("--input");
         else if (a == "-o" || a == "--output") o.output = next("--output");
@@ -117,6 +130,10 @@ Options parseOptions(int argc, char** argv) {
         else if (a == "--load-preset") o.loadPreset = next("--load-preset");
         else if (a == "--save-bank") o.saveBank = next("--save-bank");
         else if (a == "--save-preset") o.savePreset = next("--save-preset");
+        else if (a == "--load-raw-bank") o.loadRawBank = next("--load-raw-bank");
+        else if (a == "--load-raw-preset") o.loadRawPreset = next("--load-raw-preset");
+        else if (a == "--save-raw-bank") o.saveRawBank = next("--save-raw-bank");
+        else if (a == "--save-raw-preset") o.saveRawPreset = next("--save-raw-preset");
         else if (a == "--block") {
             long n = parseInteger(next("--block"), "--block");
             if (n < 1 || n > 65536) fail(2, "--block: %ld is outside 1..65536", n);
@@ -133,11 +150,12 @@ Options parseOptions(int argc, char** argv) {
         } else if (a == "--editor") {
             o.editor = true;
             // An optional time in seconds; a plug-in path never parses as a number.
-            if (i + 1 < argc) {
+            if (i + 1 < count) {
+                const char* text = args[i + 1].c_str();
                 char* end = nullptr;
-                const double seconds = std::strtod(argv[i + 1], &end);
-                if (end != argv[i + 1] && *end == 0) {
-                    if (!(seconds > 0.0 && seconds <= 3600.0)) fail(2, "--editor: %s seconds is outside 0..3600", argv[i + 1]);
+                const double seconds = std::strtod(text, &end);
+                if (end != text && *end == 0) {
+                    if (!(seconds > 0.0 && seconds <= 3600.0)) fail(2, "--editor: %s seconds is outside 0..3600", text);
                     o.editorSeconds = seconds;
                     ++i;
                 }
@@ -203,10 +221,18 @@ VstIntPtr VSTCALLBACK audioMaster(AEffect*, VstInt32 opcode, VstInt32 index, Vst
     }
 }
 
+std::wstring widen(const std::string& utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? (size_t)n : 1u, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &w[0], n);
+    w.resize(n > 0 ? (size_t)n - 1 : 0u);
+    return w;
+}
+
 class Plugin {
 public:
     explicit Plugin(const std::string& path) {
-        m_module = LoadLibraryA(path.c_str());
+        m_module = LoadLibraryW(widen(path).c_str());
         if (!m_module) fail(1, "cannot load %s (error %lu)", path.c_str(), GetLastError());
         auto entry = (PluginEntryProc)(void*)GetProcAddress(m_module, "VSTPluginMain");
         if (!entry) entry = (PluginEntryProc)(void*)GetProcAddress(m_module, "main");
@@ -246,14 +272,7 @@ private:
     AEffect* m_effect = nullptr;
 };
 
-std::string fourCharacterText(VstInt32 id) {
-    std::string s;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        char c = (char)((uint32_t)id >> shift);
-        s += (c >= 32 && c < 127) ? c : '.';
-    }
-    return s;
-}
+std::string fourCharacterText(VstInt32 id) { return sonvex::fx::FourCharacterText(id); }
 
 std::string flagNames(VstInt32 flags) {
     static const struct {
@@ -325,33 +344,167 @@ void printIdentity(Plugin& plugin, const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Chunks
+// Presets and banks: the standard files, and the plug-in's raw chunks
 
-void requireChunks(Plugin& plugin) {
-    if (!(plugin.effect()->flags & effFlagsProgramChunks))
-        fail(1, "the plug-in does not keep its state in chunks (no ProgramChunks flag)");
-}
+const char* kindName(bool preset) { return preset ? "preset" : "bank"; }
 
-void saveChunk(Plugin& plugin, const std::string& path, bool preset) {
-    requireChunks(plugin);
+bool keepsChunks(Plugin& plugin) { return (plugin.effect()->flags & effFlagsProgramChunks) != 0; }
+
+std::vector<uint8_t> takeChunk(Plugin& plugin, bool preset) {
     void* data = nullptr;
     VstIntPtr size = plugin.dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
-    if (size <= 0 || !data) fail(1, "the plug-in gave no %s chunk", preset ? "preset" : "bank");
+    if (size <= 0 || !data) fail(1, "the plug-in gave no %s chunk", kindName(preset));
     const uint8_t* bytes = (const uint8_t*)data;
-    std::string error;
-    if (!vsthost::writeFile(path, std::vector<uint8_t>(bytes, bytes + size), error)) fail(1, "%s", error.c_str());
-    std::printf("saved %s chunk of %ld bytes to %s\n", preset ? "preset" : "bank", (long)size, path.c_str());
+    return std::vector<uint8_t>(bytes, bytes + size);
 }
 
-void loadChunk(Plugin& plugin, const std::string& path, bool preset) {
-    requireChunks(plugin);
-    std::vector<uint8_t> bytes;
+void giveChunk(Plugin& plugin, const std::vector<uint8_t>& chunk, bool preset, const std::string& path) {
+    VstIntPtr taken = plugin.dispatch(effSetChunk, preset ? 1 : 0, (VstIntPtr)chunk.size(), (void*)chunk.data());
+    if (taken == 0)
+        fail(1, "the plug-in refused the %s chunk of %zu bytes from %s", kindName(preset), chunk.size(), path.c_str());
+}
+
+void selectProgram(Plugin& plugin, VstInt32 program) {
+    plugin.dispatch(effBeginSetProgram);
+    plugin.dispatch(effSetProgram, 0, program);
+    plugin.dispatch(effEndSetProgram);
+}
+
+// The host's limit for a program name, with room for the terminating zero.
+void nameProgram(Plugin& plugin, const std::string& name) {
+    char text[kVstMaxProgNameLen + 1] = {};
+    std::strncpy(text, name.c_str(), kVstMaxProgNameLen);
+    plugin.dispatch(effSetProgramName, 0, 0, text);
+}
+
+sonvex::fx::FxProgram currentProgramRecord(Plugin& plugin) {
+    AEffect* e = plugin.effect();
+    sonvex::fx::FxProgram program;
+    program.pluginId = e->uniqueID;
+    program.pluginVersion = e->version;
+    program.parameterCount = e->numParams;
+    program.name = plugin.text(effGetProgramName);
+    program.form = FxForm::Parameters;
+    for (VstInt32 i = 0; i < e->numParams; ++i) program.parameters.push_back(e->getParameter(e, i));
+    return program;
+}
+
+void saveRaw(Plugin& plugin, const std::string& path, bool preset) {
+    if (!keepsChunks(plugin)) fail(1, "the plug-in does not keep its state in chunks (no ProgramChunks flag)");
+    const std::vector<uint8_t> chunk = takeChunk(plugin, preset);
+    sonvex::tools::WriteFileAtomically(path, chunk.data(), chunk.size());
+    std::printf("saved %s chunk of %zu bytes to %s\n", kindName(preset), chunk.size(), path.c_str());
+}
+
+void loadRaw(Plugin& plugin, const std::string& path, bool preset) {
+    if (!keepsChunks(plugin)) fail(1, "the plug-in does not keep its state in chunks (no ProgramChunks flag)");
+    const std::vector<uint8_t> chunk = sonvex::tools::ReadFileBytes(path, kMaxPresetFileBytes);
+    if (chunk.empty()) fail(1, "%s is empty", path.c_str());
+    giveChunk(plugin, chunk, preset, path);
+    std::printf("loaded %s chunk of %zu bytes from %s\n", kindName(preset), chunk.size(), path.c_str());
+}
+
+void savePreset(Plugin& plugin, const std::string& path) {
+    AEffect* e = plugin.effect();
+    if (!keepsChunks(plugin) && !e->getParameter) fail(1, "the plug-in offers neither chunks nor getParameter");
+    sonvex::fx::FxProgram program;
+    if (keepsChunks(plugin)) {
+        program.pluginId = e->uniqueID;
+        program.pluginVersion = e->version;
+        program.parameterCount = e->numParams;
+        program.name = plugin.text(effGetProgramName);
+        program.form = FxForm::Chunk;
+        program.chunk = takeChunk(plugin, true);
+    } else {
+        program = currentProgramRecord(plugin);
+    }
+    const std::vector<uint8_t> bytes = sonvex::fx::BuildProgramFile(program);
+    sonvex::tools::WriteFileAtomically(path, bytes.data(), bytes.size());
+    std::printf("saved preset '%s' (%s) of %zu bytes to %s\n", program.name.c_str(),
+                program.form == FxForm::Chunk ? "chunk" : "parameters", bytes.size(), path.c_str());
+}
+
+void saveBank(Plugin& plugin, const std::string& path) {
+    AEffect* e = plugin.effect();
+    if (!keepsChunks(plugin) && !e->getParameter) fail(1, "the plug-in offers neither chunks nor getParameter");
+    sonvex::fx::FxBank bank;
+    bank.formatVersion = 2;
+    bank.pluginId = e->uniqueID;
+    bank.pluginVersion = e->version;
+    bank.programCount = e->numPrograms;
+    const VstIntPtr current = plugin.dispatch(effGetProgram);
+    bank.currentProgram = current >= 0 && current < e->numPrograms ? (VstInt32)current : 0;
+    if (keepsChunks(plugin)) {
+        bank.form = FxForm::Chunk;
+        bank.chunk = takeChunk(plugin, false);
+    } else {
+        // Without chunks the programs are read one by one, and the current one is made
+        // current again afterwards.
+        bank.form = FxForm::Parameters;
+        for (VstInt32 i = 0; i < e->numPrograms; ++i) {
+            selectProgram(plugin, i);
+            bank.programs.push_back(currentProgramRecord(plugin));
+        }
+        selectProgram(plugin, bank.currentProgram);
+    }
+    const std::vector<uint8_t> bytes = sonvex::fx::BuildBankFile(bank);
+    sonvex::tools::WriteFileAtomically(path, bytes.data(), bytes.size());
+    std::printf("saved bank of %d programs (%s) of %zu bytes to %s\n", (int)bank.programCount,
+                bank.form == FxForm::Chunk ? "chunk" : "parameters", bytes.size(), path.c_str());
+}
+
+// Reads and checks the whole file against the plug-in before any of it reaches the plug-in:
+// a file that is refused changes nothing.
+FxFile readFxFile(Plugin& plugin, const std::string& path, bool preset) {
+    const std::vector<uint8_t> bytes = sonvex::tools::ReadFileBytes(path, kMaxPresetFileBytes);
+    FxFile file;
     std::string error;
-    if (!vsthost::readFile(path, bytes, error)) fail(1, "%s", error.c_str());
-    if (bytes.empty()) fail(1, "%s is empty", path.c_str());
-    VstIntPtr taken = plugin.dispatch(effSetChunk, preset ? 1 : 0, (VstIntPtr)bytes.size(), bytes.data());
-    if (taken == 0) fail(1, "the plug-in refused the %s chunk of %zu bytes from %s", preset ? "preset" : "bank", bytes.size(), path.c_str());
-    std::printf("loaded %s chunk of %zu bytes from %s\n", preset ? "preset" : "bank", bytes.size(), path.c_str());
+    if (!sonvex::fx::ParseFxFile(bytes.data(), bytes.size(), &file, &error)) fail(1, "%s: %s", path.c_str(), error.c_str());
+    if ((file.kind == FxKind::Program) != preset)
+        fail(1, "%s: this is a %s file, not a %s file (see --load-%s)", path.c_str(), kindName(!preset), kindName(preset),
+             kindName(!preset));
+    AEffect* e = plugin.effect();
+    sonvex::fx::PluginIdentity identity;
+    identity.uniqueId = e->uniqueID;
+    identity.version = e->version;
+    identity.parameterCount = e->numParams;
+    identity.programCount = e->numPrograms;
+    identity.hasChunks = keepsChunks(plugin);
+    const std::string misfit = sonvex::fx::CheckFileFitsPlugin(file, identity);
+    if (!misfit.empty()) fail(1, "%s: %s", path.c_str(), misfit.c_str());
+    if (!identity.hasChunks && !e->setParameter) fail(1, "the plug-in offers neither chunks nor setParameter");
+    return file;
+}
+
+void loadPreset(Plugin& plugin, const std::string& path) {
+    const FxFile file = readFxFile(plugin, path, true);
+    const sonvex::fx::FxProgram& program = file.program;
+    if (program.form == FxForm::Chunk) {
+        giveChunk(plugin, program.chunk, true, path);
+    } else {
+        AEffect* e = plugin.effect();
+        for (size_t i = 0; i < program.parameters.size(); ++i) e->setParameter(e, (VstInt32)i, program.parameters[i]);
+        nameProgram(plugin, program.name);
+    }
+    std::printf("loaded preset '%s' from %s\n", program.name.c_str(), path.c_str());
+}
+
+void loadBank(Plugin& plugin, const std::string& path) {
+    const FxFile file = readFxFile(plugin, path, false);
+    const sonvex::fx::FxBank& bank = file.bank;
+    if (bank.form == FxForm::Chunk) {
+        giveChunk(plugin, bank.chunk, false, path);
+    } else {
+        AEffect* e = plugin.effect();
+        for (size_t p = 0; p < bank.programs.size(); ++p) {
+            selectProgram(plugin, (VstInt32)p);
+            const sonvex::fx::FxProgram& program = bank.programs[p];
+            for (size_t i = 0; i < program.parameters.size(); ++i) e->setParameter(e, (VstInt32)i, program.parameters[i]);
+            nameProgram(plugin, program.name);
+        }
+    }
+    if (bank.formatVersion >= 2 || bank.form == FxForm::Parameters) selectProgram(plugin, bank.currentProgram);
+    std::printf("loaded bank of %d programs from %s\n", (int)bank.programCount, path.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -380,39 +533,18 @@ void printLevels(const char* what, const Levels& levels) {
     std::printf("%-6s level: RMS %7.2f dBFS, peak %7.2f dBFS\n", what, toDb(rms), toDb(peak));
 }
 
-class ProgressBar {
-public:
-    explicit ProgressBar(bool quiet) : m_quiet(quiet) {}
-    void show(size_t done, size_t total) {
-        if (m_quiet) return;
-        int percent = total ? (int)(done * 100 / total) : 100;
-        if (percent == m_shown) return;
-        m_shown = percent;
-        char bar[41];
-        int filled = percent * 40 / 100;
-        for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : '-';
-        bar[40] = 0;
-        std::fprintf(stderr, "\rprocessing [%s] %3d%%", bar, percent);
-        if (percent == 100) std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
-
-private:
-    bool m_quiet;
-    int m_shown = -1;
-};
-
-void processFile(Plugin& plugin, const vsthost::WavAudio& in, const Options& o) {
+void processFile(Plugin& plugin, const sonvex::wav::WavData& in, const Options& o) {
     AEffect* e = plugin.effect();
     if (!(e->flags & effFlagsCanReplacing) || !e->processReplacing)
         fail(1, "the plug-in offers no replacing process call");
     const int numIn = e->numInputs, numOut = e->numOutputs;
     if (numIn < 0 || numOut < 1 || numIn > 64 || numOut > 64)
         fail(1, "the plug-in declares %d inputs and %d outputs", numIn, numOut);
-    const int fileChannels = in.channels;
+    const int fileChannels = in.format.channels;
     const int outChannels = std::min(fileChannels, numOut);
-    const size_t frames = in.frames();
+    const size_t frames = (size_t)in.frames;
     const int block = o.blockSize;
+    const int rate = (int)in.format.sampleRate;
 
     std::vector<std::vector<float>> inBuffers((size_t)std::max(numIn, 1), std::vector<float>((size_t)block));
     std::vector<std::vector<float>> outBuffers((size_t)numOut, std::vector<float>((size_t)block));
@@ -420,17 +552,21 @@ void processFile(Plugin& plugin, const vsthost::WavAudio& in, const Options& o) 
     for (auto& b : inBuffers) inPointers.push_back(b.data());
     for (auto& b : outBuffers) outPointers.push_back(b.data());
 
-    vsthost::WavAudio out;
-    out.channels = outChannels;
-    out.sampleRate = in.sampleRate;
-    out.samples.assign(frames * (size_t)outChannels, 0.0f);
+    // The output appears under its name only once it is complete.
+    std::unique_ptr<sonvex::tools::TemporaryOutput> output;
+    sonvex::wav::WavWriter writer;
+    if (!o.output.empty()) {
+        output.reset(new sonvex::tools::TemporaryOutput(o.output));
+        writer.Create(output->Path(), in.format.sampleRate, outChannels);
+    }
+    std::vector<float> outBlock((size_t)block * (size_t)outChannels);
     Levels inLevels(fileChannels), outLevels(outChannels);
     inLevels.frames = outLevels.frames = frames;
 
     plugin.dispatch(effMainsChanged, 0, 1);
     plugin.dispatch(effStartProcess);
-    ProgressBar progress(o.quiet);
-    progress.show(0, frames);
+    sonvex::tools::ProgressBar progress(stderr, frames, !o.quiet);
+    progress.Update(0);
     for (size_t start = 0; start < frames; start += (size_t)block) {
         const int n = (int)std::min((size_t)block, frames - start);
         for (int c = 0; c < numIn; ++c) {
@@ -445,32 +581,31 @@ void processFile(Plugin& plugin, const vsthost::WavAudio& in, const Options& o) 
             for (int c = 0; c < fileChannels; ++c) inLevels.add(c, in.samples[frame * (size_t)fileChannels + (size_t)c]);
             for (int c = 0; c < outChannels; ++c) {
                 float v = outBuffers[(size_t)c][(size_t)f];
-                out.samples[frame * (size_t)outChannels + (size_t)c] = v;
+                outBlock[(size_t)f * (size_t)outChannels + (size_t)c] = v;
                 outLevels.add(c, v);
             }
         }
-        progress.show(start + (size_t)n, frames);
+        if (output) writer.WriteFrames(outBlock.data(), (size_t)n);
+        progress.Update(start + (size_t)n);
     }
+    progress.Finish();
     plugin.dispatch(effStopProcess);
     plugin.dispatch(effMainsChanged, 0, 0);
 
-    std::printf("processed %zu frames of %d channel(s) at %d Hz in blocks of %d\n", frames, fileChannels, in.sampleRate, block);
+    std::printf("processed %zu frames of %d channel(s) at %d Hz in blocks of %d\n", frames, fileChannels, rate, block);
     printLevels("input", inLevels);
     printLevels("output", outLevels);
-    if (!o.output.empty()) {
-        std::string error;
-        if (!vsthost::writeFile(o.output, vsthost::buildFloatWav(out), error)) fail(1, "%s", error.c_str());
+    if (output) {
+        writer.Finish();
+        output->Commit();
         std::printf("wrote %s (%d channel(s), 32-bit float)\n", o.output.c_str(), outChannels);
     }
 }
 
 // A stereo test signal: a low, a middle and a high tone at moderate level, with short fades.
 void makeSignal(const Options& o) {
-    vsthost::WavAudio a;
-    a.channels = 2;
-    a.sampleRate = o.rate;
     const size_t frames = (size_t)(o.seconds * o.rate);
-    a.samples.resize(frames * 2);
+    std::vector<float> samples(frames * 2);
     const double twoPi = 6.283185307179586;
     const double fade = 0.01 * o.rate;
     for (size_t f = 0; f < frames; ++f) {
@@ -479,45 +614,55 @@ void makeSignal(const Options& o) {
         double left = 0.2 * std::sin(twoPi * 110 * t) + 0.15 * std::sin(twoPi * 1000 * t) + 0.1 * std::sin(twoPi * 6000 * t);
         double right = 0.2 * std::sin(twoPi * 110 * t + 1.0) + 0.15 * std::sin(twoPi * 1000 * t + 0.5) +
                        0.1 * std::sin(twoPi * 6000 * t + 0.25);
-        a.samples[2 * f] = (float)(g * left);
-        a.samples[2 * f + 1] = (float)(g * right);
+        samples[2 * f] = (float)(g * left);
+        samples[2 * f + 1] = (float)(g * right);
     }
-    std::string error;
-    if (!vsthost::writeFile(o.makeSignal, vsthost::buildPcm16Wav(a), error)) fail(1, "%s", error.c_str());
+    sonvex::tools::TemporaryOutput output(o.makeSignal);
+    sonvex::wav::WavWriter writer;
+    writer.Create(output.Path(), (uint32_t)o.rate, 2, sonvex::wav::SampleEncoding::Pcm16);
+    writer.WriteFrames(samples.data(), frames);
+    writer.Finish();
+    output.Commit();
     std::printf("wrote %s (%zu frames, 2 channels, %d Hz, 16-bit)\n", o.makeSignal.c_str(), frames, o.rate);
 }
 
-int run(int argc, char** argv) {
-    Options o = parseOptions(argc, argv);
+int run(const std::vector<std::string>& args) {
+    Options o = parseOptions(args);
     if (!o.makeSignal.empty()) {
         makeSignal(o);
         if (o.plugin.empty()) return 0;
     }
 
-    vsthost::WavAudio input;
+    sonvex::wav::WavData input;
     if (!o.input.empty()) {
-        std::vector<uint8_t> bytes;
-        std::string error;
-        if (!vsthost::readFile(o.input, bytes, error)) fail(1, "%s", error.c_str());
-        if (!vsthost::parseWav(bytes, input, error)) fail(1, "%s: %s", o.input.c_str(), error.c_str());
-        o.rate = input.sampleRate;
+        input = sonvex::wav::ReadWavFile(o.input);
+        if (!input.warning.empty()) std::fprintf(stderr, "brisane-host: warning: %s\n", input.warning.c_str());
+        if (input.format.sampleRate > 768000u)
+            fail(1, "%s: sample rate %u Hz is above the host's 768000 Hz", o.input.c_str(), input.format.sampleRate);
+        o.rate = (int)input.format.sampleRate;
     }
     g_host.sampleRate = (float)o.rate;
     g_host.blockSize = o.blockSize;
-    g_host.connectedInputs = o.input.empty() ? 64 : input.channels;
+    g_host.connectedInputs = o.input.empty() ? 64 : input.format.channels;
 
     Plugin plugin(o.plugin);
     AEffect* e = plugin.effect();
     plugin.dispatch(effSetSampleRate, 0, 0, nullptr, (float)o.rate);
     plugin.dispatch(effSetBlockSize, 0, o.blockSize);
 
-    if (!o.loadBank.empty()) loadChunk(plugin, o.loadBank, false);
+    // Raw chunks need a plug-in that keeps them; say so before any work is done.
+    const bool raw = !o.loadRawBank.empty() || !o.loadRawPreset.empty() || !o.saveRawBank.empty() || !o.saveRawPreset.empty();
+    if (raw && !keepsChunks(plugin)) fail(1, "the plug-in does not keep its state in chunks (no ProgramChunks flag)");
+
+    if (!o.loadBank.empty()) loadBank(plugin, o.loadBank);
+    if (!o.loadRawBank.empty()) loadRaw(plugin, o.loadRawBank, false);
     if (o.programGiven) {
         if (o.program >= e->numPrograms || o.program < 0)
             fail(1, "--program %d: the plug-in has programs 0..%d", o.program, (int)e->numPrograms - 1);
         plugin.dispatch(effSetProgram, 0, o.program);
     }
-    if (!o.loadPreset.empty()) loadChunk(plugin, o.loadPreset, true);
+    if (!o.loadPreset.empty()) loadPreset(plugin, o.loadPreset);
+    if (!o.loadRawPreset.empty()) loadRaw(plugin, o.loadRawPreset, true);
     for (const auto& p : o.params) {
         if (p.first < 0 || p.first >= e->numParams)
             fail(1, "--param %d: the plug-in has parameters 0..%d", p.first, (int)e->numParams - 1);
@@ -530,8 +675,10 @@ int run(int argc, char** argv) {
         if (!vsthost::runEditor(e, o.editorSeconds, error)) fail(1, "%s", error.c_str());
     }
     if (!o.input.empty()) processFile(plugin, input, o);
-    if (!o.savePreset.empty()) saveChunk(plugin, o.savePreset, true);
-    if (!o.saveBank.empty()) saveChunk(plugin, o.saveBank, false);
+    if (!o.savePreset.empty()) savePreset(plugin, o.savePreset);
+    if (!o.saveRawPreset.empty()) saveRaw(plugin, o.saveRawPreset, true);
+    if (!o.saveBank.empty()) saveBank(plugin, o.saveBank);
+    if (!o.saveRawBank.empty()) saveRaw(plugin, o.saveRawBank, false);
     return 0;
 }
 
@@ -539,7 +686,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     try {
-        return run(argc, argv);
+        return run(sonvex::tools::Utf8Arguments(argc, argv));
     } catch (const Failure& f) {
         std::fflush(stdout);
         std::fprintf(stderr, "brisane-host: %s\n", f.message.c_str());
