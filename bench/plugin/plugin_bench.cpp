@@ -21,7 +21,7 @@
 #include "plugin/bridge/block_copy.h"
 #include "plugin/engine/engine_interfaces.h"
 #include "tests/support/import_redirect.h"
-#include "tests/plugin/recording_engine.h"
+#include "tests/support/recording_engine.h"
 #include "plugin/vst/vst_types.h"
 
 using namespace vst;

@@ -1,4 +1,4 @@
-#include "plugin_config.h"
+#include "plugin/bridge/plugin_config.h"
 
 #include <cstdint>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_core.h"
+#include "examples/engine/engine_core.h"
 #include "plugin/engine/engine_interfaces.h"
 
 using namespace brisane;

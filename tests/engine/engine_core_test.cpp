@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "engine_core.h"
+#include "examples/engine/engine_core.h"
 
 using namespace example_engine;
 

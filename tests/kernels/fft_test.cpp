@@ -13,7 +13,7 @@
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/kernels.h"
-#include "tests/kernels/fft_reference.h"
+#include "tests/support/fft_reference.h"
 #include "tests/support/kernel_versions.h"
 
 using namespace sonvex;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/plugin/recording_engine.h"
+#include "tests/support/recording_engine.h"
 #include "plugin/vst/vst_types.h"
 
 namespace testhost {

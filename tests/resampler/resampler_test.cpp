@@ -12,7 +12,7 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/resampler/kernel_table.h"
-#include "tests/resampler/reference_resampler.h"
+#include "tests/support/reference_resampler.h"
 #include "tests/support/kernel_versions.h"
 
 namespace {

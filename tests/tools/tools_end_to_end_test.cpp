@@ -2,8 +2,8 @@
 // frame counts, a tone's frequency and level after conversion, the peak list of a known tone,
 // and bad input refused with one line, a non-zero exit and no output left behind.
 #include "tests/support/child_process.h"
-#include "tool_support.h"
-#include "wav_io.h"
+#include "tools/common/tool_support.h"
+#include "tools/common/wav_io.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "fx_file.h"
+#include "tools/common/fx_file.h"
 
 #include <cstring>
 

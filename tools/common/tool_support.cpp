@@ -1,6 +1,6 @@
-#include "tool_support.h"
+#include "tools/common/tool_support.h"
 
-#include "wav_io.h"
+#include "tools/common/wav_io.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "wav_io.h"
+#include "tools/common/wav_io.h"
 
 #include <algorithm>
 #include <cmath>

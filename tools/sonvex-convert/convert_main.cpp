@@ -1,8 +1,8 @@
 // sonvex-convert: sample-rate and channel conversion of a WAV file through the registered
 // CAudioResampler of Sonvex2.dll.
-#include "com_client.h"
-#include "tool_support.h"
-#include "wav_io.h"
+#include "tools/common/com_client.h"
+#include "tools/common/tool_support.h"
+#include "tools/common/wav_io.h"
 
 #include "sonvex_h.h"
 

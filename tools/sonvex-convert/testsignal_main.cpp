@@ -1,7 +1,7 @@
 // sonvex-testsignal: writes a WAV with steady tones and an exponential sweep, the material the
 // demonstration and the end-to-end tests feed to sonvex-convert and sonvex-spectrum.
-#include "tool_support.h"
-#include "wav_io.h"
+#include "tools/common/tool_support.h"
+#include "tools/common/wav_io.h"
 
 #include <algorithm>
 #include <cmath>

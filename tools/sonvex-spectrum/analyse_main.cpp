@@ -1,9 +1,9 @@
 // sonvex-spectrum: averaged, windowed magnitude spectrum of a WAV file computed by the
 // registered CFourierTransform of Sonvex2.dll, written as an SVG plot, strongest peaks printed.
-#include "com_client.h"
-#include "level_plot.h"
-#include "tool_support.h"
-#include "wav_io.h"
+#include "tools/common/com_client.h"
+#include "tools/sonvex-spectrum/level_plot.h"
+#include "tools/common/tool_support.h"
+#include "tools/common/wav_io.h"
 
 #include "sonvex_h.h"
 

@@ -1,4 +1,4 @@
-#include "level_plot.h"
+#include "tools/sonvex-spectrum/level_plot.h"
 
 #include <algorithm>
 #include <cmath>

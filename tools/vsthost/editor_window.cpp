@@ -1,4 +1,4 @@
-#include "editor_window.h"
+#include "tools/vsthost/editor_window.h"
 
 #include <windows.h>
 

@@ -14,11 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "editor_window.h"
-#include "fx_file.h"
+#include "tools/vsthost/editor_window.h"
+#include "tools/common/fx_file.h"
 #include "plugin/vst/vst_types.h"
-#include "tool_support.h"
-#include "wav_io.h"
+#include "tools/common/tool_support.h"
+#include "tools/common/wav_io.h"
 
 using namespace vst;
 using sonvex::fx::FxFile;

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine_core.h"
-#include "program_table.h"
+#include "examples/engine/engine_core.h"
+#include "plugin/bridge/program_table.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace example_engine;

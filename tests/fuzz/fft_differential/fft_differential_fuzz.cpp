@@ -11,9 +11,9 @@
 
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/kernels.h"
-#include "tests/fft/fft_reference.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/kernels/test_support.h"
+#include "tests/support/fft_reference.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex;
 
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int32_t modes[8] = {ScaleForwardByN, ScaleInverseByN, ScaleBothBySqrtN, NoScaling,
                                      ScaleBothBySqrtN, NoScaling, 0, 3};
     const int32_t mode = modes[data[1] & 7];
-    const int variant = (data[1] >> 3) % detail::kKernelVariantCount;
+    const int version = (data[1] >> 3) % kKernelVersionCount;
     const bool inPlace = (data[2] & 1) != 0;
     const int workChoice = (data[2] >> 1) & 3;  // none, given, given 4 bytes past alignment
     const size_t srcOffset = (data[2] >> 3) & 7, dstOffset = (data[3] & 7);
@@ -53,13 +53,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= 4;
     // Asked once: each question to the processor leaves a virtual machine.
     static const struct Runs {
-        bool variant[detail::kKernelVariantCount];
+        bool version[kKernelVersionCount];
         Runs() {
-            for (int v = 0; v < detail::kKernelVariantCount; ++v) variant[v] = sonvex_test::ProcessorRunsVariant(v);
+            for (int v = 0; v < kKernelVersionCount; ++v)
+                version[v] = sonvex_test::ProcessorRunsVersion(sonvex_test::VersionAt(v));
         }
     } runs;
-    if (!runs.variant[variant]) return 0;
-    detail::ForceKernelVariant(variant);
+    if (!runs.version[version]) return 0;
+    detail::ForceKernelVersion(sonvex_test::VersionAt(version));
 
     const size_t n = size_t(1) << order;
     const size_t spectrumFloats = order == 0 ? 2 : n + 2;  // N = 1 has its one bin only
@@ -133,6 +134,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     FUZZ_CHECK(ReleaseRealFftSetup(setup) == StatusOk);
-    detail::ForceKernelVariant(0);
+    detail::ForceKernelVersion(KernelVersion::Baseline);
     return 0;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fx_file.h"
+#include "tools/common/fx_file.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace sonvex::fx;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin_config.h"
+#include "plugin/bridge/plugin_config.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "reference_model.h"
+#include "tests/fuzz/resampler_differential/reference_model.h"
 
-#include "tests/resampler/reference_resampler.h"
+#include "tests/support/reference_resampler.h"
 
 namespace sonvex_fuzz {
 

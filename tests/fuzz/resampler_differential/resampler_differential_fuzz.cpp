@@ -22,10 +22,11 @@
 #include <memory>
 #include <vector>
 
-#include "dsp/resampler/interpolate.h"
+#include "dsp/kernels/dispatch.h"
 #include "dsp/resampler/resampler.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "reference_model.h"
+#include "tests/fuzz/resampler_differential/reference_model.h"
+#include "tests/support/kernel_versions.h"
 
 using namespace sonvex;
 
@@ -64,7 +65,17 @@ const RatePair kRates[10] = {{44100, 48000}, {48000, 44100}, {96000, 48000}, {48
                              {8000, 44100},  {44100, 44100}, {7, 5},          {524287, 11025}, {192000, 1000}};
 const int kChannels[8][2] = {{1, 1}, {2, 2}, {2, 1}, {1, 2}, {6, 2}, {3, 8}, {8, 8}, {5, 7}};
 const int16_t kLengths[5] = {1, 3, 9, 33, 39};
-constexpr int kGridPoints = 10 * 8 * 5 * (resampler_detail::kVersionCount + 1);
+// Initialize takes its interpolation from the active kernel version: the one this processor
+// picks, the plain loop (Baseline), 4 lanes (SSE2) or 8 lanes (AVX, where AVX2 runs).
+constexpr int kInterpolationChoices = 4;
+sonvex::KernelVersion InterpolationVersion(int choice) {
+    using sonvex::KernelVersion;
+    static const KernelVersion versions[kInterpolationChoices] = {
+        sonvex_test::PickedVersion(), KernelVersion::Baseline, KernelVersion::Sse2, KernelVersion::Avx};
+    const KernelVersion version = versions[choice % kInterpolationChoices];
+    return sonvex_test::ProcessorRunsVersion(version) ? version : sonvex_test::PickedVersion();
+}
+constexpr int kGridPoints = 10 * 8 * 5 * kInterpolationChoices;
 
 void Preroll(Pair& pair, int64_t consumed, int channels, int16_t kernelLength) {
     if (consumed <= 0) return;
@@ -87,16 +98,18 @@ Pair& PairAt(int point) {
     static const bool fresh = std::getenv("SONVEX_FUZZ_FRESH") != nullptr;
     static const char* consumedText = std::getenv("SONVEX_FUZZ_CONSUMED");
     std::unique_ptr<Pair>& pair = kept[static_cast<size_t>(point)];
-    const int version = point % (resampler_detail::kVersionCount + 1) - 1;
+    const int interpolation = point % kInterpolationChoices;
     const int16_t kernelLength = kLengths[point / 4 % 5];
     const int* channels = kChannels[point / 20 % 8];
     const RatePair rates = kRates[point / 160];
     if (!pair || fresh) {
         pair.reset(new Pair(rates.orig, rates.next, channels[0], channels[1], kernelLength));
-        CResamplerCore::ForceInterpolationVersion(version);
-        const int32_t status = pair->core.Initialize(rates.orig, rates.next, static_cast<int16_t>(channels[0]),
-                                                     static_cast<int16_t>(channels[1]), kernelLength);
-        CResamplerCore::ForceInterpolationVersion(-1);
+        int32_t status;
+        {
+            sonvex_test::ForcedVersion forced(InterpolationVersion(interpolation));
+            status = pair->core.Initialize(rates.orig, rates.next, static_cast<int16_t>(channels[0]),
+                                           static_cast<int16_t>(channels[1]), kernelLength);
+        }
         FUZZ_CHECK(status == ResamplerOk);
         if (fresh && consumedText) Preroll(*pair, std::atoll(consumedText), channels[0], kernelLength);
     }
@@ -123,18 +136,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t shape = in.byte();
         const int* channels = kChannels[shape & 7];
         const int16_t kernelLength = kLengths[(shape >> 3) % 3];
-        CResamplerCore::ForceInterpolationVersion((shape >> 5) % (resampler_detail::kVersionCount + 1) - 1);
+        sonvex_test::ForcedVersion forced(InterpolationVersion((shape >> 5) % kInterpolationChoices));
         if (static_cast<int64_t>(origRate) * 4096 < newRate) {
             CResamplerCore refused;
             FUZZ_CHECK(refused.Initialize(origRate, newRate, static_cast<int16_t>(channels[0]),
                                           static_cast<int16_t>(channels[1]), kernelLength) == ResamplerBadArgument);
-            CResamplerCore::ForceInterpolationVersion(-1);
             return 0;
         }
         oneOff.reset(new Pair(origRate, newRate, channels[0], channels[1], kernelLength));
         FUZZ_CHECK(oneOff->core.Initialize(origRate, newRate, static_cast<int16_t>(channels[0]),
                                            static_cast<int16_t>(channels[1]), kernelLength) == ResamplerOk);
-        CResamplerCore::ForceInterpolationVersion(-1);
     }
     Pair& pair = oneOff ? *oneOff : PairAt(point);
     CResamplerCore& core = pair.core;
@@ -177,9 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(core.ProduceFrames(out.data(), frames) == ResamplerOk);
         for (size_t k = 0; k < expected.size(); ++k) {
             if (std::memcmp(&out[k], &expected[k], sizeof(float)) == 0) continue;
-            std::fprintf(stderr, "%d -> %d Hz, %d -> %d channels, %d taps, version %d, %lld frames consumed before: "
+            std::fprintf(stderr, "%d -> %d Hz, %d -> %d channels, %d taps, %s interpolation, %lld frames consumed before: "
                          "operation %d, frame %zu of %lld, channel %zu: %.9g, the model %.9g\n", origRate, newRate,
-                         origChannels, newChannels, kernelLength, core.InterpolationVersion(), consumedBefore, operation,
+                         origChannels, newChannels, kernelLength, core.InterpolationName(), consumedBefore, operation,
                          k / newChannels, static_cast<long long>(frames), k % newChannels, out[k], expected[k]);
             FUZZ_CHECK(!"the output differs from the model's");
         }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_check.h"
-#include "wav_io.h"
+#include "tools/common/wav_io.h"
 
 using namespace sonvex::wav;
 

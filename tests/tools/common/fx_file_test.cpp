@@ -1,7 +1,7 @@
 // VST preset and bank files: files laid out by hand from the published format read to their
 // values and are written back byte for byte; every kind of damage is refused with its own
 // message and leaves the caller's record alone; a file is checked against the plug-in.
-#include "fx_file.h"
+#include "tools/common/fx_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Argument parsing, output files that appear only when complete, and the frame-count rule of a
 // whole conversion checked against the resampler's per-call counting.
-#include "tool_support.h"
-#include "wav_io.h"
+#include "tools/common/tool_support.h"
+#include "tools/common/wav_io.h"
 
 #include <gtest/gtest.h>
 

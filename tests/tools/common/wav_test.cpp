@@ -1,6 +1,6 @@
 // WAV reading and writing of the command-line tools: every accepted layout read to the exact
 // sample value, malformed files refused with their message, writer output read back.
-#include "wav_io.h"
+#include "tools/common/wav_io.h"
 
 #include <gtest/gtest.h>
 

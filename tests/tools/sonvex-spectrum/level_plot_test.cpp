@@ -1,6 +1,6 @@
 // The portable half of sonvex-spectrum: levels of known signals through a reference DFT with
 // the server's 1/sqrt(N) scaling, peak finding and the geometry of the SVG plot.
-#include "level_plot.h"
+#include "tools/sonvex-spectrum/level_plot.h"
 
 #include <gtest/gtest.h>
 

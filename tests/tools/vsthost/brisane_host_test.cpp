@@ -1,6 +1,6 @@
 // brisane-host driving the real plug-in, Brisane.dll, with the example engine registered
 // behind it: what a user of the two sees from the command line.
-#include "host_runner.h"
+#include "tests/tools/vsthost/host_runner.h"
 
 using namespace hosttest;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "wav_io.h"
+#include "tools/common/wav_io.h"
 
 namespace hosttest {
 

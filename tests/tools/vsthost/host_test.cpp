@@ -1,7 +1,7 @@
 // brisane-host run as a program against the GainProbe test plug-ins: identity, bit-exact
 // processing through known gains, preset and bank files in the standard layout and as raw
 // chunks, damaged files refused before anything reaches the plug-in, and one-line errors.
-#include "host_runner.h"
+#include "tests/tools/vsthost/host_runner.h"
 
 using namespace hosttest;
 

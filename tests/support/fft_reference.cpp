@@ -1,4 +1,4 @@
-#include "tests/kernels/fft_reference.h"
+#include "tests/support/fft_reference.h"
 
 #include <cmath>
 #include <complex>

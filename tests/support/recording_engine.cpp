@@ -1,5 +1,5 @@
 // The recording test engine (see recording_engine.h).
-#include "tests/plugin/recording_engine.h"
+#include "tests/support/recording_engine.h"
 
 #include <cmath>
 #include <cstring>
