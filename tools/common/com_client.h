@@ -1,5 +1,5 @@
-// What the Windows tools need to be COM clients: the apartment, an owning interface pointer and
-// readable HRESULTs.
+// What the Windows tools need to be COM clients: the apartment, owned SAFEARRAYs and readable
+// HRESULTs (interfaces are held by com::ptr).
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+
+#include "common/com/com_ptr.h"
 
 namespace sonvex {
 namespace tools {
@@ -30,30 +32,6 @@ public:
 
 private:
     bool m_bOwned = false;
-};
-
-template <class T>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() { Reset(); }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    T** Out() {
-        Reset();
-        return &m_p;
-    }
-    void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-    T* operator->() const { return m_p; }
-    T* Get() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    void Reset() {
-        if (m_p) m_p->Release();
-        m_p = nullptr;
-    }
-
-private:
-    T* m_p = nullptr;
 };
 
 // A SAFEARRAY that is destroyed with its owner.

@@ -13,7 +13,6 @@
 #include <vector>
 
 using namespace sonvex;
-using tools::ComRef;
 using tools::SafeArrayHolder;
 using tools::ThrowIfFailed;
 
@@ -127,9 +126,9 @@ int Run(const std::vector<std::string>& args) {
 
     const auto started = std::chrono::steady_clock::now();
     tools::ComApartment apartment;
-    ComRef<IAudioResampler> resampler;
+    com::ptr<IAudioResampler> resampler;
     ThrowIfFailed(CoCreateInstance(CLSID_CAudioResampler, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioResampler,
-                                   resampler.OutVoid()),
+                                   resampler.putVoid()),
                   "creating Sonvex.AudioResampler");
     ThrowIfFailed(resampler->Initialize(origRate, newRate, static_cast<SHORT>(inChannels),
                                         static_cast<SHORT>(newChannels), static_cast<SHORT>(taps)),
@@ -141,7 +140,7 @@ int Run(const std::vector<std::string>& args) {
     uint32_t mask = wav::kDefaultMask;
     if (newChannels == inChannels && in.formatTag == wav::kFormatExtensible) mask = in.channelMask;
     writer.Create(output.Path(), static_cast<uint32_t>(newRate), newChannels, wav::SampleEncoding::Float32, mask);
-    Pipeline pipeline(resampler.Get(), writer, inChannels, newChannels);
+    Pipeline pipeline(resampler.get(), writer, inChannels, newChannels);
 
     // Long files (over ten seconds of audio) get a progress bar on the error stream when it is
     // a console.
@@ -160,7 +159,7 @@ int Run(const std::vector<std::string>& args) {
     const size_t drain = static_cast<size_t>(tools::DrainFrames(origRate, newRate, taps));
     if (drain > 0)
         pipeline.Feed(drain, [&](float* data) { std::fill(data, data + drain * inChannels, 0.0f); });
-    resampler.Reset();
+    resampler.reset();
 
     if (writer.FramesWritten() != static_cast<uint64_t>(expectedFrames))
         throw std::runtime_error("the resampler produced " + std::to_string(writer.FramesWritten()) + " frames, " +

@@ -14,7 +14,6 @@
 #include <vector>
 
 using namespace sonvex;
-using tools::ComRef;
 using tools::ThrowIfFailed;
 
 namespace {
@@ -64,9 +63,9 @@ int Run(const std::vector<std::string>& args) {
     if (totalFrames == 0) throw std::runtime_error(inPath + ": no audio frames to analyse");
 
     tools::ComApartment apartment;
-    ComRef<IFourierTransform> fourier;
+    com::ptr<IFourierTransform> fourier;
     ThrowIfFailed(CoCreateInstance(CLSID_CFourierTransform, nullptr, CLSCTX_INPROC_SERVER, IID_IFourierTransform,
-                                   fourier.OutVoid()),
+                                   fourier.putVoid()),
                   "creating Sonvex.FourierTransform");
     ThrowIfFailed(fourier->InitFFT(size), "InitFFT");
     std::vector<float> windowValues(static_cast<size_t>(size), 0.0f);

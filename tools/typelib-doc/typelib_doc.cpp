@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/com/com_ptr.h"
+
 namespace {
 
 std::string narrow(const wchar_t* text) {
@@ -38,14 +40,13 @@ std::string typeName(ITypeInfo* info, const TYPEDESC& type) {
     case VT_PTR: return typeName(info, *type.lptdesc) + "*";
     case VT_SAFEARRAY: return "SAFEARRAY(" + typeName(info, *type.lptdesc) + ")";
     case VT_USERDEFINED: {
-        ITypeInfo* referenced = nullptr;
+        com::ptr<ITypeInfo> referenced;
         std::string name = "?";
-        if (SUCCEEDED(info->GetRefTypeInfo(type.hreftype, &referenced))) {
+        if (SUCCEEDED(info->GetRefTypeInfo(type.hreftype, referenced.put()))) {
             BSTR text = nullptr;
             referenced->GetDocumentation(MEMBERID_NIL, &text, nullptr, nullptr, nullptr);
             name = narrow(text);
             SysFreeString(text);
-            referenced->Release();
         }
         return name;
     }
@@ -109,8 +110,8 @@ int main(int argc, char** argv) {
     }
     CoInitialize(nullptr);
     std::wstring path(argv[1], argv[1] + std::strlen(argv[1]));
-    ITypeLib* library = nullptr;
-    if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) {
+    com::ptr<ITypeLib> library;
+    if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()))) {
         std::fprintf(stderr, "sonvex-typelib-doc: no type library in %s\n", argv[1]);
         return 1;
     }
@@ -132,30 +133,27 @@ int main(int argc, char** argv) {
     const UINT count = library->GetTypeInfoCount();
     std::printf("| Class | CLSID | Version | Default interface | Description |\n|---|---|---|---|---|\n");
     for (UINT i = 0; i < count; ++i) {
-        ITypeInfo* info = nullptr;
-        if (FAILED(library->GetTypeInfo(i, &info))) continue;
+        com::ptr<ITypeInfo> info;
+        if (FAILED(library->GetTypeInfo(i, info.put()))) continue;
         TYPEATTR* attributes = nullptr;
         info->GetTypeAttr(&attributes);
         if (attributes->typekind == TKIND_COCLASS) {
             std::string name, interfaceName;
-            const std::string help = documentation(info, MEMBERID_NIL, &name);
+            const std::string help = documentation(info.get(), MEMBERID_NIL, &name);
             HREFTYPE reference = 0;
-            ITypeInfo* defaultInterface = nullptr;
+            com::ptr<ITypeInfo> defaultInterface;
             if (SUCCEEDED(info->GetRefTypeOfImplType(0, &reference)) &&
-                SUCCEEDED(info->GetRefTypeInfo(reference, &defaultInterface))) {
-                documentation(defaultInterface, MEMBERID_NIL, &interfaceName);
-                defaultInterface->Release();
-            }
+                SUCCEEDED(info->GetRefTypeInfo(reference, defaultInterface.put())))
+                documentation(defaultInterface.get(), MEMBERID_NIL, &interfaceName);
             std::printf("| `%s` | %s | %d.%d | `%s` | %s |\n", name.c_str(), guidText(attributes->guid).c_str(),
                         attributes->wMajorVerNum, attributes->wMinorVerNum, interfaceName.c_str(), help.c_str());
         }
         info->ReleaseTypeAttr(attributes);
-        info->Release();
     }
 
     for (UINT i = 0; i < count; ++i) {
-        ITypeInfo* info = nullptr;
-        if (FAILED(library->GetTypeInfo(i, &info))) continue;
+        com::ptr<ITypeInfo> info;
+        if (FAILED(library->GetTypeInfo(i, info.put()))) continue;
         TYPEATTR* attributes = nullptr;
         info->GetTypeAttr(&attributes);
         const TYPEKIND kind = attributes->typekind;
@@ -164,21 +162,20 @@ int main(int argc, char** argv) {
         info->ReleaseTypeAttr(attributes);
         if (kind == TKIND_INTERFACE || kind == TKIND_DISPATCH) {
             std::string name;
-            const std::string help = documentation(info, MEMBERID_NIL, &name);
+            const std::string help = documentation(info.get(), MEMBERID_NIL, &name);
             std::printf("\n### `%s`\n\n%s, %s%s.\n\n", name.c_str(), guidText(guid).c_str(),
                         dual ? "dual (virtual table and IDispatch), DISPIDs as shown" : "virtual table only, slots as shown",
                         help.empty() ? "" : ("; \"" + help + "\"").c_str());
             // A dual interface is listed as its virtual-table half, whose methods carry the DISPIDs.
-            ITypeInfo* methods = info;
+            com::ptr<ITypeInfo> methods = info, vtableHalf;
             HREFTYPE reference = 0;
-            if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(-1, &reference)))
-                info->GetRefTypeInfo(reference, &methods);
-            printMethods(methods, dual, pointerBytes);
-            if (methods != info) methods->Release();
+            if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(-1, &reference)) &&
+                SUCCEEDED(info->GetRefTypeInfo(reference, vtableHalf.put())))
+                methods = vtableHalf;
+            printMethods(methods.get(), dual, pointerBytes);
         }
-        info->Release();
     }
-    library->Release();
+    library.reset();
     CoUninitialize();
     return 0;
 }
