@@ -26,7 +26,7 @@ TEST_F(ClientTest, ProgIdsNameTheClasses) {
         ASSERT_EQ(CLSIDFromProgID(c.progId, &clsid), S_OK) << c.progId;
         EXPECT_TRUE(IsEqualCLSID(clsid, *c.clsid)) << c.progId;
         Ptr<IUnknown> object;
-        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.outVoid()), S_OK)
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.putVoid()), S_OK)
             << c.progId;
     }
     LPOLESTR progId = nullptr;
@@ -37,7 +37,7 @@ TEST_F(ClientTest, ProgIdsNameTheClasses) {
 
 TEST_F(ClientTest, ResamplerWorksThroughTheRuntime) {
     Ptr<IAudioResampler> rs;
-    ASSERT_EQ(CoCreateInstance(CLSID_CAudioResampler, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioResampler, rs.outVoid()),
+    ASSERT_EQ(CoCreateInstance(CLSID_CAudioResampler, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioResampler, rs.putVoid()),
               S_OK);
     ASSERT_EQ(rs->Initialize(44100, 44100, 1, 1, 5), S_OK);
     SAFEARRAY* in = MakeFloatArray({1, 2, 3, 4, 5, 6, 7, 8});
@@ -50,12 +50,12 @@ TEST_F(ClientTest, ResamplerWorksThroughTheRuntime) {
     EXPECT_EQ(block.values[0], 1.0f);
     EXPECT_EQ(block.values[5], 6.0f);
     Ptr<IDispatch> dispatch;
-    EXPECT_EQ(rs->QueryInterface(IID_IDispatch, dispatch.outVoid()), E_NOINTERFACE);
+    EXPECT_EQ(rs->QueryInterface(IID_IDispatch, dispatch.putVoid()), E_NOINTERFACE);
 }
 
 TEST_F(ClientTest, FourierTransformByLateBinding) {
     Ptr<IDispatch> ft;
-    ASSERT_EQ(CoCreateInstance(CLSID_CFourierTransform, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, ft.outVoid()),
+    ASSERT_EQ(CoCreateInstance(CLSID_CFourierTransform, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, ft.putVoid()),
               S_OK);
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"InitFFT"), const_cast<LPOLESTR>(L"ForwardFFT")};
     DISPID ids[2] = {};
@@ -80,15 +80,15 @@ TEST_F(ClientTest, FourierTransformByLateBinding) {
 TEST_F(ClientTest, RegisteredTypeLibraryAndClassInfo) {
     // The library carries LCID 0x0409 and is registered under it.
     Ptr<ITypeLib> lib;
-    ASSERT_EQ(LoadRegTypeLib(LIBID_Sonvex, 1, 0, 0x0409, lib.out()), S_OK);
+    ASSERT_EQ(LoadRegTypeLib(LIBID_Sonvex, 1, 0, 0x0409, lib.put()), S_OK);
     Ptr<ITypeInfo> fromLib;
-    ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_CAudioResampler, fromLib.out()), S_OK);
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_CAudioResampler, fromLib.put()), S_OK);
     Ptr<IProvideClassInfo> provider;
     ASSERT_EQ(CoCreateInstance(CLSID_CAudioResampler, nullptr, CLSCTX_INPROC_SERVER, IID_IProvideClassInfo,
-                               provider.outVoid()),
+                               provider.putVoid()),
               S_OK);
     Ptr<ITypeInfo> info;
-    ASSERT_EQ(provider->GetClassInfo(info.out()), S_OK);
+    ASSERT_EQ(provider->GetClassInfo(info.put()), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->typekind, TKIND_COCLASS);

@@ -80,7 +80,7 @@ protected:
         EnsureCom();
         ASSERT_TRUE(Server::get().ready());
         ASSERT_EQ(Server::get().create(CLSID_CFourierTransform, &m_transform), S_OK);
-        ASSERT_EQ(m_transform->QueryInterface(IID_IDispatch, m_dispatch.outVoid()), S_OK);
+        ASSERT_EQ(m_transform->QueryInterface(IID_IDispatch, m_dispatch.putVoid()), S_OK);
     }
     HRESULT invoke(DISPID id, Args& args, UINT* argErr = nullptr, VARIANT* result = nullptr) {
         return m_dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, args.get(), result, nullptr, argErr);
@@ -249,9 +249,9 @@ TEST_F(DispatchTest, TypeInformationComesFromTheModule) {
     ASSERT_EQ(m_dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     Ptr<ITypeInfo> info;
-    EXPECT_EQ(m_dispatch->GetTypeInfo(1, 0, info.out()), DISP_E_BADINDEX);
+    EXPECT_EQ(m_dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
     EXPECT_EQ(m_dispatch->GetTypeInfo(0, 0, nullptr), E_POINTER);
-    ASSERT_EQ(m_dispatch->GetTypeInfo(0, 0x0409, info.out()), S_OK);
+    ASSERT_EQ(m_dispatch->GetTypeInfo(0, 0x0409, info.put()), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IFourierTransform));

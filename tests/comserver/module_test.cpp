@@ -41,9 +41,9 @@ public:
 
 TEST_F(ModuleTest, ClassObjectReferencesAndLockServerHoldTheModule) {
     Ptr<IClassFactory> first, second;
-    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IClassFactory, first.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IClassFactory, first.putVoid()), S_OK);
     EXPECT_EQ(server().canUnloadNow(), S_FALSE);
-    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IClassFactory, second.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IClassFactory, second.putVoid()), S_OK);
     EXPECT_EQ(first.get(), second.get()) << "the class object is cached";
     first.reset();
     EXPECT_EQ(server().canUnloadNow(), S_FALSE) << "the second reference still holds the module";
@@ -51,17 +51,17 @@ TEST_F(ModuleTest, ClassObjectReferencesAndLockServerHoldTheModule) {
     EXPECT_EQ(server().canUnloadNow(), S_OK);
 
     Ptr<IClassFactory> factory;
-    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.putVoid()), S_OK);
     IClassFactory* raw = factory.get();
     factory.reset();  // the table's own reference keeps the object; the module is free again
     EXPECT_EQ(server().canUnloadNow(), S_OK);
-    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.putVoid()), S_OK);
     EXPECT_EQ(factory.get(), raw);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     factory.reset();
     EXPECT_EQ(server().canUnloadNow(), S_FALSE) << "LockServer(TRUE) holds the module";
-    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.putVoid()), S_OK);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     factory.reset();
@@ -135,9 +135,9 @@ TEST_F(ModuleTest, EntryPointAndFactoryErrors) {
     EXPECT_EQ(p, nullptr);
 
     Ptr<IClassFactory> factory;
-    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IClassFactory, factory.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IClassFactory, factory.putVoid()), S_OK);
     Ptr<IUnknown> unknown;
-    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IUnknown, unknown.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CAudioResampler, IID_IUnknown, unknown.putVoid()), S_OK);
     EXPECT_EQ(static_cast<IUnknown*>(factory.get()), unknown.get());
     unknown.reset();
     EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, nullptr), E_POINTER);
@@ -161,11 +161,11 @@ TEST_F(ModuleTest, InterfaceSetsAndIdentity) {
     Ptr<IUnknown> unknown1, unknown2;
     Ptr<IDispatch> dispatch;
     Ptr<IProvideClassInfo> classInfo;
-    ASSERT_EQ(transform->QueryInterface(IID_IDispatch, dispatch.outVoid()), S_OK);
+    ASSERT_EQ(transform->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
     EXPECT_EQ(static_cast<IDispatch*>(transform.get()), dispatch.get()) << "IDispatch is the dual interface itself";
-    ASSERT_EQ(transform->QueryInterface(IID_IProvideClassInfo, classInfo.outVoid()), S_OK);
-    ASSERT_EQ(transform->QueryInterface(IID_IUnknown, unknown1.outVoid()), S_OK);
-    ASSERT_EQ(classInfo->QueryInterface(IID_IUnknown, unknown2.outVoid()), S_OK);
+    ASSERT_EQ(transform->QueryInterface(IID_IProvideClassInfo, classInfo.putVoid()), S_OK);
+    ASSERT_EQ(transform->QueryInterface(IID_IUnknown, unknown1.putVoid()), S_OK);
+    ASSERT_EQ(classInfo->QueryInterface(IID_IUnknown, unknown2.putVoid()), S_OK);
     EXPECT_EQ(unknown1.get(), unknown2.get());
     void* p = reinterpret_cast<void*>(1);
     EXPECT_EQ(transform->QueryInterface(IID_IAudioResampler, &p), E_NOINTERFACE);
@@ -176,12 +176,12 @@ TEST_F(ModuleTest, InterfaceSetsAndIdentity) {
     Ptr<IAudioResampler> resampler;
     ASSERT_EQ(server().create(CLSID_CAudioResampler, &resampler), S_OK);
     Ptr<IProvideClassInfo> resamplerInfo;
-    EXPECT_EQ(resampler->QueryInterface(IID_IProvideClassInfo, resamplerInfo.outVoid()), S_OK);
+    EXPECT_EQ(resampler->QueryInterface(IID_IProvideClassInfo, resamplerInfo.putVoid()), S_OK);
     EXPECT_EQ(resampler->QueryInterface(IID_IDispatch, &p), E_NOINTERFACE) << "the resampler has no automation";
     EXPECT_EQ(resampler->QueryInterface(IID_IFourierTransform, &p), E_NOINTERFACE);
     unknown1.reset();
-    ASSERT_EQ(resamplerInfo->QueryInterface(IID_IUnknown, unknown1.outVoid()), S_OK);
-    ASSERT_EQ(resampler->QueryInterface(IID_IUnknown, unknown2.outVoid()), S_OK);
+    ASSERT_EQ(resamplerInfo->QueryInterface(IID_IUnknown, unknown1.putVoid()), S_OK);
+    ASSERT_EQ(resampler->QueryInterface(IID_IUnknown, unknown2.putVoid()), S_OK);
     EXPECT_EQ(unknown1.get(), unknown2.get());
 }
 
@@ -189,7 +189,7 @@ template <class I>
 void CheckAggregation(Server& server, REFCLSID clsid, REFIID iid) {
     Outer outer;
     Ptr<IClassFactory> factory;
-    ASSERT_EQ(server.getClassObject(clsid, IID_IClassFactory, factory.outVoid()), S_OK);
+    ASSERT_EQ(server.getClassObject(clsid, IID_IClassFactory, factory.putVoid()), S_OK);
     ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
     factory.reset();
     ASSERT_NE(outer.inner, nullptr);
@@ -233,7 +233,7 @@ TEST_F(ModuleTest, AggregatedObjectsWork) {
     // The contained part runs the class's own methods.
     Outer outer;
     Ptr<IClassFactory> factory;
-    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.outVoid()), S_OK);
+    ASSERT_EQ(server().getClassObject(CLSID_CFourierTransform, IID_IClassFactory, factory.putVoid()), S_OK);
     ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
     factory.reset();
     IDispatch* dispatch = nullptr;
@@ -255,11 +255,11 @@ TEST_F(ModuleTest, ProvideClassInfoGivesTheCoclass) {
         Ptr<IUnknown> object;
         ASSERT_EQ(server().create(*c.clsid, &object), S_OK);
         Ptr<IProvideClassInfo> provider;
-        ASSERT_EQ(object->QueryInterface(IID_IProvideClassInfo, provider.outVoid()), S_OK);
+        ASSERT_EQ(object->QueryInterface(IID_IProvideClassInfo, provider.putVoid()), S_OK);
         EXPECT_EQ(provider->GetClassInfo(nullptr), E_POINTER);
         for (int round = 0; round < 2; ++round) {  // the first loads, the second comes from the cache
             Ptr<ITypeInfo> info;
-            ASSERT_EQ(provider->GetClassInfo(info.out()), S_OK);
+            ASSERT_EQ(provider->GetClassInfo(info.put()), S_OK);
             ASSERT_TRUE(info);
             TYPEATTR* attr = nullptr;
             ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
@@ -270,7 +270,7 @@ TEST_F(ModuleTest, ProvideClassInfoGivesTheCoclass) {
             HREFTYPE ref = 0;
             Ptr<ITypeInfo> implemented;
             ASSERT_EQ(info->GetRefTypeOfImplType(0, &ref), S_OK);
-            ASSERT_EQ(info->GetRefTypeInfo(ref, implemented.out()), S_OK);
+            ASSERT_EQ(info->GetRefTypeInfo(ref, implemented.put()), S_OK);
             ASSERT_EQ(implemented->GetTypeAttr(&attr), S_OK);
             EXPECT_TRUE(IsEqualGUID(attr->guid, *c.iid));
             implemented->ReleaseTypeAttr(attr);

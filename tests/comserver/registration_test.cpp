@@ -121,7 +121,7 @@ TEST_F(RegistrationTest, KeysAfterRegisteringOnceTwiceAndUnregistering) {
     EXPECT_TRUE(KeyExists(L"CLSID"));
     EXPECT_TRUE(KeyExists(L"AppID"));
     Ptr<ITypeLib> lib;
-    EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_Sonvex, 1, 0, 0x0409, lib.out()))) << "the type library is unregistered";
+    EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_Sonvex, 1, 0, 0x0409, lib.put()))) << "the type library is unregistered";
     CLSID clsid{};
     EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Sonvex.FourierTransform", &clsid)));
 

@@ -1,4 +1,4 @@
-// Shared helpers of the Sonvex2 tests: the DLL loaded by path, a minimal interface holder and
+// Shared helpers of the Sonvex2 tests: the DLL loaded by path, the interface holder and
 // SAFEARRAY helpers.
 #pragma once
 #include <windows.h>
@@ -11,34 +11,14 @@
 #include <cstring>
 #include <vector>
 
+#include "common/com/com_ptr.h"
 #include "sonvex_h.h"
 
 namespace sonvex_test {
 
+// Interfaces are held by the product's owning pointer.
 template <class T>
-class Ptr {
-public:
-    Ptr() = default;
-    explicit Ptr(T* p) : m_object(p) {}
-    Ptr(const Ptr&) = delete;
-    Ptr& operator=(const Ptr&) = delete;
-    ~Ptr() { reset(); }
-    void reset() {
-        if (m_object) m_object->Release();
-        m_object = nullptr;
-    }
-    T* get() const { return m_object; }
-    T* operator->() const { return m_object; }
-    explicit operator bool() const { return m_object != nullptr; }
-    T** out() {
-        reset();
-        return &m_object;
-    }
-    void** outVoid() { return reinterpret_cast<void**>(out()); }
-
-private:
-    T* m_object = nullptr;
-};
+using Ptr = com::ptr<T>;
 
 // The DLL under test, loaded once per process by its path; its exports called directly.
 struct Server {
@@ -70,9 +50,9 @@ struct Server {
     template <class I>
     HRESULT create(REFCLSID clsid, Ptr<I>* out, IUnknown* outer = nullptr) const {
         Ptr<IClassFactory> factory;
-        HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.outVoid());
+        HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.putVoid());
         if (FAILED(hr)) return hr;
-        return factory->CreateInstance(outer, __uuidof(I), out->outVoid());
+        return factory->CreateInstance(outer, __uuidof(I), out->putVoid());
     }
 };
 

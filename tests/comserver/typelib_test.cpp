@@ -41,7 +41,7 @@ class TypeLibTest : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureCom();
-        ASSERT_EQ(LoadTypeLibEx(SONVEX2_PATH, REGKIND_NONE, m_lib.out()), S_OK);
+        ASSERT_EQ(LoadTypeLibEx(SONVEX2_PATH, REGKIND_NONE, m_lib.put()), S_OK);
     }
 
     void CheckMethods(ITypeInfo* info, const std::vector<Method>& methods, int firstSlot) {
@@ -117,7 +117,7 @@ TEST_F(TypeLibTest, TypeDescriptionsInOrder) {
     for (UINT i = 0; i < 4; ++i) {
         const Expected& e = expected[i];
         Ptr<ITypeInfo> info;
-        ASSERT_EQ(m_lib->GetTypeInfo(i, info.out()), S_OK);
+        ASSERT_EQ(m_lib->GetTypeInfo(i, info.put()), S_OK);
         TYPEATTR* attr = nullptr;
         ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
         EXPECT_EQ(attr->typekind, e.kind) << i;
@@ -143,7 +143,7 @@ TEST_F(TypeLibTest, TypeDescriptionsInOrder) {
             HREFTYPE ref = 0;
             Ptr<ITypeInfo> vtable;
             ASSERT_EQ(info->GetRefTypeOfImplType(-1, &ref), S_OK);
-            ASSERT_EQ(info->GetRefTypeInfo(ref, vtable.out()), S_OK);
+            ASSERT_EQ(info->GetRefTypeInfo(ref, vtable.put()), S_OK);
             ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
             EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
             EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) << attr->wTypeFlags;
@@ -155,12 +155,12 @@ TEST_F(TypeLibTest, TypeDescriptionsInOrder) {
 
 TEST_F(TypeLibTest, AudioResamplerMethods) {
     Ptr<ITypeInfo> info;
-    ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IAudioResampler, info.out()), S_OK);
+    ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IAudioResampler, info.put()), S_OK);
     // Derives from IUnknown.
     HREFTYPE ref = 0;
     Ptr<ITypeInfo> base;
     ASSERT_EQ(info->GetRefTypeOfImplType(0, &ref), S_OK);
-    ASSERT_EQ(info->GetRefTypeInfo(ref, base.out()), S_OK);
+    ASSERT_EQ(info->GetRefTypeInfo(ref, base.put()), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(base->GetTypeAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IUnknown));
@@ -178,14 +178,14 @@ TEST_F(TypeLibTest, AudioResamplerMethods) {
 
 TEST_F(TypeLibTest, FourierTransformMethods) {
     Ptr<ITypeInfo> dispatch, info;
-    ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IFourierTransform, dispatch.out()), S_OK);
+    ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IFourierTransform, dispatch.put()), S_OK);
     // The vtable side of the dual interface.
     HREFTYPE ref = 0;
     ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &ref), S_OK);
-    ASSERT_EQ(dispatch->GetRefTypeInfo(ref, info.out()), S_OK);
+    ASSERT_EQ(dispatch->GetRefTypeInfo(ref, info.put()), S_OK);
     Ptr<ITypeInfo> base;
     ASSERT_EQ(info->GetRefTypeOfImplType(0, &ref), S_OK);
-    ASSERT_EQ(info->GetRefTypeInfo(ref, base.out()), S_OK);
+    ASSERT_EQ(info->GetRefTypeInfo(ref, base.put()), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(base->GetTypeAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IDispatch));
