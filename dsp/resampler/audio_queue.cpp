@@ -3,8 +3,18 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#if defined(__MINGW32__) && defined(_GLIBCXX_HAS_GTHREADS)
+#include <pthread.h>
+#endif
 
 namespace sonvex {
+
+CReentrantLock::~CReentrantLock() {
+#if defined(__MINGW32__) && defined(_GLIBCXX_HAS_GTHREADS)
+    // The mutex starts as a static initialiser; winpthreads makes its object on the first lock.
+    pthread_mutex_destroy(m_Mutex.native_handle());
+#endif
+}
 
 namespace {
 
@@ -25,17 +35,17 @@ CAudioQueue::~CAudioQueue() { delete[] m_pfBuffer; }
 
 int64_t CAudioQueue::GetCount() const {
     // Under the lock: a 64-bit read is not a single load in the 32-bit build.
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     return m_nWriteCount - m_nReadCount;
 }
 
 int64_t CAudioQueue::GetCapacity() const {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     return m_nCapacity;
 }
 
 void CAudioQueue::Clear() {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     m_nReadCount = 0;
     m_nWriteCount = 0;
 }
@@ -65,7 +75,7 @@ void CAudioQueue::FillZero(int64_t n) {
 }
 
 bool CAudioQueue::Grow(int64_t n) {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     const int64_t step = n > m_nGrowBy ? n : m_nGrowBy;
     if (step > INT64_MAX / 8 - m_nCapacity) return false;
     const int64_t newCapacity = m_nCapacity + step;
@@ -85,7 +95,7 @@ bool CAudioQueue::Grow(int64_t n) {
 bool CAudioQueue::Push(const float* samples, int64_t n) {
     if (n < 0 || (n > 0 && !samples)) return false;
     if (n == 0) return true;
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     // The ring grows before it would become full: after every store at least one slot is free.
     if (m_nWriteCount - m_nReadCount + n >= m_nCapacity && !Grow(n)) return false;
     CopyIn(samples, n);
@@ -97,14 +107,14 @@ bool CAudioQueue::PushSample(float value) { return Push(&value, 1); }
 bool CAudioQueue::PushSilence(int64_t n) {
     if (n < 0) return false;
     if (n == 0) return true;
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     if (m_nWriteCount - m_nReadCount + n >= m_nCapacity && !Grow(n)) return false;
     FillZero(n);
     return true;
 }
 
 int64_t CAudioQueue::Pop(float* dest, int64_t n) {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;
     if (n > held) n = held;
     if (n <= 0 || !dest) return 0;
@@ -120,7 +130,7 @@ float CAudioQueue::PopSample() {
 }
 
 bool CAudioQueue::Peek(float* dest, int64_t offset, int64_t n) const {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;
     if (offset < 0 || n < 0 || offset > held || n > held - offset || (n > 0 && !dest)) return false;
     CopyOut(m_nReadCount + offset, dest, n);
@@ -128,7 +138,7 @@ bool CAudioQueue::Peek(float* dest, int64_t offset, int64_t n) const {
 }
 
 int64_t CAudioQueue::Discard(int64_t n) {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;
     if (n > held) n = held;
     if (n <= 0) return 0;
@@ -138,7 +148,7 @@ int64_t CAudioQueue::Discard(int64_t n) {
 
 bool CAudioQueue::ReplaceWithSilence(int64_t n) {
     if (n < 0) return false;
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     if (n >= m_nCapacity) {
         // Same capacity as Clear then PushSilence(n) would reach, but allocated first.
         const int64_t step = n > m_nGrowBy ? n : m_nGrowBy;
@@ -156,7 +166,7 @@ bool CAudioQueue::ReplaceWithSilence(int64_t n) {
 }
 
 void CAudioQueue::SetCountsForTesting(int64_t count) {
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
+    std::lock_guard<CReentrantLock> hold(m_Lock);
     if (m_nWriteCount != m_nReadCount || count < 0) return;
     m_nReadCount = count;
     m_nWriteCount = count;

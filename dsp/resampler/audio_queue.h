@@ -7,6 +7,21 @@
 
 namespace sonvex {
 
+// A re-entrant lock that gives back all it took. std::recursive_mutex alone does not under
+// MinGW's POSIX threads: its first lock makes a small object that its destructor leaves behind.
+class CReentrantLock {
+public:
+    CReentrantLock() = default;
+    ~CReentrantLock();
+    CReentrantLock(const CReentrantLock&) = delete;
+    CReentrantLock& operator=(const CReentrantLock&) = delete;
+    void lock() { m_Mutex.lock(); }
+    void unlock() { m_Mutex.unlock(); }
+
+private:
+    std::recursive_mutex m_Mutex;
+};
+
 class CAudioQueue {
 public:
     static constexpr int64_t kInitialCapacity = 2048;
@@ -57,7 +72,7 @@ private:
     void CopyIn(const float* src, int64_t n);
     void FillZero(int64_t n);
 
-    mutable std::recursive_mutex m_Lock;
+    mutable CReentrantLock m_Lock;
     int64_t m_nReadCount = 0;
     int64_t m_nWriteCount = 0;
     int64_t m_nCapacity = 0;

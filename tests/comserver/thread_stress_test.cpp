@@ -1,7 +1,8 @@
 // Eight threads, each in its own apartment with its own CAudioResampler and CFourierTransform
 // made through the registered server, running rounds of mixed work for a few seconds: every
 // round's output equals, bit for bit, what the same round gives on one thread alone, and once
-// the objects are released the process holds the handles and heap bytes it held before.
+// the objects are released the process holds the handles and heap bytes it held before; and
+// resamplers made and released one after another leave the heap as it was.
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -152,7 +153,9 @@ TEST(ComServerThreads, EightThreadsGiveTheSingleThreadedResultsAndReleaseEveryth
     std::printf("[stress] %d threads, %d rounds in %.1f s; handles %lu -> %lu, heap bytes %zu -> %zu\n", kThreads,
                 rounds, kStressMilliseconds / 1000.0, static_cast<unsigned long>(before.handles),
                 static_cast<unsigned long>(after.handles), before.heapBytes, after.heapBytes);
-    EXPECT_EQ(after.handles, before.handles);
+    // A handle per round would show as dozens. The system may make one or two of its own the
+    // first time threads contend for one of its locks, which can fall in the measured rounds.
+    EXPECT_LE(after.handles, before.handles + 2);
     // The heap gives back what the rounds took; a few kilobytes of the system's own per-thread
     // bookkeeping may come and go.
     EXPECT_LE(after.heapBytes, before.heapBytes + 16384) << "grew by " << after.heapBytes - before.heapBytes;
@@ -160,3 +163,36 @@ TEST(ComServerThreads, EightThreadsGiveTheSingleThreadedResultsAndReleaseEveryth
 }
 
 }  // namespace
+
+namespace {
+
+// Resamplers made, used for one block and released, one after another on this thread.
+void UseResamplers(int count) {
+    for (int i = 0; i < count; ++i) {
+        IAudioResampler* resampler = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_CAudioResampler, nullptr, CLSCTX_INPROC_SERVER,
+                                                  IID_IAudioResampler, reinterpret_cast<void**>(&resampler)));
+        EXPECT_HRESULT_SUCCEEDED(resampler->Initialize(44100, 48000, 2, 2, 1));  // a short kernel: a cheap table
+        SAFEARRAY* input = SafeArrayCreateVector(VT_R4, 0, 400);
+        EXPECT_HRESULT_SUCCEEDED(resampler->AddBlock(input));
+        SafeArrayDestroy(input);
+        SAFEARRAY* output = nullptr;
+        EXPECT_HRESULT_SUCCEEDED(resampler->GetProcessedBlock(&output));
+        if (output) SafeArrayDestroy(output);
+        resampler->Release();
+    }
+}
+
+}  // namespace
+
+// Nothing may stay behind per object, not even the few bytes a lock keeps once it was taken.
+TEST(ComServerObjects, ResamplersLeaveTheHeapAsTheyFoundIt) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    constexpr int kObjects = 200;
+    UseResamplers(20);
+    const size_t before = sonvex_test::HeapBytesInUse();
+    UseResamplers(kObjects);
+    const size_t after = sonvex_test::HeapBytesInUse();
+    EXPECT_LT(after, before + kObjects) << "grew by " << after - before << " bytes over " << kObjects << " objects";
+    CoUninitialize();
+}

@@ -175,7 +175,9 @@ TEST_F(ExampleEngineAndPlugin, EightInstancesInParallelGiveTheirSingleThreadedOu
                 static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
                 before.heapBytes, after.heapBytes);
     EXPECT_EQ(0, mismatches) << "of " << rounds * kInstances << " instance rounds";
-    EXPECT_EQ(after.handles, before.handles);
+    // A handle per round would show as dozens; the system may make one or two of its own the
+    // first time threads contend for one of its locks, which can fall in the measured rounds.
+    EXPECT_LE(after.handles, before.handles + 2);
     EXPECT_LE(after.heapBytes, before.heapBytes + 16384) << "grew by " << after.heapBytes - before.heapBytes;
 }
 
