@@ -25,7 +25,7 @@ constexpr size_t kMaxGroupTableBytes = size_t{64} << 20;
 
 // The core's own tables and work buffers: count elements, refused above the testing limit.
 template <class T>
-bool Allocate(AlignedArray<T>& array, int64_t count) {
+bool Allocate(WorkArray<T>& array, int64_t count) {
     if (count > 0 && static_cast<uint64_t>(count) > g_allocationLimit.load() / sizeof(T)) {
         array.Reset();
         return false;

@@ -14,6 +14,10 @@
 
 namespace sonvex {
 
+// The core's tables and work buffers: cache-line aligned blocks.
+template <class T>
+using WorkArray = AlignedArray<T, BlockAlignment::CacheLine>;
+
 class CResamplerCore {
 public:
     CResamplerCore();
@@ -92,7 +96,7 @@ private:
     int32_t m_nHalfLength = 0;
     int32_t m_nStep = 0;
     float m_fCutoff = 0.0f;
-    AlignedArray<float> m_pfKernel;
+    WorkArray<float> m_pfKernel;
     int64_t m_llPosition = 0;
     int64_t m_llConsumed = 0;
     // Channel count of the samples in the queue (0: unknown, samples added before any
@@ -107,25 +111,25 @@ private:
     int32_t m_nLanes = 1;
     int32_t m_nGroupPhaseUnit = 0;
     int32_t m_anLaneBase[kMaxChannels] = {};
-    AlignedArray<float> m_pfGroupCoefficients;
-    AlignedArray<int32_t> m_pnGroupMasks;
+    WorkArray<float> m_pfGroupCoefficients;
+    WorkArray<int32_t> m_pnGroupMasks;
     bool m_bLaneCarry = true;  // some group has a lane that reads one frame further
     // Whole-number steps (a multiple of 4096) use phase 0 only: the input is split into
     // step / 4096 rows per channel instead of being spread over lanes.
     bool m_bWholeStep = false;
     int64_t m_nPhaseRowStride = 0;
-    AlignedArray<float> m_pfPhaseRows;
-    AlignedArray<int64_t> m_pnTapOffsets;
+    WorkArray<float> m_pfPhaseRows;
+    WorkArray<int64_t> m_pnTapOffsets;
 
     // Work buffers, sized at Initialize so that producing output never allocates.
     int64_t m_nChunkFrames = 0;     // input frames per chunk
     int64_t m_nChunkOutputs = 0;    // output frames per chunk
     int64_t m_nRowStride = 0;       // floats per planar row (chunk frames plus zero padding)
-    AlignedArray<float> m_pfStaging;    // interleaved chunk as read from the queue
-    AlignedArray<float> m_pfRows;       // planar rows, max(orig, new) of them
-    AlignedArray<float> m_pfLanes;      // each output channel spread over L lanes
-    AlignedArray<float> m_pfPlanarOut;  // outputs of one chunk, one row per output channel
-    AlignedArray<GroupJob> m_pJobs;
+    WorkArray<float> m_pfStaging;    // interleaved chunk as read from the queue
+    WorkArray<float> m_pfRows;       // planar rows, max(orig, new) of them
+    WorkArray<float> m_pfLanes;      // each output channel spread over L lanes
+    WorkArray<float> m_pfPlanarOut;  // outputs of one chunk, one row per output channel
+    WorkArray<GroupJob> m_pJobs;
 };
 
 }  // namespace sonvex
