@@ -476,16 +476,20 @@ FxFile readFxFile(Plugin& plugin, const std::string& path, bool preset) {
     return file;
 }
 
+// A program in the parameter form: its values into the current program, then its name.
+void applyParameters(Plugin& plugin, const sonvex::fx::FxProgram& program) {
+    AEffect* e = plugin.effect();
+    for (size_t i = 0; i < program.parameters.size(); ++i) e->setParameter(e, (VstInt32)i, program.parameters[i]);
+    nameProgram(plugin, program.name);
+}
+
 void loadPreset(Plugin& plugin, const std::string& path) {
     const FxFile file = readFxFile(plugin, path, true);
     const sonvex::fx::FxProgram& program = file.program;
-    if (program.form == FxForm::Chunk) {
+    if (program.form == FxForm::Chunk)
         giveChunk(plugin, program.chunk, true, path);
-    } else {
-        AEffect* e = plugin.effect();
-        for (size_t i = 0; i < program.parameters.size(); ++i) e->setParameter(e, (VstInt32)i, program.parameters[i]);
-        nameProgram(plugin, program.name);
-    }
+    else
+        applyParameters(plugin, program);
     std::printf("loaded preset '%s' from %s\n", program.name.c_str(), path.c_str());
 }
 
@@ -495,12 +499,9 @@ void loadBank(Plugin& plugin, const std::string& path) {
     if (bank.form == FxForm::Chunk) {
         giveChunk(plugin, bank.chunk, false, path);
     } else {
-        AEffect* e = plugin.effect();
         for (size_t p = 0; p < bank.programs.size(); ++p) {
             selectProgram(plugin, (VstInt32)p);
-            const sonvex::fx::FxProgram& program = bank.programs[p];
-            for (size_t i = 0; i < program.parameters.size(); ++i) e->setParameter(e, (VstInt32)i, program.parameters[i]);
-            nameProgram(plugin, program.name);
+            applyParameters(plugin, bank.programs[p]);
         }
     }
     if (bank.formatVersion >= 2 || bank.form == FxForm::Parameters) selectProgram(plugin, bank.currentProgram);
