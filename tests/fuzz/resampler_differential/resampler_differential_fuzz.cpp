@@ -76,6 +76,7 @@ sonvex::KernelVersion InterpolationVersion(int choice) {
     return sonvex_test::ProcessorRunsVersion(version) ? version : sonvex_test::PickedVersion();
 }
 constexpr int kGridPoints = 10 * 8 * 5 * kInterpolationChoices;
+constexpr int64_t kMaxBlockOutputs = 16384;
 
 void Preroll(Pair& pair, int64_t consumed, int channels, int16_t kernelLength) {
     if (consumed <= 0) return;
@@ -154,6 +155,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int kernelLength = core.KernelLength();
     const long long consumedBefore = static_cast<long long>(core.Consumed());
 
+    // A block asks for at most kMaxBlockOutputs output frames. Near the highest ratio a few
+    // hundred input frames would make hundreds of megabytes of output, a second of sanitised
+    // work for one input, reaching no code that sixteen chunks of output do not. No point of
+    // the grid comes near the cap.
+    const int64_t maxBlockFrames = kMaxBlockOutputs * origRate / newRate + 1;
+    const size_t maxBlockSamples = static_cast<size_t>(maxBlockFrames * origChannels + origChannels - 1);
     std::vector<float> block, out;
     uint32_t generated = 1;
     for (int operation = 0; operation < 64 && !in.empty(); ++operation) {
@@ -163,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             model.Reset();
         } else {
             // Any count of samples, whole frames or not; values of every magnitude, all finite.
-            const size_t count = (static_cast<size_t>(in.bits(8)) << (op & 3)) + (op >> 6);
+            size_t count = (static_cast<size_t>(in.bits(8)) << (op & 3)) + (op >> 6);
+            if (count > maxBlockSamples) count = maxBlockSamples;
             const int shift = static_cast<int>((op >> 3) & 7);
             block.resize(count);
             for (float& v : block) {
