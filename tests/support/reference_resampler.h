@@ -36,19 +36,29 @@ public:
     void Add(const float* samples, size_t count) { m_queue.insert(m_queue.end(), samples, samples + count); }
 
     std::vector<float> Get() {
+        std::vector<float> out;
+        Get(out);
+        return out;
+    }
+
+    // The same into the caller's vector, whose storage (like the rows') is kept from call to call.
+    void Get(std::vector<float>& out) {
+        out.clear();
         const int64_t frames = static_cast<int64_t>(m_queue.size()) / m_origChannels;
         const int64_t available = frames - m_n;
         const int64_t first = (m_consumed * 4096 + m_step - 1) / m_step;
         const int64_t end = ((m_consumed + available) * 4096 + m_step - 1) / m_step;
         const int64_t outputs = end - first;
-        if (outputs <= 0) return {};
+        if (outputs <= 0) return;
         const int rowCount = m_origChannels > m_newChannels ? m_origChannels : m_newChannels;
-        std::vector<std::vector<float>> rows(rowCount, std::vector<float>(frames));
+        // Every element read below is written first in this call.
+        std::vector<std::vector<float>>& rows = m_rows;
+        rows.resize(static_cast<size_t>(rowCount));
+        for (std::vector<float>& row : rows) row.resize(static_cast<size_t>(frames));
         for (int64_t f = 0; f < frames; ++f)
             for (int c = 0; c < m_origChannels; ++c) rows[c][f] = m_queue[f * m_origChannels + c];
         // The last n frames stay as history, and a partial frame after them stays too.
-        std::vector<float> history(m_queue.begin() + available * m_origChannels, m_queue.end());
-        m_queue = history;
+        m_queue.erase(m_queue.begin(), m_queue.begin() + available * m_origChannels);
         if (m_origChannels != m_newChannels) {
             for (int64_t f = 0; f < frames; ++f) {
                 float accumulators[8] = {};
@@ -58,7 +68,7 @@ public:
                 for (int o = 0; o < m_newChannels; ++o) rows[o][f] = accumulators[o];
             }
         }
-        std::vector<float> out(static_cast<size_t>(outputs) * m_newChannels);
+        out.resize(static_cast<size_t>(outputs) * m_newChannels);
         for (int64_t k = 0; k < outputs; ++k) {
             if (m_origRate == m_newRate) {
                 for (int c = 0; c < m_newChannels; ++c) out[k * m_newChannels + c] = rows[c][m_half + k];
@@ -75,7 +85,6 @@ public:
             m_position += m_step;
         }
         m_consumed += available;
-        return out;
     }
 
     // Clear the queue and put M silent frames in; position and counters stay.
@@ -93,6 +102,7 @@ private:
     float m_mix[8][8] = {};
     std::vector<float> m_table;
     std::vector<float> m_queue;
+    std::vector<std::vector<float>> m_rows;
 };
 
 }  // namespace sonvex_test

@@ -18,7 +18,7 @@ ReferenceModel::~ReferenceModel() = default;
 
 void ReferenceModel::Add(const float* samples, size_t count) { m_state->model.Add(samples, count); }
 
-std::vector<float> ReferenceModel::Get() { return m_state->model.Get(); }
+void ReferenceModel::Get(std::vector<float>& out) { m_state->model.Get(out); }
 
 void ReferenceModel::Reset() { m_state->model.Reset(); }
 

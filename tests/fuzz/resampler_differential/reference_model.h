@@ -13,7 +13,8 @@ public:
     ReferenceModel(int32_t origRate, int32_t newRate, int origChannels, int newChannels, int32_t kernelLength);
     ~ReferenceModel();
     void Add(const float* samples, size_t count);
-    std::vector<float> Get();
+    // The outputs now due, into `out` (its storage is reused).
+    void Get(std::vector<float>& out);
     void Reset();
 
 private:
