@@ -1,9 +1,10 @@
 # Shared helpers of every tree.
 
 # The Windows trees run their tests under Wine, each in a prefix of its own build tree: win64
-# with the 64-bit loader, win32 (the product) with Debian's 32-bit loader, which this x86-64
-# kernel executes through qemu-i386 user emulation registered in binfmt_misc (./run sets that
-# up). wine-run starts one program; wine-session brings a prefix's session up before a run.
+# with the 64-bit loader, win32 (the product) with Debian's 32-bit loader, an i386 program that
+# the kernel runs natively where it can and qemu-i386 runs otherwise (./run decides).
+# wine-run starts one program; wine-session brings a prefix's session up before a run. Both
+# take another prefix from SONVEX_WINE_PREFIX (the emulated processor-model runs use one).
 set(SONVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 if(SONVEX_WINDOWS)
   if(SONVEX_TREE STREQUAL "win64")
@@ -27,7 +28,7 @@ if(SONVEX_WINDOWS)
 endif()
 set(SONVEX_RUNS_TESTS ON)
 
-# The processor models the emulated win32 tree runs its kernel suites on, each with the kernel
+# The processor models qemu-i386 runs the win32 tree's kernel suites on, each with the kernel
 # version its features must select: model:version.
 set(SONVEX_EMULATED_CPUS kvm32:1 Conroe:2 n270:3 Penryn:4 SandyBridge:5 Haswell:5)
 
@@ -64,25 +65,25 @@ function(sonvex_check_pe name)
 endfunction()
 
 # sonvex_add_kernel_test(NAME SOURCES src... [LIBS lib...] [LABELS l...])
-# A suite of the dispatched kernels. The emulated win32 tree runs it once per processor model
-# of SONVEX_EMULATED_CPUS, each time on the version that model's features select by themselves;
-# the suite checks that the expected version was picked. Other trees run it once, forcing
-# every version their processor can execute in turn.
+# A suite of the dispatched kernels. Every tree runs it on its own processor, forcing every
+# version that processor can execute in turn (label real-processor in the win32 tree). The
+# win32 tree also runs it once per processor model of SONVEX_EMULATED_CPUS under qemu-i386
+# (label cpu-model), each time on the version that model's features select by themselves, and
+# the suite checks that the expected version was picked.
 function(sonvex_add_kernel_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT SONVEX_TREE STREQUAL "win32")
     sonvex_add_test(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS} LABELS kernels ${T_LABELS})
     return()
   endif()
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE gtest_main ${T_LIBS})
+  sonvex_add_test(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS} LABELS kernels real-processor ${T_LABELS})
   foreach(entry ${SONVEX_EMULATED_CPUS})
     string(REPLACE ":" ";" pair ${entry})
     list(GET pair 0 model)
     list(GET pair 1 version)
     add_test(NAME ${name}@${model} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name}@${model} PROPERTIES
-      LABELS "${SONVEX_TREE};kernels;${T_LABELS}" TIMEOUT 600
+      LABELS "${SONVEX_TREE};kernels;cpu-model;${T_LABELS}" TIMEOUT 600
       ENVIRONMENT "QEMU_CPU=${model};SONVEX_TEST_EXPECTED_VERSION=${version};SONVEX_TEST_ONLY_PICKED_VERSION=1")
   endforeach()
 endfunction()

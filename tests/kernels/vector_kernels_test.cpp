@@ -183,7 +183,7 @@ TEST_P(EveryVersion, MagnitudesOfSmallVectorsZeroBinsAndExtremes) {
     EXPECT_EQ(r[1], ReferenceMagnitude(3e-20f, 4e-20f));  // subnormal s: exact root
     EXPECT_EQ(r[2], inf);  // 1e60 overflows single precision
     EXPECT_EQ(r[3], inf);
-    EXPECT_EQ(r[4], std::sqrt(2.0f));
+    EXPECT_LE(UlpDistance(r[4], std::sqrt(2.0f)), 3);  // the estimate path: its bound, not its bits
     EXPECT_EQ(Bits(r[5]), 0u);
     EXPECT_EQ(r[6], inf);
     EXPECT_EQ(r[7], inf);

@@ -3,14 +3,14 @@
 # make a test signal (a logarithmic sweep under steady tones, 44.1 kHz stereo), convert it to
 # 48 kHz mono with sonvex-convert and draw the spectra before and after with sonvex-spectrum.
 # The win64 build runs under 64-bit Wine, the win32 build (the product) under the 32-bit
-# loader through qemu-i386; each writes its files to out/demo/<build>/.
+# loader (natively where the kernel runs i386 code); each writes its files to out/demo/<build>/.
 set -euo pipefail
 : "${TOP:?}" "${DEMO_OUT:?}"
 
 # Host paths as Wine sees them (the host root is drive Z:).
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
-for tree in win64 win32; do
+for tree in ${DEMO_TREES:-win64 win32}; do
   bin=$TOP/out/$tree
   wine_run=$TOP/build/$tree/wine-run
   for f in Sonvex2.dll sonvex-testsignal.exe sonvex-convert.exe sonvex-spectrum.exe; do

@@ -2,14 +2,15 @@
 # Brisane with the example engine, for each build: register the engine in the tree's prefix,
 # make a test signal, run the plug-in over it with two programs through brisane-host and show
 # how the level changes. The win64 build runs under 64-bit Wine, the win32 build (the product)
-# under the 32-bit loader through qemu-i386; each writes to out/demo/<build>/brisane/.
+# under the 32-bit loader (natively where the kernel runs i386 code); each writes to
+# out/demo/<build>/brisane/.
 set -euo pipefail
 : "${TOP:?}" "${DEMO_OUT:?}"
 
 # Wine sees the Unix file system as drive Z:.
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 
-for tree in win64 win32; do
+for tree in ${DEMO_TREES:-win64 win32}; do
   bin=$TOP/out/$tree
   wine_run=$TOP/build/$tree/wine-run
   host=$bin/brisane-host.exe

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Brisane's editor as a user sees it: brisane-host --editor opens the plug-in with the example
 # engine in a host window on the session's virtual display, and a screenshot of that display is
-# taken while it is open (the display has no window manager, so the window has no frame). The win32 build (the product) gives out/demo/brisane-editor.png; the
-# win64 build the same picture in out/demo/win64/.
+# taken while it is open (the display has no window manager, so the window has no frame). The
+# win32 build (the product) gives out/demo/brisane-editor.png; the win64 build the same picture
+# in out/demo/win64/.
 set -euo pipefail
 : "${TOP:?}" "${DEMO_OUT:?}"
 
@@ -11,7 +12,7 @@ for tool in xwd xwdtopnm pnmcrop pnmtopng; do
   command -v "$tool" >/dev/null || { echo "40-editor: $tool is missing (packages x11-apps, netpbm)" >&2; exit 1; }
 done
 
-for tree in win32 win64; do
+for tree in ${DEMO_TREES:-win32 win64}; do
   bin=$TOP/out/$tree
   wine_run=$TOP/build/$tree/wine-run
   display_file=$TOP/build/$tree/wineprefix.display
@@ -31,5 +32,7 @@ for tree in win32 win64; do
   echo "screenshot of the $tree build's editor: $picture ($(stat -c %s "$picture") bytes)"
   echo
 done
-cp "$DEMO_OUT/win32/brisane-editor.png" "$DEMO_OUT/brisane-editor.png"
-echo "out/demo/brisane-editor.png: the product's editor (win32 build)"
+if [ -f "$DEMO_OUT/win32/brisane-editor.png" ]; then
+  cp "$DEMO_OUT/win32/brisane-editor.png" "$DEMO_OUT/brisane-editor.png"
+  echo "out/demo/brisane-editor.png: the product's editor (win32 build)"
+fi
