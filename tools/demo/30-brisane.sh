@@ -63,6 +63,7 @@ for tree in ${DEMO_TREES:-win64 win32}; do
   echo
 done
 
+[[ " ${DEMO_TREES:-win64 win32} " == *" win32 "* && " ${DEMO_TREES:-win64 win32} " == *" win64 "* ]] || exit 0
 for f in program-0.wav program-4.wav bank.fxb; do
   if cmp -s "$DEMO_OUT/win64/brisane/$f" "$DEMO_OUT/win32/brisane/$f"; then
     echo "$f: the win32 and win64 builds wrote identical files"
