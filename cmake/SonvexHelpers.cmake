@@ -87,3 +87,31 @@ function(sonvex_add_kernel_test name)
       ENVIRONMENT "QEMU_CPU=${model};SONVEX_TEST_EXPECTED_VERSION=${version};SONVEX_TEST_ONLY_PICKED_VERSION=1")
   endforeach()
 endfunction()
+
+# sonvex_widl(TARGET name IDL file DIR dir [TYPELIB])
+# widl makes <base>_h.h (the C/C++ header) and <base>_i.c (the identifiers' definitions), and
+# with TYPELIB <base>.tlb, in dir; TARGET is the custom target that other targets wait for.
+function(sonvex_widl)
+  cmake_parse_arguments(W "TYPELIB" "TARGET;IDL;DIR" "" ${ARGN})
+  get_filename_component(base ${W_IDL} NAME_WE)
+  file(MAKE_DIRECTORY ${W_DIR})
+  if(SONVEX_TREE STREQUAL "win32")
+    set(widl_target --win32)
+  else()
+    set(widl_target --win64)
+  endif()
+  set(outputs ${W_DIR}/${base}_h.h ${W_DIR}/${base}_i.c)
+  set(typelib_args)
+  if(W_TYPELIB)
+    list(APPEND outputs ${W_DIR}/${base}.tlb)
+    set(typelib_args -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows -t -T ${W_DIR}/${base}.tlb)
+  endif()
+  add_custom_command(
+    OUTPUT ${outputs}
+    COMMAND ${SONVEX_WIDL} ${widl_target} -I/usr/include/wine/wine/windows
+            -h -H ${W_DIR}/${base}_h.h -u -U ${W_DIR}/${base}_i.c ${typelib_args} ${W_IDL}
+    DEPENDS ${W_IDL}
+    COMMENT "widl ${base}.idl (${SONVEX_TREE})"
+    VERBATIM)
+  add_custom_target(${W_TARGET} DEPENDS ${outputs})
+endfunction()

@@ -162,6 +162,13 @@ const std::vector<FactoryProgram>& factoryPrograms() {
     return programs;
 }
 
+int matchingFactoryProgram(const ParameterValues& values) {
+    const auto& programs = factoryPrograms();
+    for (size_t i = 0; i < programs.size(); ++i)
+        if (programs[i].values == values) return (int)i;
+    return -1;
+}
+
 Biquad designBand(BandType type, double frequency, double gainDb, double q, double sampleRate) {
     // Keep the band below the Nyquist frequency whatever the rate, so the section stays stable.
     frequency = std::min(std::max(frequency, 1.0), 0.45 * sampleRate);

@@ -58,6 +58,9 @@ struct FactoryProgram {
 };
 // The engine's own programs; program 0 is neutral (the output equals the input).
 const std::vector<FactoryProgram>& factoryPrograms();
+// The first factory program whose values are exactly these, or -1 once any value has left
+// them all: a program loaded by the host arrives as values, not as a program number.
+int matchingFactoryProgram(const ParameterValues& values);
 ParameterValues neutralValues();
 
 // Second-order section, transposed direct form II, coefficients normalised by a0.

@@ -26,6 +26,8 @@ const wchar_t kPageTitle[] = L"Example EQ and Drive";
 const wchar_t kPageClassName[] = L"ExampleEnginePage";
 const wchar_t kPageKey[] = L"CLSID\\{6F0D1C32-5E7B-4C8A-9D41-2B7E93A6C150}";
 const wchar_t kPageDescription[] = L"Example effect engine: property page";
+// The selector's last entry while the engine's values match no factory program.
+const wchar_t kCustomProgram[] = L"(custom)";
 
 constexpr int kPageWidth = 440;
 constexpr int kPageHeight = 214;
@@ -231,13 +233,32 @@ private:
     void fillProgramList() {
         HWND list = GetDlgItem(m_window, kProgramList);
         SendMessageW(list, CB_RESETCONTENT, 0, 0);
-        int count = 0;
-        if (m_programs) m_programs->GetCount(&count);
-        for (int i = 0; i < count; ++i) {
+        m_programCount = 0;
+        if (m_programs) m_programs->GetCount(&m_programCount);
+        for (int i = 0; i < m_programCount; ++i) {
             wchar_t name[64] = {0};
             m_programs->GetName(i, name, 63);
             SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         }
+    }
+
+    // The selector names the factory program whose values the engine holds, however they got
+    // there (the host loads programs as values), or the custom entry once they match none.
+    void showCurrentProgram() {
+        HWND list = GetDlgItem(m_window, kProgramList);
+        if (!m_programs || m_programCount <= 0 || SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)) return;
+        example_engine::ParameterValues values;
+        for (int i = 0; i < example_engine::kParameterCount; ++i) values[(size_t)i] = value(i);
+        int program = example_engine::matchingFactoryProgram(values);
+        const bool custom = program < 0 || program >= m_programCount;
+        const bool listed = SendMessageW(list, CB_GETCOUNT, 0, 0) > m_programCount;
+        if (custom) {
+            program = m_programCount;
+            if (!listed) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kCustomProgram));
+        } else if (listed) {
+            SendMessageW(list, CB_DELETESTRING, (WPARAM)m_programCount, 0);
+        }
+        if (SendMessageW(list, CB_GETCURSEL, 0, 0) != program) SendMessageW(list, CB_SETCURSEL, (WPARAM)program, 0);
     }
 
     float value(int parameter) const {
@@ -272,6 +293,7 @@ private:
         const WPARAM checked = value(example_engine::kAutoGain) >= 0.5f ? BST_CHECKED : BST_UNCHECKED;
         HWND box = GetDlgItem(m_window, kAutoGainBox);
         if ((WPARAM)SendMessageW(box, BM_GETCHECK, 0, 0) != checked) SendMessageW(box, BM_SETCHECK, checked, 0);
+        showCurrentProgram();
     }
 
     void setText(int id, const std::wstring& text) {
@@ -294,7 +316,7 @@ private:
             m_parameters->SetValue(example_engine::kAutoGain, on ? 1.0f : 0.0f, kOriginPage);
         } else if (id == kProgramList && notification == CBN_SELCHANGE && m_programs) {
             const LRESULT selected = SendMessageW(GetDlgItem(m_window, kProgramList), CB_GETCURSEL, 0, 0);
-            if (selected != CB_ERR) m_programs->Select((int)selected);
+            if (selected != CB_ERR && selected < m_programCount) m_programs->Select((int)selected);
             refresh(true);
         }
     }
@@ -317,6 +339,7 @@ private:
     IPropertyPageSite* m_site = nullptr;
     IEngineParameters* m_parameters = nullptr;
     IEnginePrograms* m_programs = nullptr;
+    int m_programCount = 0;  // the selector's entries from the engine's program list
     HWND m_window = nullptr;
 };
 

@@ -18,7 +18,8 @@ bool oleInitialized = false;
 
 constexpr VstInt32 kHostParameterCount = 4;
 constexpr VstInt32 kPluginUniqueId = fourCharacters('t', 'q', 'x', 'm');
-constexpr VstInt32 kPluginVersion = 1500;
+// 1500 for 1.5.0: the build derives it from the product version.
+constexpr VstInt32 kPluginVersion = BRISANE_VENDOR_VERSION;
 constexpr DWORD kEngineContext = 0x17;  // in-process, handler, local and remote servers
 constexpr char kVendorName[] = "Velk Digital Media";
 constexpr char kProductName[] = "Brisane";

@@ -6,7 +6,7 @@
 # REGISTRY 101, both in language 1033.
 set -u
 objdump=$1 file=$2
-here=$(dirname "$0")
+support=$(dirname "$0")/../support
 fail=0
 say() { echo "check_sonvex2: $(basename "$file"): $*"; }
 [ -f "$file" ] || { say "missing"; exit 1; }
@@ -17,12 +17,12 @@ exports=$(printf '%s\n' "$headers" |
 want_exports=$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
 [ "$exports" = "$want_exports" ] || { say "exports $(echo $exports), want $(echo $want_exports)"; fail=1; }
 
-resources=$(python3 "$here/pe_resources.py" "$file") || { say "resource directory unreadable"; fail=1; }
+resources=$(python3 "$support/pe_resources.py" "$file") || { say "resource directory unreadable"; fail=1; }
 for want in "TYPELIB 1 1033" "REGISTRY 101 1033"; do
   printf '%s\n' "$resources" | grep -qx "$want" || { say "resource $want missing (have: $(echo $resources | tr '\n' ','))"; fail=1; }
 done
 printf '%s\n' "$resources" | grep -q '^TYPELIB 1 1033$' &&
-  { python3 "$here/pe_resources.py" "$file" TYPELIB 1 | head -c 4 | grep -q MSFT || { say "TYPELIB 1 is not an MSFT library"; fail=1; }; }
+  { python3 "$support/pe_resources.py" "$file" TYPELIB 1 | head -c 4 | grep -q MSFT || { say "TYPELIB 1 is not an MSFT library"; fail=1; }; }
 
 [ $fail -eq 0 ] && say "ok (exports: $(echo $exports); resources: $(echo $resources | tr '\n' ','))"
 exit $fail

@@ -267,6 +267,11 @@ TEST(EnginePage, EditsTheEngineItIsGivenAndReportsEachEdit) {
     HWND autoGain = FindWindowExW(pageWindow, nullptr, L"Button", nullptr);
     HWND programList = FindWindowExW(pageWindow, nullptr, L"ComboBox", nullptr);
     ASSERT_TRUE(inputTrackbar && autoGain && programList);
+    // The selector names the program whose values the engine holds: the first, as created.
+    const LRESULT factoryCount = (LRESULT)example_engine::factoryPrograms().size();
+    const auto refreshPage = [&] { SendMessageW(pageWindow, WM_TIMER, 1, 0); };
+    EXPECT_EQ(factoryCount, SendMessageW(programList, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0, SendMessageW(programList, CB_GETCURSEL, 0, 0));
 
     EditLog log;
     ASSERT_EQ(S_OK, e.notify->Advise(recordEdit, &log));
@@ -278,6 +283,10 @@ TEST(EnginePage, EditsTheEngineItIsGivenAndReportsEachEdit) {
     ASSERT_EQ(1u, log.calls.size());
     EXPECT_EQ(3, log.calls[0].first);
     EXPECT_EQ(example_engine::kInputGain, log.calls[0].second);
+    // A moved control leaves every factory program: a custom entry appears and is shown.
+    refreshPage();
+    EXPECT_EQ(factoryCount + 1, SendMessageW(programList, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(factoryCount, SendMessageW(programList, CB_GETCURSEL, 0, 0));
     SendMessageW(autoGain, BM_CLICK, 0, 0);
     ASSERT_EQ(S_OK, e.params->GetValue(example_engine::kAutoGain, &value));
     EXPECT_EQ(1.0f, value);
@@ -286,11 +295,18 @@ TEST(EnginePage, EditsTheEngineItIsGivenAndReportsEachEdit) {
     SendMessageW(pageWindow, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(programList), CBN_SELCHANGE), (LPARAM)programList);
     ASSERT_EQ(S_OK, e.params->GetValue(example_engine::kDrive, &value));
     EXPECT_EQ(example_engine::factoryPrograms()[1].values[example_engine::kDrive], value);
+    EXPECT_EQ(1, SendMessageW(programList, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(factoryCount, SendMessageW(programList, CB_GETCOUNT, 0, 0));
     // Changes from the plug-in's side are not echoed back.
     log.calls.clear();
     ASSERT_EQ(S_OK, e.params->SetValue(example_engine::kOutputGain, 0.25f, -1));
     EXPECT_TRUE(log.calls.empty());
     ASSERT_EQ(S_OK, e.notify->Unadvise());
+    // A program the plug-in loads arrives as values, and is recognised by them.
+    const auto& third = example_engine::factoryPrograms()[3].values;
+    for (int j = 0; j < example_engine::kParameterCount; ++j) e.params->SetValue(j, third[(size_t)j], 0);
+    refreshPage();
+    EXPECT_EQ(3, SendMessageW(programList, CB_GETCURSEL, 0, 0));
 
     EXPECT_EQ(S_FALSE, page->IsPageDirty());
     EXPECT_EQ(S_OK, page->Apply());

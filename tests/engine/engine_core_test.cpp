@@ -263,6 +263,14 @@ TEST(EnginePrograms, FactoryProgramsAreNamedValidAndStable) {
     EXPECT_EQ(programs.size(), names.size());
 }
 
+TEST(EnginePrograms, ValuesAreMatchedToTheirFactoryProgramUntilOneMoves) {
+    const auto& programs = factoryPrograms();
+    for (size_t i = 0; i < programs.size(); ++i) EXPECT_EQ((int)i, matchingFactoryProgram(programs[i].values));
+    ParameterValues moved = programs.back().values;
+    moved[kParameterCount - 1] = std::nextafter(moved[kParameterCount - 1], 2.0f);
+    EXPECT_EQ(-1, matchingFactoryProgram(moved));
+}
+
 TEST(EnginePrograms, ValueMappingsInvertEachOther) {
     for (float v = 0.0f; v <= 1.0f; v += 0.125f) {
         EXPECT_NEAR(v, valueFromGainDb(gainDbFromValue(v)), 1e-6);

@@ -43,19 +43,25 @@ def entries(data, base, offset):
         yield key, target
 
 
-def main():
-    data = open(sys.argv[1], 'rb').read()
+def resources(path):
+    """Every resource of the PE file: {(type, name, language): bytes}, ids as decimal text."""
+    data = open(path, 'rb').read()
     rsrc_rva, secs = sections(data)
-    if rsrc_rva == 0:
-        return 0
-    base = rva_to_offset(rsrc_rva, secs)
     found = {}
+    if rsrc_rva == 0:
+        return found
+    base = rva_to_offset(rsrc_rva, secs)
     for type_name, t in entries(data, base, base):
         for res_name, n in entries(data, base, base + (t & 0x7FFFFFFF)):
             for lang, leaf in entries(data, base, base + (n & 0x7FFFFFFF)):
                 rva, size = struct.unpack_from('<II', data, base + leaf)
                 off = rva_to_offset(rva, secs)
                 found[(type_name, res_name, lang)] = data[off:off + size]
+    return found
+
+
+def main():
+    found = resources(sys.argv[1])
     if len(sys.argv) == 4:
         for (t, n, _), blob in found.items():
             if t == sys.argv[2] and n == sys.argv[3]:
