@@ -193,28 +193,6 @@ void ProgressBar::Finish() {
 
 // ---------------------------------------------------------------------------------------------
 
-int32_t ResamplerStep(int32_t origRate, int32_t newRate) {
-    if (origRate <= 0 || newRate <= 0 || origRate > INT32_MAX / 4096) return 0;
-    return origRate * 4096 / newRate;
-}
-
-int32_t DrainFrames(int32_t origRate, int32_t newRate, int32_t taps) {
-    int32_t half = (taps + 1) / 2;
-    return origRate == newRate ? half - 1 : half;
-}
-
-int64_t ConvertedFrameCount(int64_t inputFrames, int32_t origRate, int32_t newRate, int32_t taps) {
-    int32_t step = ResamplerStep(origRate, newRate);
-    if (step <= 0 || taps <= 0 || taps % 2 == 0 || inputFrames < 0) return -1;
-    // The stream holds M leading silent frames, the input and the drain; the last `taps` frames
-    // stay behind as history, and every output position (a multiple of the step) below the
-    // retired frames times 4096 gives one output frame.
-    int64_t half = (taps + 1) / 2;
-    int64_t retired = half + inputFrames + DrainFrames(origRate, newRate, taps) - taps;
-    if (retired <= 0) return 0;
-    return (retired * 4096 + step - 1) / step;
-}
-
 std::string FormatSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", seconds);

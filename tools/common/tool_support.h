@@ -1,5 +1,6 @@
 // Small pieces shared by the command-line tools: argument parsing, output files that appear
-// only when complete, the progress bar and the frame-count rule of a whole conversion.
+// only when complete, the progress bar; the frame-count rule of a whole conversion comes from
+// the resampler.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "dsp/resampler/output_count.h"
 
 namespace sonvex {
 namespace tools {
@@ -82,15 +85,11 @@ private:
     int m_nShownPercent = -1;
 };
 
-// Frames that a conversion of `inputFrames` frames produces when the tool drains the resampler
-// as it does: rates that differ get M = (taps+1)/2 silent frames after the input, which brings
-// out every output frame whose kernel centre lies on an input frame; equal rates get M-1, which
-// gives back exactly the input length. Returns -1 for parameters the resampler refuses.
-int64_t ConvertedFrameCount(int64_t inputFrames, int32_t origRate, int32_t newRate, int32_t taps);
-// Silent frames fed after the input (see above).
-int32_t DrainFrames(int32_t origRate, int32_t newRate, int32_t taps);
-// Advance per output frame in 1/4096 input frame, as the resampler computes it.
-int32_t ResamplerStep(int32_t origRate, int32_t newRate);
+// The frame count of a whole conversion, the silent frames fed after the input and the step
+// are the resampler's own rule (dsp/resampler/output_count.h).
+using sonvex::ComputeStep;
+using sonvex::ConvertedFrameCount;
+using sonvex::DrainFrames;
 
 std::string FormatSeconds(double seconds);
 

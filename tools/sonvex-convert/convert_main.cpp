@@ -116,7 +116,7 @@ int Run(const std::vector<std::string>& args) {
     const int32_t origRate = static_cast<int32_t>(in.sampleRate);
     const int inChannels = in.channels;
     if (newChannels == 0) newChannels = inChannels;
-    const int32_t step = tools::ResamplerStep(origRate, newRate);
+    const int32_t step = tools::ComputeStep(origRate, newRate);
     if (step < 1)
         throw tools::UsageError("rate " + std::to_string(newRate) + " Hz is more than 4096 times the input rate");
     const uint64_t inFrames = reader.FrameCount();

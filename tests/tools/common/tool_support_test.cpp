@@ -101,7 +101,7 @@ TEST(ToolOutputFiles, AppearOnlyWhenCommittedAndReplaceTheOldFile) {
 // retires nothing. The stream starts with M silent frames; the last `taps` frames stay queued.
 static int64_t SimulateConversion(int64_t inputFrames, int32_t origRate, int32_t newRate, int32_t taps,
                                   std::mt19937& random) {
-    const int64_t s = ResamplerStep(origRate, newRate);
+    const int64_t s = ComputeStep(origRate, newRate);
     int64_t queued = (taps + 1) / 2, consumed = 0, produced = 0;
     int64_t left = inputFrames + DrainFrames(origRate, newRate, taps);
     while (left > 0) {
@@ -135,10 +135,10 @@ TEST(ToolFrameCount, LengthsFollowTheRealisedRate) {
     // Equal rates give the input length back exactly.
     EXPECT_EQ(ConvertedFrameCount(12345, 48000, 48000, 65), 12345);
     // 44100 -> 48000: step 3763, one output per 3763/4096 input frame, for input times -1 .. F0-1.
-    EXPECT_EQ(ResamplerStep(44100, 48000), 3763);
+    EXPECT_EQ(ComputeStep(44100, 48000), 3763);
     EXPECT_EQ(ConvertedFrameCount(44100, 44100, 48000, 65), (44101LL * 4096 + 3762) / 3763);
     EXPECT_EQ(ConvertedFrameCount(44100, 44100, 48000, 65), 48004);
-    EXPECT_EQ(ResamplerStep(96000, 48000), 8192);
+    EXPECT_EQ(ComputeStep(96000, 48000), 8192);
     EXPECT_EQ(ConvertedFrameCount(1000, 96000, 48000, 33), 501);
     // Parameters the resampler refuses.
     EXPECT_EQ(ConvertedFrameCount(10, 44100, 48000, 64), -1);
