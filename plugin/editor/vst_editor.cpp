@@ -48,9 +48,9 @@ bool CVSTEditor::open(void* ptr) {
         return false;
     }
 
-    // The page edits the engine itself; the plug-in keeps its own reference meanwhile.
-    IEffectEngine* engine = com::ptr<IEffectEngine>::adopt(plugin->getEngine(nullptr)).get();
-    IUnknown* objects[1] = {engine};
+    // The page edits the engine itself and takes its own reference to it.
+    const auto engine = com::ptr<IEffectEngine>::adopt(plugin->getEngine(nullptr));
+    IUnknown* objects[1] = {engine.get()};
     page->SetObjects(1, objects);
 
     PROPPAGEINFO info;

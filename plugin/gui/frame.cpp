@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/com/com_ptr.h"
 #include "plugin/editor/aeffguieditor.h"
 #include "plugin/gui/draw_context.h"
 #include "plugin/gui/drop_target.h"
@@ -186,10 +187,8 @@ bool CFrame::setDropActive(bool active) {
     }
     if (active) {
         // Held while registering: a registration that fails gives the object back at once.
-        CDropTarget* target = new CDropTarget(this);
-        target->AddRef();
-        if (RegisterDragDrop(ownWindow, target) == S_OK) dropTarget = target;
-        target->Release();
+        const auto target = com::ptr<CDropTarget>::share(new CDropTarget(this));
+        if (RegisterDragDrop(ownWindow, target.get()) == S_OK) dropTarget = target.get();
     }
     acceptsDrops = active;
     return true;

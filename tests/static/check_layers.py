@@ -26,7 +26,7 @@ ALLOWED = {
     "dsp/comserver": ["dsp/spectral", "dsp/resampler", "dsp/kernels", "common/com"],
     "plugin/vst": [],
     "plugin/engine": [],
-    "plugin/gui": ["plugin/vst"],
+    "plugin/gui": ["plugin/vst", "common/com"],
     "plugin/editor": ["plugin/gui", "plugin/vst", "common/com"],
     "plugin/bridge": ["plugin/editor", "plugin/gui", "plugin/engine", "plugin/vst", "common/com", "common/audio"],
     # Examples are written as a user would: the server through its interface header, the
