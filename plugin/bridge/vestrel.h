@@ -2,6 +2,8 @@
 // translated into calls on the external effect engine, while the 16 programs, the speaker
 // arrangements and the chunk buffers are kept here.
 #pragma once
+#include <memory>
+
 #include "plugin/vst/audioeffectx.h"
 #include "common/com/com_ptr.h"
 #include "plugin/engine/engine_interfaces.h"
@@ -59,6 +61,8 @@ private:
     enum class ParameterText { name, label, display };
     void copyParameterText(ParameterText which, vst::VstInt32 index, char* text);
     ProgramRecord& currentRecord() { return programs[curProgram]; }
+    // The last chunk of a kind handed to the host; it stays valid until the next of that kind.
+    std::unique_ptr<uint8_t[]>& chunkSlot(bool isPreset) { return isPreset ? presetChunk : bankChunk; }
 
     GUID engineClsid;
     com::ptr<IEffectEngine> engine;
@@ -66,9 +70,9 @@ private:
     com::ptr<IEnginePrograms> enginePrograms;
     vst::VstInt16 numChannels;
     int engineSampleRate;
-    ProgramRecord* programs;
-    uint8_t* bankChunk;
-    uint8_t* presetChunk;
+    std::unique_ptr<ProgramRecord[]> programs;  // kProgramCount records, once construction got so far
+    std::unique_ptr<uint8_t[]> bankChunk;
+    std::unique_ptr<uint8_t[]> presetChunk;
     com::ptr<IEngineParameters> engineParams;
     vst::VstSpeakerArrangement* inputArrangement;
     vst::VstSpeakerArrangement* outputArrangement;

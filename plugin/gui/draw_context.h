@@ -114,4 +114,27 @@ private:
     HGDIOBJ oldBitmap = nullptr;
 };
 
+// A drawing context made for one operation (a window message, a drag event, a redraw) and
+// forgotten when the operation's scope ends. It may stay empty when the caller brought its own.
+class CTemporaryContext {
+public:
+    CTemporaryContext() = default;
+    explicit CTemporaryContext(CDrawContext* context) : context(context) {}
+    ~CTemporaryContext() { reset(); }
+    CTemporaryContext(const CTemporaryContext&) = delete;
+    CTemporaryContext& operator=(const CTemporaryContext&) = delete;
+
+    CDrawContext* get() const { return context; }
+    CDrawContext* operator->() const { return context; }
+    // Takes the next context; the one held before is forgotten.
+    CDrawContext* reset(CDrawContext* next = nullptr) {
+        if (context) context->forget();
+        context = next;
+        return context;
+    }
+
+private:
+    CDrawContext* context = nullptr;
+};
+
 }  // namespace VSTGUI

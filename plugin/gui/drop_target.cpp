@@ -108,11 +108,10 @@ LONG CDropTarget::liveObjects() { return g_liveTargets; }
 
 template <class Call>
 void CDropTarget::atMouse(Call call) {
-    CDrawContext* context = frame->makeFrameContext();
+    const CTemporaryContext context(frame->makeFrameContext());
     CPoint where;
     frame->getCurrentLocation(where);  // the cursor, in the frame's coordinates
-    call(context, where);
-    context->forget();
+    call(context.get(), where);
 }
 
 STDMETHODIMP CDropTarget::DragEnter(IDataObject* dataObject, DWORD, POINTL, DWORD* effect) {
