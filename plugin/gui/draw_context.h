@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+
 #include "plugin/gui/gui_types.h"
 #include "plugin/gui/reference_counter.h"
 
@@ -116,25 +118,6 @@ private:
 
 // A drawing context made for one operation (a window message, a drag event, a redraw) and
 // forgotten when the operation's scope ends. It may stay empty when the caller brought its own.
-class CTemporaryContext {
-public:
-    CTemporaryContext() = default;
-    explicit CTemporaryContext(CDrawContext* context) : context(context) {}
-    ~CTemporaryContext() { reset(); }
-    CTemporaryContext(const CTemporaryContext&) = delete;
-    CTemporaryContext& operator=(const CTemporaryContext&) = delete;
-
-    CDrawContext* get() const { return context; }
-    CDrawContext* operator->() const { return context; }
-    // Takes the next context; the one held before is forgotten.
-    CDrawContext* reset(CDrawContext* next = nullptr) {
-        if (context) context->forget();
-        context = next;
-        return context;
-    }
-
-private:
-    CDrawContext* context = nullptr;
-};
+using CTemporaryContext = std::unique_ptr<CDrawContext, ForgetReference>;
 
 }  // namespace VSTGUI

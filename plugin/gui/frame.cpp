@@ -242,7 +242,8 @@ void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
     CTemporaryContext own;
     if (!context) {
         if (!ownWindow) return;
-        context = own.reset(makeFrameContext());
+        own.reset(makeFrameContext());
+        context = own.get();
     }
     CRect oldClip;
     context->getClipRect(oldClip);
@@ -349,7 +350,10 @@ bool CFrame::onWheel(CDrawContext* context, const CPoint& where, const CMouseWhe
     CView* target = exclusiveView ? exclusiveView : getViewAt(where, false);
     if (!target) return false;
     CTemporaryContext own;
-    if (!context && ownWindow) context = own.reset(makeFrameContext());
+    if (!context && ownWindow) {
+        own.reset(makeFrameContext());
+        context = own.get();
+    }
     return target->onWheel(context, where, axis, distance);
 }
 
