@@ -127,7 +127,7 @@ void CVestrel::construct() {
     CAUUID pages = {0, nullptr};
     engine->GetPropertyPages(&pages);
     // The editor shows the engine's own page; it records itself as this plug-in's editor.
-    if (pages.cElems != 0) new CVSTEditor(this);
+    if (pages.cElems != 0) new CVSTEditor(this, this);
 
     engineNotify->Advise(onEngineChange, this);
     advised = true;
@@ -203,6 +203,16 @@ IEffectEngine* CVestrel::getEngine(IEffectEngine** engineOut) {
     IEffectEngine* reference = engine.copy();
     if (engineOut) *engineOut = reference;
     return reference;
+}
+
+bool CVestrel::getFirstPageClass(GUID* pageClass) {
+    if (!engine) return false;
+    CAUUID pages = {0, nullptr};
+    engine->GetPropertyPages(&pages);
+    // The engine keeps the array; a null class counts as no page.
+    if (pages.cElems == 0 || !pages.pElems || IsEqualCLSID(pages.pElems[0], GUID_NULL)) return false;
+    *pageClass = pages.pElems[0];
+    return true;
 }
 
 // ---- parameters and programs ---------------------------------------------------------------

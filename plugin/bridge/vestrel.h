@@ -5,13 +5,14 @@
 #include <memory>
 
 #include "plugin/vst/audioeffectx.h"
+#include "plugin/vst/editor_interfaces.h"
 #include "common/com/com_ptr.h"
 #include "plugin/engine/engine_interfaces.h"
 #include "plugin/bridge/program_table.h"
 
 namespace brisane {
 
-class CVestrel : public vst::AudioEffectX {
+class CVestrel : public vst::AudioEffectX, public vst::PageOwner {
 public:
     explicit CVestrel(vst::audioMasterCallback audioMaster);
     ~CVestrel() override;
@@ -42,8 +43,11 @@ public:
     bool getProductString(char* text) override;
     vst::VstInt32 getVendorVersion() override;
 
-    // The engine with a new reference for the caller (the editor binds its page to it).
+    // The engine with a new reference for the caller.
     virtual IEffectEngine* getEngine(IEffectEngine** engineOut);
+    // The editor shows the engine's first property page, bound to the engine.
+    bool getFirstPageClass(GUID* pageClass) override;
+    IUnknown* getPageObject() override { return getEngine(nullptr); }
     virtual void interleave(float** channels, float* dest, int count, vst::VstInt16 channelCount);
     virtual void deinterleave(const float* src, float** channels, int count, vst::VstInt16 channelCount);
 

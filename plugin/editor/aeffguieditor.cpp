@@ -8,8 +8,6 @@
 
 namespace vst {
 
-VstInt32 AEffGUIEditor::knobMode = 0;
-
 namespace {
 // The idle pass for long interactions: one per interval at most; a call early by more than
 // the tolerance only naps.

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "common/com/com_ptr.h"
-#include "plugin/editor/aeffguieditor.h"
 #include "plugin/gui/draw_context.h"
 #include "plugin/gui/drop_target.h"
 #include "plugin/vst/audioeffectx.h"
+#include "plugin/vst/editor_interfaces.h"
 
 namespace VSTGUI {
 
@@ -141,7 +141,7 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // ---- construction ------------------------------------------------------------------------------
 
-CFrame::CFrame(const CRect& size, void* hostWindow, vst::AEffGUIEditor* editor)
+CFrame::CFrame(const CRect& size, void* hostWindow, vst::FrameOwner* editor)
     : CViewContainer(size, nullptr), editor(editor), hostWindow(static_cast<HWND>(hostWindow)) {
     rootFrame = this;
     OleInitialize(nullptr);
@@ -440,7 +440,7 @@ void CFrame::doIdleStuff() {
 
 uint32_t CFrame::getTicks() const { return editor ? GetTickCount() : 0; }
 
-int32_t CFrame::getKnobMode() const { return vst::AEffGUIEditor::knobMode; }
+int32_t CFrame::getKnobMode() const { return vst::FrameOwner::knobMode; }
 
 void CFrame::beginEdit(int32_t index) {
     if (editor) editor->beginEdit(index);

@@ -7,7 +7,8 @@ including file, from the tree's root, or by a bare name through a part's include
 and must be written from the tree's root (only generated headers go by their name); it must
 land in the including file's own folder or in a folder its layer may include; the
 portable layers include no Windows or COM header at all. Prints each include that breaks the
-rules and exits 1 if there is any that is not a known exception.
+rules and exits 1 if there is any. There are no exceptions: where a lower layer must reach the
+one above it, it does so through an interface of its own layer that the upper one implements.
 """
 import os
 import re
@@ -40,13 +41,6 @@ ALLOWED = {
     "tests/support": PRODUCT + ["tools/*", "examples/*"],
     "tests/*": PRODUCT + ["tools/*", "examples/*", "tests/support"],
     "bench/*": PRODUCT + ["tests/support"],
-}
-
-# Includes that go upwards on purpose: the frame tells its editor of idle time and keys, and the
-# editor hands parameter edits to the plug-in that owns it (including file -> included folder).
-KNOWN_EXCEPTIONS = {
-    ("plugin/gui/frame.cpp", "plugin/editor"),
-    ("plugin/editor/vst_editor.cpp", "plugin/bridge"),
 }
 
 # The portable layers, and the platform headers they do without.
@@ -100,7 +94,7 @@ def main():
     for f in files:
         by_name.setdefault(os.path.basename(f), []).append(f)
 
-    violations, excepted, unused = [], set(), set(KNOWN_EXCEPTIONS)
+    violations = []
     for f in sorted(files):
         folder = folder_of(f)
         if folder is None:
@@ -128,19 +122,11 @@ def main():
             if not candidates or any(allowed(folder, c) for c in candidates):
                 continue
             target_folder = folder_of(candidates[0]) or os.path.dirname(candidates[0])
-            if (f, target_folder) in KNOWN_EXCEPTIONS:
-                excepted.add((f, target_folder))
-                unused.discard((f, target_folder))
-                continue
             violations.append(f'{f}: includes "{name}" ({candidates[0]}), but {folder} may not include {target_folder}')
 
-    for f, target in sorted(excepted):
-        print(f"known exception: {f} includes from {target}")
-    for f, target in sorted(unused):
-        print(f"known exception no longer needed (remove it from the list): {f} -> {target}")
     for v in violations:
         print(v)
-    print(f"{len(files)} files, {len(violations)} include(s) against the layers, {len(excepted)} known exception(s)")
+    print(f"{len(files)} files, {len(violations)} include(s) against the layers")
     return 1 if violations else 0
 
 
