@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/com/safe_array.h"
+#include "common/text/text_conversion.h"
 #include "plugin/bridge/block_copy.h"
 #include "plugin/bridge/plugin_config.h"
 #include "plugin/editor/vst_editor.h"
@@ -32,24 +33,13 @@ int truncateRate(float rate) {
 }
 
 // UTF-16 text converted with the thread's ANSI code page and cut by copyHostText.
-void copyAnsi(const wchar_t* text, int length, char* destination, size_t limit) {
+void copyAnsi(const wchar_t* wide, int length, char* destination, size_t limit) {
     if (!destination) return;
-    if (!text || length <= 0) {
+    if (!wide || length <= 0) {
         copyHostText(destination, "", limit);
         return;
     }
-    int needed = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    char small[256];
-    std::unique_ptr<char[]> large;
-    if (needed >= (int)sizeof(small)) large.reset(new (std::nothrow) char[(size_t)needed + 1]);
-    char* converted = needed < (int)sizeof(small) ? small : large.get();
-    if (needed <= 0 || !converted) {
-        copyHostText(destination, "", limit);
-        return;
-    }
-    int written = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, converted, needed, nullptr, nullptr);
-    converted[written > 0 ? written : 0] = 0;
-    copyHostText(destination, converted, limit);
+    copyHostText(destination, text::ToNarrow(wide, length, CP_THREAD_ACP).c_str(), limit);
 }
 
 void copyAnsi(BSTR text, char* destination, size_t limit) {
@@ -76,14 +66,12 @@ void CVestrel::construct() {
         oleInitialized = true;
     }
 
-    int wideLength = MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, nullptr, 0);
-    std::unique_ptr<wchar_t[]> clsidText(wideLength > 0 ? new (std::nothrow) wchar_t[wideLength] : nullptr);
-    if (!clsidText ||
-        MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, clsidText.get(), wideLength) != wideLength) {
+    const std::wstring clsidText = text::ToWide(kEngineClsidText, -1, CP_THREAD_ACP);
+    if (clsidText.empty()) {
         constructionStatus = E_OUTOFMEMORY;
         return;
     }
-    CLSIDFromString(clsidText.get(), &engineClsid);
+    CLSIDFromString(clsidText.c_str(), &engineClsid);
 
     CoCreateInstance(engineClsid, nullptr, kEngineContext, IID_IEffectEngine, engine.putVoid());
     com::ptr<IEngineOption> option;

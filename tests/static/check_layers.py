@@ -16,11 +16,12 @@ import sys
 
 # Folder -> the folders its files may include besides their own. A folder is a part of the tree
 # (dsp/kernels, plugin/gui) or one program, test or benchmark folder (tools/vsthost, tests/fft).
-PRODUCT = ["common/com", "common/audio", "dsp/kernels", "dsp/spectral", "dsp/resampler", "dsp/comserver",
+PRODUCT = ["common/com", "common/audio", "common/text", "dsp/kernels", "dsp/spectral", "dsp/resampler", "dsp/comserver",
            "plugin/vst", "plugin/engine", "plugin/gui", "plugin/editor", "plugin/bridge"]
 ALLOWED = {
     "common/com": [],
     "common/audio": [],
+    "common/text": [],
     "dsp/kernels": [],
     "dsp/spectral": ["dsp/kernels"],
     "dsp/resampler": ["dsp/kernels", "common/audio"],
@@ -29,7 +30,8 @@ ALLOWED = {
     "plugin/engine": [],
     "plugin/gui": ["plugin/vst", "common/com"],
     "plugin/editor": ["plugin/gui", "plugin/vst", "common/com"],
-    "plugin/bridge": ["plugin/editor", "plugin/gui", "plugin/engine", "plugin/vst", "common/com", "common/audio"],
+    "plugin/bridge": ["plugin/editor", "plugin/gui", "plugin/engine", "plugin/vst", "common/com", "common/audio",
+                      "common/text"],
     # Examples are written as a user would: the server through its interface header, the
     # plug-in through the VST declarations.
     "examples/*": ["dsp/comserver/sonvex_h.h", "plugin/vst", "plugin/engine", "common/com"],
@@ -37,7 +39,7 @@ ALLOWED = {
     # dsp/comserver/sonvex.idl), and share code through tools/common; a whole conversion is
     # sized by the resampler's own counting rule, a header that includes nothing of ours.
     "tools/*": ["tools/common", "dsp/comserver/sonvex_h.h", "dsp/resampler/output_count.h", "plugin/vst",
-                "plugin/engine", "common/com"],
+                "plugin/engine", "common/com", "common/text"],
     "tests/support": PRODUCT + ["tools/*", "examples/*"],
     "tests/*": PRODUCT + ["tools/*", "examples/*", "tests/support"],
     "bench/*": PRODUCT + ["tests/support"],
