@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "common/com/safe_array.h"
 #include "dsp/comserver/module.h"
 #include "dsp/resampler/resampler_core.h"
 
@@ -66,21 +67,15 @@ STDMETHODIMP CAudioResampler::GetProcessedBlock(SAFEARRAY** ppsaOutput) {
     const int64_t samples = frames * m_Core.NewChannels();
     if (samples > (int64_t)0x7FFFFFFF) return E_OUTOFMEMORY;  // more than one SAFEARRAY can hold
     // The array is made before anything leaves the queue, so a failure here loses no input.
-    SAFEARRAY* block = SafeArrayCreateVector(VT_R4, 0, (ULONG)samples);
+    com::safe_array block(SafeArrayCreateVector(VT_R4, 0, (ULONG)samples));
     if (!block) return E_OUTOFMEMORY;
-    void* data = nullptr;
-    HRESULT hr = SafeArrayAccessData(block, &data);
-    if (FAILED(hr)) {
-        SafeArrayDestroy(block);
-        return hr;
+    {
+        const com::array_data<float> data(block.get());
+        if (!data) return data.result();
+        status = m_Core.ProduceFrames(data.get(), frames);
     }
-    status = m_Core.ProduceFrames(static_cast<float*>(data), frames);
-    SafeArrayUnaccessData(block);
-    if (status != ResamplerOk) {
-        SafeArrayDestroy(block);
-        return fromStatus(status);
-    }
-    *ppsaOutput = block;
+    if (status != ResamplerOk) return fromStatus(status);
+    *ppsaOutput = block.detach();
     return S_OK;
 }
 

@@ -13,15 +13,8 @@ namespace sonvex {
 class CAudioResampler : public com::implements<CAudioResampler, FreeThreadedObject, IAudioResampler,
                                                IProvideClassInfo> {
 public:
-    static constexpr bool kInterlockedCount = true;
-
     CAudioResampler();
     ~CAudioResampler() override = default;
-
-    HRESULT internalQueryInterface(REFIID riid, void** ppv) { return queryInterfaceImpl(riid, ppv); }
-    HRESULT finalConstruct() { return S_OK; }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return internalQueryInterface(riid, ppv); }
 
     // IAudioResampler
     STDMETHODIMP Initialize(LONG nOrigRate, LONG nNewRate, SHORT nOrigChannels, SHORT nNewChannels,

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "common/com/com_ptr.h"
 #include "dsp/comserver/module.h"
 #include "sonvex_h.h"
 
@@ -119,13 +120,12 @@ private:
 void fillExceptionInfo(HRESULT hr, EXCEPINFO* info) {
     info->pfnDeferredFillIn = nullptr;
     info->scode = hr;
-    IErrorInfo* error = nullptr;
-    if (GetErrorInfo(0, &error) == S_OK && error) {
+    com::ptr<IErrorInfo> error;
+    if (GetErrorInfo(0, error.put()) == S_OK && error) {
         error->GetSource(&info->bstrSource);
         error->GetDescription(&info->bstrDescription);
         error->GetHelpFile(&info->bstrHelpFile);
         error->GetHelpContext(&info->dwHelpContext);
-        error->Release();
     }
 }
 
@@ -234,19 +234,16 @@ HRESULT FourierGetTypeInfo(UINT index, ITypeInfo** info) {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(ModuleHandle(), path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return E_FAIL;
-    ITypeLib* lib = nullptr;
-    HRESULT hr = LoadTypeLib(path, &lib);
+    com::ptr<ITypeLib> lib;
+    HRESULT hr = LoadTypeLib(path, lib.put());
     if (FAILED(hr)) return hr;
-    hr = lib->GetTypeInfoOfGuid(IID_IFourierTransform, info);
-    lib->Release();
-    return hr;
+    return lib->GetTypeInfoOfGuid(IID_IFourierTransform, info);
 }
 
 HRESULT FourierGetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
-    ITypeInfo* info = nullptr;
-    *count = SUCCEEDED(FourierGetTypeInfo(0, &info)) ? 1 : 0;
-    if (info) info->Release();
+    com::ptr<ITypeInfo> info;
+    *count = SUCCEEDED(FourierGetTypeInfo(0, info.put())) ? 1 : 0;
     return S_OK;
 }
 

@@ -16,15 +16,11 @@ namespace sonvex {
 class CFourierTransform : public com::implements<CFourierTransform, ApartmentObject, IFourierTransform,
                                                  IProvideClassInfo> {
 public:
-    static constexpr bool kInterlockedCount = false;
-
     CFourierTransform();
     ~CFourierTransform() override;
 
+    // The listed interfaces and IDispatch, the base of the dual IFourierTransform.
     HRESULT internalQueryInterface(REFIID riid, void** ppv);
-    HRESULT finalConstruct() { return S_OK; }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return internalQueryInterface(riid, ppv); }
 
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;

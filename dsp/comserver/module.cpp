@@ -6,6 +6,9 @@
 #include <oleauto.h>
 #include <shellapi.h>
 
+#include <atomic>
+
+#include "common/com/com_ptr.h"
 #include "dsp/comserver/audio_resampler.h"
 #include "dsp/comserver/com_object.h"
 #include "dsp/comserver/fourier_transform.h"
@@ -24,8 +27,10 @@ struct ClassEntry {
     const wchar_t* friendlyName;
     int scriptResource;
     InstanceCreator createInstance;
-    IUnknown* classObject;  // cached factory, created on first request
-    ITypeInfo* classInfo;   // coclass information for IProvideClassInfo, loaded on first use
+    com::ptr<IUnknown> classObject;  // cached factory, created on first request
+    // Set once classObject is complete: the first look runs without the module lock.
+    std::atomic<bool> classObjectReady{false};
+    com::ptr<ITypeInfo> classInfo;  // coclass information for IProvideClassInfo, loaded on first use
 };
 
 class CSonvexModule {
@@ -35,11 +40,10 @@ public:
     }
     ~CSonvexModule() {
         for (ClassEntry& entry : m_aClasses) {
-            if (entry.classObject) entry.classObject->Release();
-            entry.classObject = nullptr;
+            entry.classObject.reset();
             // The type information lives in oleaut32; at process exit it may be gone already.
-            if (entry.classInfo && !m_bProcessTerminating) entry.classInfo->Release();
-            entry.classInfo = nullptr;
+            if (m_bProcessTerminating) entry.classInfo.detach();
+            entry.classInfo.reset();
         }
         if (m_bInitialised) DeleteCriticalSection(&m_csModule);
     }
@@ -69,9 +73,9 @@ private:
     bool m_bProcessTerminating = false;
     ClassEntry m_aClasses[2] = {
         {&CLSID_CAudioResampler, L"CAudioResampler Object", IDR_AUDIORESAMPLER,
-         &CreateObjectInstance<CAudioResampler>, nullptr, nullptr},
+         &com::createAggregatable<CAudioResampler>},
         {&CLSID_CFourierTransform, L"CFourierTransform Object", IDR_FOURIERTRANSFORM,
-         &CreateObjectInstance<CFourierTransform>, nullptr, nullptr},
+         &com::createAggregatable<CFourierTransform>},
     };
 };
 
@@ -200,9 +204,9 @@ HRESULT loadModuleTypeLib(ITypeLib** lib, std::wstring* loadedFrom) {
 }
 
 HRESULT registerTypeLib() {
-    ITypeLib* lib = nullptr;
+    com::ptr<ITypeLib> lib;
     std::wstring path;
-    HRESULT hr = loadModuleTypeLib(&lib, &path);
+    HRESULT hr = loadModuleTypeLib(lib.put(), &path);
     if (FAILED(hr)) return hr;
     // Help directory: the directory of the library's help file, when it names one.
     BSTR helpFile = nullptr;
@@ -214,16 +218,14 @@ HRESULT registerTypeLib() {
         helpDir = slash == std::wstring::npos ? std::wstring() : helpDir.substr(0, slash);
     }
     SysFreeString(helpFile);
-    hr = RegisterTypeLib(lib, const_cast<OLECHAR*>(path.c_str()),
-                         helpDir.empty() ? nullptr : const_cast<OLECHAR*>(helpDir.c_str()));
-    lib->Release();
-    return hr;
+    return RegisterTypeLib(lib.get(), const_cast<OLECHAR*>(path.c_str()),
+                           helpDir.empty() ? nullptr : const_cast<OLECHAR*>(helpDir.c_str()));
 }
 
 HRESULT unregisterTypeLib() {
-    ITypeLib* lib = nullptr;
+    com::ptr<ITypeLib> lib;
     std::wstring path;
-    HRESULT hr = loadModuleTypeLib(&lib, &path);
+    HRESULT hr = loadModuleTypeLib(lib.put(), &path);
     if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
     hr = lib->GetLibAttr(&attr);
@@ -231,7 +233,6 @@ HRESULT unregisterTypeLib() {
         hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
         lib->ReleaseTLibAttr(attr);
     }
-    lib->Release();
     return hr;
 }
 
@@ -278,18 +279,15 @@ HRESULT GetCachedClassInfo(REFCLSID clsid, ITypeInfo** info) {
     if (!entry) return TYPE_E_ELEMENTNOTFOUND;
     CriticalSectionLock lock(g_module.section());
     if (!entry->classInfo) {
-        ITypeLib* lib = nullptr;
-        HRESULT hr = LoadSonvexTypeLib(&lib);
+        com::ptr<ITypeLib> lib;
+        HRESULT hr = LoadSonvexTypeLib(lib.put());
         if (FAILED(hr)) return hr;
-        hr = lib->GetTypeInfoOfGuid(clsid, &entry->classInfo);
-        lib->Release();
-        if (FAILED(hr)) {
-            entry->classInfo = nullptr;
-            return hr;
-        }
+        com::ptr<ITypeInfo> loaded;
+        hr = lib->GetTypeInfoOfGuid(clsid, loaded.put());
+        if (FAILED(hr)) return hr;
+        entry->classInfo = std::move(loaded);
     }
-    entry->classInfo->AddRef();
-    *info = entry->classInfo;
+    *info = entry->classInfo.copy();
     return S_OK;
 }
 
@@ -309,15 +307,15 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     if (!g_module.initialised()) return E_UNEXPECTED;
     ClassEntry* entry = g_module.find(rclsid);
     if (!entry) return CLASS_E_CLASSNOTAVAILABLE;
-    if (!entry->classObject) {
+    if (!entry->classObjectReady.load(std::memory_order_acquire)) {
         CriticalSectionLock lock(g_module.section());
         if (!entry->classObject) {
-            IUnknown* factory = nullptr;
-            HRESULT hr = com::createInstance<CClassFactory>(IID_IUnknown, reinterpret_cast<void**>(&factory),
-                                                            entry->createInstance);
+            com::ptr<IUnknown> factory;
+            HRESULT hr = com::createInstance<CClassFactory>(IID_IUnknown, factory.putVoid(), entry->createInstance);
             if (FAILED(hr)) return hr;
+            entry->classObject = std::move(factory);
             // Published only once complete: the first check above runs without the lock.
-            InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&entry->classObject), factory);
+            entry->classObjectReady.store(true, std::memory_order_release);
         }
     }
     HRESULT hr = entry->classObject->QueryInterface(riid, ppv);

@@ -10,10 +10,6 @@ float ComputeCutoff(int32_t origRate, int32_t newRate) {
     return static_cast<float>(fc);
 }
 
-int32_t ComputeStep(int32_t origRate, int32_t newRate) {
-    return static_cast<int32_t>((static_cast<int64_t>(origRate) * kPhaseCount) / newRate);
-}
-
 void BuildKernelTable(float* table, int32_t kernelLength, float cutoff) {
     const int32_t n = kernelLength;
     const int32_t half = (n + 1) / 2;
@@ -40,13 +36,6 @@ void BuildKernelTable(float* table, int32_t kernelLength, float cutoff) {
             phase[j + half - 1] = coefficient;
         }
     }
-}
-
-int64_t CountOutputs(int64_t consumed, int64_t available, int32_t step) {
-    const int64_t s = step;
-    const int64_t first = (consumed * kPhaseCount + s - 1) / s;
-    const int64_t end = ((consumed + available) * kPhaseCount + s - 1) / s;
-    return end - first;
 }
 
 }  // namespace sonvex

@@ -3,11 +3,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/audio/interleave.h"
 #include "dsp/resampler/kernel_table.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "dsp/resampler/output_count.h"
 
 namespace sonvex {
 
@@ -44,51 +42,6 @@ int32_t GreatestCommonDivisor(int32_t a, int32_t b) {
 
 int64_t RoundUp(int64_t value, int64_t multiple) { return (value + multiple - 1) / multiple * multiple; }
 
-// Interleaved frames to planar rows. Stereo, the common case, moves four frames at a time.
-void Deinterleave(const float* source, int channels, int64_t frames, float* const* rows) {
-    if (channels == 1) {
-        std::memcpy(rows[0], source, static_cast<size_t>(frames) * sizeof(float));
-        return;
-    }
-    int64_t f = 0;
-#ifdef __SSE2__
-    if (channels == 2) {
-        float* left = rows[0];
-        float* right = rows[1];
-        for (; f + 4 <= frames; f += 4) {
-            const __m128 a = _mm_loadu_ps(source + 2 * f);
-            const __m128 b = _mm_loadu_ps(source + 2 * f + 4);
-            _mm_storeu_ps(left + f, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-            _mm_storeu_ps(right + f, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-        }
-    }
-#endif
-    for (; f < frames; ++f)
-        for (int c = 0; c < channels; ++c) rows[c][f] = source[f * channels + c];
-}
-
-void Interleave(const float* const* rows, int channels, int64_t frames, float* out) {
-    if (channels == 1) {
-        std::memcpy(out, rows[0], static_cast<size_t>(frames) * sizeof(float));
-        return;
-    }
-    int64_t f = 0;
-#ifdef __SSE2__
-    if (channels == 2) {
-        const float* left = rows[0];
-        const float* right = rows[1];
-        for (; f + 4 <= frames; f += 4) {
-            const __m128 l = _mm_loadu_ps(left + f);
-            const __m128 r = _mm_loadu_ps(right + f);
-            _mm_storeu_ps(out + 2 * f, _mm_unpacklo_ps(l, r));
-            _mm_storeu_ps(out + 2 * f + 4, _mm_unpackhi_ps(l, r));
-        }
-    }
-#endif
-    for (; f < frames; ++f)
-        for (int c = 0; c < channels; ++c) out[f * channels + c] = rows[c][f];
-}
-
 }  // namespace
 
 void CResamplerCore::LimitAllocationsForTesting(size_t bytes) { g_allocationLimit.store(bytes); }
@@ -120,15 +73,15 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
         nKernelLength == m_nKernelLength)
         return ResamplerOk;
 
-    if (nKernelLength <= 0 || nKernelLength % 2 == 0) {
+    if (!IsValidKernelLength(nKernelLength)) {
         ReleaseTables();
         return ResamplerBadKernelLength;
     }
     // The step (nOrigRate * 4096) / nNewRate is computed in 32 bits and divides the positions:
     // it must neither overflow nor truncate to zero.
-    if (nOrigRate <= 0 || nNewRate <= 0 || nOrigRate > INT32_MAX / kPhaseCount ||
-        static_cast<int64_t>(nOrigRate) * kPhaseCount < nNewRate || nOrigChannels < 1 ||
-        nOrigChannels > kMaxChannels || nNewChannels < 1 || nNewChannels > kMaxChannels)
+    const int32_t step = ComputeStep(nOrigRate, nNewRate);
+    if (step == 0 || nOrigChannels < 1 || nOrigChannels > kMaxChannels || nNewChannels < 1 ||
+        nNewChannels > kMaxChannels)
         return ResamplerBadArgument;
 
     ReleaseTables();
@@ -139,10 +92,10 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     m_nOrigChannels = nOrigChannels;
     m_nNewChannels = nNewChannels;
     m_nKernelLength = nKernelLength;
-    m_nHalfLength = (nKernelLength + 1) / 2;
+    m_nHalfLength = sonvex::HalfLength(nKernelLength);
     m_fCutoff = ComputeCutoff(nOrigRate, nNewRate);
     BuildKernelTable(m_pfKernel.Get(), nKernelLength, m_fCutoff);
-    m_nStep = ComputeStep(nOrigRate, nNewRate);
+    m_nStep = step;
 
     // The routines of the active kernel version, chosen once here. Equal rates copy frames, and
     // a step too long for the lane layout takes the plain loop, as does a table too large to
@@ -252,10 +205,12 @@ int32_t CResamplerCore::AddSamples(const float* samples, int64_t count) {
 int32_t CResamplerCore::CountOutputFrames(int64_t* frames) const {
     if (!frames) return ResamplerBadArgument;
     if (!IsInitialized()) return ResamplerNotInitialized;
-    const int64_t whole = m_Queue.GetCount() / m_nOrigChannels;
-    const int64_t outputs = CountOutputs(m_llConsumed, whole - m_nKernelLength, m_nStep);
-    *frames = outputs > 0 ? outputs : 0;
+    *frames = CountQueued().outputs;
     return ResamplerOk;
+}
+
+OutputCount CResamplerCore::CountQueued() const {
+    return CountQueuedOutputs(m_Queue.GetCount(), m_nOrigChannels, m_llConsumed, m_nKernelLength, m_nStep);
 }
 
 int32_t CResamplerCore::Reset() {
@@ -267,30 +222,26 @@ int32_t CResamplerCore::Reset() {
 }
 
 int32_t CResamplerCore::ProduceFrames(float* out, int64_t frames) {
-    int64_t outputs = 0;
-    const int32_t status = CountOutputFrames(&outputs);
-    if (status != ResamplerOk) return status;
+    if (!IsInitialized()) return ResamplerNotInitialized;
+    const OutputCount counted = CountQueued();
+    const int64_t outputs = counted.outputs;
     if (frames != outputs) return ResamplerBadArgument;
     if (outputs == 0) return ResamplerOk;
     if (!out) return ResamplerBadArgument;
 
-    const int64_t whole = m_Queue.GetCount() / m_nOrigChannels;
-    const int64_t available = whole - m_nKernelLength;
+    const int64_t whole = counted.wholeFrames;
     const int64_t consumed = m_llConsumed;
     const int64_t s = m_nStep;
-    // Equal rates copy frame M of each kernel span, which for n = 1 is one past the span.
-    const int64_t need = (m_nOrigRate == m_nNewRate && m_nHalfLength + 1 > m_nKernelLength)
-                             ? m_nHalfLength + 1
-                             : m_nKernelLength;
+    const int64_t span = SpanFrames(m_nKernelLength, m_nOrigRate == m_nNewRate);
     int64_t position = m_llPosition;
     int64_t produced = 0;
     while (produced < outputs) {
         const int64_t first = (position >> kPhaseShift) - consumed;
         int64_t frameCount = whole - first;
         if (frameCount > m_nChunkFrames) frameCount = m_nChunkFrames;
-        // The outputs whose whole span lies inside this chunk.
-        const int64_t limit = (consumed + first + frameCount - need + 1) * kPhaseCount;
-        int64_t count = (limit - position + s - 1) / s;
+        // The outputs whose whole span lies inside this chunk; the position is a multiple of
+        // the step, the index of the next output times s.
+        int64_t count = OutputsBefore(consumed + first + frameCount - span + 1, m_nStep) - position / s;
         if (count > outputs - produced) count = outputs - produced;
         if (count > m_nChunkOutputs) count = m_nChunkOutputs;
         if (count < outputs - produced && m_nLanes > 1) {
@@ -305,9 +256,9 @@ int32_t CResamplerCore::ProduceFrames(float* out, int64_t frames) {
     }
     // Only now does input leave the queue: the last n frames stay as history, and any partial
     // frame behind them stays where it was.
-    m_Queue.Discard(available * m_nOrigChannels);
+    m_Queue.Discard(counted.retired * m_nOrigChannels);
     m_llPosition = position;
-    m_llConsumed = consumed + available;
+    m_llConsumed = consumed + counted.retired;
     return ResamplerOk;
 }
 
@@ -320,7 +271,7 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
 
     float* rows[kMaxChannels];
     for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows.Get() + c * m_nRowStride;
-    Deinterleave(m_pfStaging.Get(), origChannels, frames, rows);
+    audio::Deinterleave(m_pfStaging.Get(), origChannels, frames, rows);
     if (origChannels != newChannels) MixChannels(m_afMix, origChannels, newChannels, rows, frames);
     // Lanes may read a little past the chunk; what they read there is zero.
     for (int c = 0; c < newChannels; ++c)
@@ -330,13 +281,13 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
         // s = 4096: output k is frame M + k of its span, with no delay and no filtering.
         const float* centred[kMaxChannels];
         for (int c = 0; c < newChannels; ++c) centred[c] = rows[c] + m_nHalfLength;
-        Interleave(centred, newChannels, outputs, out);
+        audio::Interleave(centred, newChannels, outputs, out);
         return;
     }
     float* planar[kMaxChannels];
     for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut.Get() + c * m_nChunkOutputs;
     InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
-    Interleave(planar, newChannels, outputs, out);
+    audio::Interleave(planar, newChannels, outputs, out);
 }
 
 void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position,
@@ -368,7 +319,7 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
                 float* destinations[kMaxSplitRows];
                 for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r] = split + r * m_nPhaseRowStride;
                 const int64_t common = (last + 1) / rowsPerChannel;
-                Deinterleave(source, static_cast<int>(rowsPerChannel), common, destinations);
+                audio::Deinterleave(source, static_cast<int>(rowsPerChannel), common, destinations);
                 for (int64_t r = 0; r < rowsPerChannel; ++r)
                     if (r + rowsPerChannel * common <= last) destinations[r][common] = source[r + rowsPerChannel * common];
                 phaseRows[c] = split;

@@ -10,6 +10,7 @@
 #include "dsp/kernels/interpolate.h"
 #include "dsp/resampler/audio_queue.h"
 #include "dsp/resampler/channel_mixer.h"
+#include "dsp/resampler/output_count.h"
 #include "dsp/resampler/resampler_core.h"
 
 namespace sonvex {
@@ -76,6 +77,7 @@ public:
     static void LimitAllocationsForTesting(size_t bytes);
 
 private:
+    OutputCount CountQueued() const;  // the counting rule applied to the queue as it stands
     void ReleaseTables();
     void ReleaseGroupTables();
     bool AllocateWork();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/com/implements.h"
+#include "common/com/safe_array.h"
 #include "examples/engine/engine_core.h"
 #include "examples/engine/engine_module.h"
 #include "plugin/engine/engine_interfaces.h"
@@ -79,9 +80,7 @@ class CExampleEngine
     : public com::implements<CExampleEngine, ModulePolicy, IEffectEngine, ParametersShim, IEngineNotify,
                              ProgramsShim, IEngineOption> {
 public:
-    ~CExampleEngine() override {
-        if (m_result) SafeArrayDestroy(m_result);
-    }
+    ~CExampleEngine() override = default;
 
     // IEffectEngine
     STDMETHODIMP Process(SAFEARRAY* input, SAFEARRAY** output) override {
@@ -104,22 +103,18 @@ public:
             // The result array is reused while the block size stays; the caller reads it before
             // the next call and never frees it.
             if (!m_result || m_resultCount != count) {
-                if (m_result) SafeArrayDestroy(m_result);
-                m_result = SafeArrayCreateVector(VT_R4, 0, count);
+                m_result.reset(SafeArrayCreateVector(VT_R4, 0, count));
                 m_resultCount = count;
                 if (!m_result) return E_OUTOFMEMORY;
             }
-            float* in = nullptr;
-            float* out = nullptr;
-            if (FAILED(SafeArrayAccessData(input, (void**)&in))) return E_FAIL;
-            if (FAILED(SafeArrayAccessData(m_result, (void**)&out))) {
-                SafeArrayUnaccessData(input);
-                return E_FAIL;
+            {
+                const com::array_data<float> in(input);
+                if (!in) return E_FAIL;
+                const com::array_data<float> out(m_result.get());
+                if (!out) return E_FAIL;
+                moved = m_core.process(in.get(), out.get(), count);
             }
-            moved = m_core.process(in, out, count);
-            SafeArrayUnaccessData(m_result);
-            SafeArrayUnaccessData(input);
-            *output = m_result;
+            *output = m_result.get();
             callback = m_callback;
             context = m_context;
         }
@@ -259,7 +254,7 @@ private:
 
     CriticalSection m_lock;
     EngineCore m_core;
-    SAFEARRAY* m_result = nullptr;
+    com::safe_array m_result;
     ULONG m_resultCount = 0;
     EngineChangeCallback m_callback = nullptr;
     void* m_context = nullptr;

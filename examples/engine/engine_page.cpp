@@ -10,6 +10,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/com/com_ptr.h"
 #include "common/com/implements.h"
 #include "examples/engine/engine_core.h"
 #include "examples/engine/engine_module.h"
@@ -66,14 +67,11 @@ public:
     ~CEnginePage() override {
         destroyWindow();
         releaseObjects();
-        if (m_site) m_site->Release();
     }
 
     STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
         if (site && m_site) return E_UNEXPECTED;
-        if (m_site) m_site->Release();
-        m_site = site;
-        if (m_site) m_site->AddRef();
+        m_site = com::ptr<IPropertyPageSite>::share(site);
         return S_OK;
     }
 
@@ -119,8 +117,8 @@ public:
         releaseObjects();
         if (count == 0) return S_OK;
         if (!objects[0]) return E_INVALIDARG;
-        objects[0]->QueryInterface(brisane::IID_IEngineParameters, reinterpret_cast<void**>(&m_parameters));
-        objects[0]->QueryInterface(brisane::IID_IEnginePrograms, reinterpret_cast<void**>(&m_programs));
+        objects[0]->QueryInterface(brisane::IID_IEngineParameters, m_parameters.putVoid());
+        objects[0]->QueryInterface(brisane::IID_IEnginePrograms, m_programs.putVoid());
         if (!m_parameters) {
             releaseObjects();
             return E_NOINTERFACE;
@@ -330,15 +328,13 @@ private:
     }
 
     void releaseObjects() {
-        if (m_parameters) m_parameters->Release();
-        if (m_programs) m_programs->Release();
-        m_parameters = nullptr;
-        m_programs = nullptr;
+        m_parameters.reset();
+        m_programs.reset();
     }
 
-    IPropertyPageSite* m_site = nullptr;
-    IEngineParameters* m_parameters = nullptr;
-    IEnginePrograms* m_programs = nullptr;
+    com::ptr<IPropertyPageSite> m_site;
+    com::ptr<IEngineParameters> m_parameters;
+    com::ptr<IEnginePrograms> m_programs;
     int m_programCount = 0;  // the selector's entries from the engine's program list
     HWND m_window = nullptr;
 };

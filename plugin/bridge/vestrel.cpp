@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/com/safe_array.h"
+#include "common/text/text_conversion.h"
 #include "plugin/bridge/block_copy.h"
 #include "plugin/bridge/plugin_config.h"
 #include "plugin/editor/vst_editor.h"
@@ -32,23 +34,13 @@ int truncateRate(float rate) {
 }
 
 // UTF-16 text converted with the thread's ANSI code page and cut by copyHostText.
-void copyAnsi(const wchar_t* text, int length, char* destination, size_t limit) {
+void copyAnsi(const wchar_t* wide, int length, char* destination, size_t limit) {
     if (!destination) return;
-    if (!text || length <= 0) {
+    if (!wide || length <= 0) {
         copyHostText(destination, "", limit);
         return;
     }
-    int needed = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    char small[256];
-    char* converted = needed < (int)sizeof(small) ? small : new (std::nothrow) char[(size_t)needed + 1];
-    if (needed <= 0 || !converted) {
-        copyHostText(destination, "", limit);
-        return;
-    }
-    int written = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, converted, needed, nullptr, nullptr);
-    converted[written > 0 ? written : 0] = 0;
-    copyHostText(destination, converted, limit);
-    if (converted != small) delete[] converted;
+    copyHostText(destination, text::ToNarrow(wide, length, CP_THREAD_ACP).c_str(), limit);
 }
 
 void copyAnsi(BSTR text, char* destination, size_t limit) {
@@ -62,9 +54,6 @@ CVestrel::CVestrel(audioMasterCallback audioMaster)
       engineClsid(GUID_NULL),
       numChannels(0),
       engineSampleRate(0),
-      programs(nullptr),
-      bankChunk(nullptr),
-      presetChunk(nullptr),
       inputArrangement(nullptr),
       outputArrangement(nullptr),
       constructionStatus(S_OK),
@@ -78,15 +67,12 @@ void CVestrel::construct() {
         oleInitialized = true;
     }
 
-    int wideLength = MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, nullptr, 0);
-    wchar_t* clsidText = wideLength > 0 ? new (std::nothrow) wchar_t[wideLength] : nullptr;
-    if (!clsidText || MultiByteToWideChar(CP_THREAD_ACP, 0, kEngineClsidText, -1, clsidText, wideLength) != wideLength) {
-        delete[] clsidText;
+    const std::wstring clsidText = text::ToWide(kEngineClsidText, -1, CP_THREAD_ACP);
+    if (clsidText.empty()) {
         constructionStatus = E_OUTOFMEMORY;
         return;
     }
-    CLSIDFromString(clsidText, &engineClsid);
-    delete[] clsidText;
+    CLSIDFromString(clsidText.c_str(), &engineClsid);
 
     CoCreateInstance(engineClsid, nullptr, kEngineContext, IID_IEffectEngine, engine.putVoid());
     com::ptr<IEngineOption> option;
@@ -119,7 +105,7 @@ void CVestrel::construct() {
 
     engine->SetFormat(engineSampleRate, numChannels);
 
-    programs = new (std::nothrow) ProgramRecord[kProgramCount];
+    programs.reset(new (std::nothrow) ProgramRecord[kProgramCount]);
     if (!programs) {
         constructionStatus = E_OUTOFMEMORY;
         return;
@@ -130,7 +116,7 @@ void CVestrel::construct() {
     CAUUID pages = {0, nullptr};
     engine->GetPropertyPages(&pages);
     // The editor shows the engine's own page; it records itself as this plug-in's editor.
-    if (pages.cElems != 0) new CVSTEditor(this);
+    if (pages.cElems != 0) new CVSTEditor(this, this);
 
     engineNotify->Advise(onEngineChange, this);
     advised = true;
@@ -186,11 +172,11 @@ VstInt16 CVestrel::readMaxChannels() {
 
 CVestrel::~CVestrel() {
     if (advised) engineNotify->Unadvise();
-    delete[] programs;
+    programs.reset();
     deallocateArrangement(&inputArrangement);
     deallocateArrangement(&outputArrangement);
-    delete[] bankChunk;
-    delete[] presetChunk;
+    bankChunk.reset();
+    presetChunk.reset();
     // The engine's interfaces go back in this order, the main one last.
     engineParams.reset();
     enginePrograms.reset();
@@ -206,6 +192,16 @@ IEffectEngine* CVestrel::getEngine(IEffectEngine** engineOut) {
     IEffectEngine* reference = engine.copy();
     if (engineOut) *engineOut = reference;
     return reference;
+}
+
+bool CVestrel::getFirstPageClass(GUID* pageClass) {
+    if (!engine) return false;
+    CAUUID pages = {0, nullptr};
+    engine->GetPropertyPages(&pages);
+    // The engine keeps the array; a null class counts as no page.
+    if (pages.cElems == 0 || !pages.pElems || IsEqualCLSID(pages.pElems[0], GUID_NULL)) return false;
+    *pageClass = pages.pElems[0];
+    return true;
 }
 
 // ---- parameters and programs ---------------------------------------------------------------
@@ -283,23 +279,23 @@ LONG STDMETHODCALLTYPE CVestrel::onEngineChange(LONG, void* context, LONG) {
 
 // ---- chunks ----------------------------------------------------------------------------------
 
+// The dispatcher hands both chunk operations a pointer that is not null.
 VstInt32 CVestrel::getChunk(void** data, bool isPreset) {
-    if (!data || !programs) return 0;
+    if (!programs) return 0;
     const size_t size = isPreset ? kProgramChunkSize : kBankChunkSize;
-    uint8_t* buffer = new (std::nothrow) uint8_t[size];
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]);
     if (!buffer) return 0;
-    if (isPreset) writeProgramChunk(currentRecord(), buffer);
-    else writeBankChunk(programs, buffer);
+    if (isPreset) writeProgramChunk(currentRecord(), buffer.get());
+    else writeBankChunk(programs.get(), buffer.get());
     // The buffer handed out last time of this kind is superseded now.
-    uint8_t*& slot = isPreset ? presetChunk : bankChunk;
-    delete[] slot;
-    slot = buffer;
-    *data = buffer;
+    std::unique_ptr<uint8_t[]>& slot = chunkSlot(isPreset);
+    slot = std::move(buffer);
+    *data = slot.get();
     return (VstInt32)size;
 }
 
 VstInt32 CVestrel::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
-    if (!data || !programs) return 0;
+    if (!programs) return 0;
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     if (isPreset) {
         if (byteSize != (VstInt32)kProgramChunkSize) return 0;
@@ -307,7 +303,7 @@ VstInt32 CVestrel::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
         setProgram(curProgram);
     } else {
         if (byteSize != (VstInt32)kBankChunkSize) return 0;
-        readBankChunk(programs, bytes);
+        readBankChunk(programs.get(), bytes);
         setProgram(0);
     }
     return 1;
@@ -337,52 +333,44 @@ void CVestrel::processReplacing(float** inputs, float** outputs, VstInt32 sample
     }
     const int total = channels * sampleFrames;
 
-    SAFEARRAY* input = SafeArrayCreateVector(VT_R4, 0, (ULONG)total);
-    float* data = nullptr;
-    if (!input || FAILED(SafeArrayAccessData(input, reinterpret_cast<void**>(&data)))) {
+    const com::safe_array input(SafeArrayCreateVector(VT_R4, 0, (ULONG)total));
+    const com::array_data<float> inputData(input.get());
+    if (!inputData) {
         // No block for the engine: the host still gets its outputs, the input unchanged.
-        if (input) SafeArrayDestroy(input);
         passThrough(inputs, outputs, sampleFrames);
         return;
     }
+    float* data = inputData.get();
     interleave(inputs, data, total, channels);
 
+    // The engine keeps its result; the plug-in only locks its data while reading it.
     SAFEARRAY* result = nullptr;
-    if (engine) engine->Process(input, &result);
+    if (engine) engine->Process(input.get(), &result);
 
     // The descriptor is read in place: its layout is fixed by the automation ABI, and the
     // element count of a one-dimensional array is upper bound - lower bound + 1.
     if (!result || result->cDims != 1 || result->cbElements != sizeof(float)) {
         // Null means pass-through; a result that is not a vector of floats cannot be read.
         deinterleave(data, outputs, total, channels);
-    } else {
-        const LONGLONG available = (LONGLONG)result->rgsabound[0].cElements;
-        float* values = nullptr;
-        if (FAILED(SafeArrayAccessData(result, reinterpret_cast<void**>(&values)))) {
-            deinterleave(data, outputs, total, channels);
-        } else if (available >= total) {
-            deinterleave(values, outputs, total, channels);
-            SafeArrayUnaccessData(result);
-        } else {
-            // A short result belongs at the end of the block; the start is silence.
-            SAFEARRAY* padded = SafeArrayCreateVector(VT_R4, 0, (ULONG)total);
-            float* paddedData = nullptr;
-            if (padded && SUCCEEDED(SafeArrayAccessData(padded, reinterpret_cast<void**>(&paddedData)))) {
-                placeAtEnd(values, (int)available, paddedData, total);
-                deinterleave(paddedData, outputs, total, channels);
-                SafeArrayUnaccessData(padded);
-            } else {
-                // Reuse the input block for the padding rather than leave the outputs unwritten.
-                placeAtEnd(values, (int)available, data, total);
-                deinterleave(data, outputs, total, channels);
-            }
-            if (padded) SafeArrayDestroy(padded);
-            SafeArrayUnaccessData(result);
-        }
+        return;
     }
-
-    SafeArrayUnaccessData(input);
-    SafeArrayDestroy(input);
+    const LONGLONG available = (LONGLONG)result->rgsabound[0].cElements;
+    const com::array_data<float> values(result);
+    if (!values) {
+        deinterleave(data, outputs, total, channels);
+        return;
+    }
+    if (available >= total) {
+        deinterleave(values.get(), outputs, total, channels);
+        return;
+    }
+    // A short result belongs at the end of the block; the start is silence. Without a block of
+    // its own for the padding the input block takes it rather than leave the outputs unwritten.
+    const com::safe_array padded(SafeArrayCreateVector(VT_R4, 0, (ULONG)total));
+    const com::array_data<float> paddedData(padded.get());
+    float* block = paddedData ? paddedData.get() : data;
+    placeAtEnd(values.get(), (int)available, block, total);
+    deinterleave(block, outputs, total, channels);
 }
 
 void CVestrel::setEngineFormat() {

@@ -2,14 +2,17 @@
 // translated into calls on the external effect engine, while the 16 programs, the speaker
 // arrangements and the chunk buffers are kept here.
 #pragma once
+#include <memory>
+
 #include "plugin/vst/audioeffectx.h"
+#include "plugin/vst/editor_interfaces.h"
 #include "common/com/com_ptr.h"
 #include "plugin/engine/engine_interfaces.h"
 #include "plugin/bridge/program_table.h"
 
 namespace brisane {
 
-class CVestrel : public vst::AudioEffectX {
+class CVestrel : public vst::AudioEffectX, public vst::PageOwner {
 public:
     explicit CVestrel(vst::audioMasterCallback audioMaster);
     ~CVestrel() override;
@@ -40,8 +43,11 @@ public:
     bool getProductString(char* text) override;
     vst::VstInt32 getVendorVersion() override;
 
-    // The engine with a new reference for the caller (the editor binds its page to it).
+    // The engine with a new reference for the caller.
     virtual IEffectEngine* getEngine(IEffectEngine** engineOut);
+    // The editor shows the engine's first property page, bound to the engine.
+    bool getFirstPageClass(GUID* pageClass) override;
+    IUnknown* getPageObject() override { return getEngine(nullptr); }
     virtual void interleave(float** channels, float* dest, int count, vst::VstInt16 channelCount);
     virtual void deinterleave(const float* src, float** channels, int count, vst::VstInt16 channelCount);
 
@@ -59,6 +65,8 @@ private:
     enum class ParameterText { name, label, display };
     void copyParameterText(ParameterText which, vst::VstInt32 index, char* text);
     ProgramRecord& currentRecord() { return programs[curProgram]; }
+    // The last chunk of a kind handed to the host; it stays valid until the next of that kind.
+    std::unique_ptr<uint8_t[]>& chunkSlot(bool isPreset) { return isPreset ? presetChunk : bankChunk; }
 
     GUID engineClsid;
     com::ptr<IEffectEngine> engine;
@@ -66,9 +74,9 @@ private:
     com::ptr<IEnginePrograms> enginePrograms;
     vst::VstInt16 numChannels;
     int engineSampleRate;
-    ProgramRecord* programs;
-    uint8_t* bankChunk;
-    uint8_t* presetChunk;
+    std::unique_ptr<ProgramRecord[]> programs;  // kProgramCount records, once construction got so far
+    std::unique_ptr<uint8_t[]> bankChunk;
+    std::unique_ptr<uint8_t[]> presetChunk;
     com::ptr<IEngineParameters> engineParams;
     vst::VstSpeakerArrangement* inputArrangement;
     vst::VstSpeakerArrangement* outputArrangement;

@@ -8,7 +8,13 @@
 
 namespace vst {
 
-VstInt32 AEffGUIEditor::knobMode = 0;
+namespace {
+// The idle pass for long interactions: one per interval at most; a call early by more than
+// the tolerance only naps.
+constexpr uint32_t kIdleIntervalMs = 100;
+constexpr uint32_t kIdleEarlyToleranceMs = 50;
+constexpr DWORD kIdleNapMs = 4;
+}  // namespace
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect)
     : AEffEditor(effect), rect{0, 0, 0, 0}, nextIdleTicks(0), inIdle(false), frame(nullptr) {
@@ -48,13 +54,11 @@ bool AEffGUIEditor::onKeyUp(VstKeyCode& keyCode) { return frame ? frame->onKeyUp
 
 bool AEffGUIEditor::onWheel(float distance) {
     if (!frame) return false;
-    VSTGUI::CDrawContext* context = new VSTGUI::CDrawContext(frame, nullptr, static_cast<HWND>(parentWindow));
+    const VSTGUI::CTemporaryContext context(new VSTGUI::CDrawContext(frame, nullptr, static_cast<HWND>(parentWindow)));
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
     VSTGUI::CPoint where(cursor.x - context->offsetScreen.x, cursor.y - context->offsetScreen.y);
-    const bool result = frame->onWheel(context, where, distance);
-    context->forget();
-    return result;
+    return frame->onWheel(context.get(), where, distance);
 }
 
 bool AEffGUIEditor::setKnobMode(VstInt32 value) {
@@ -75,14 +79,14 @@ void AEffGUIEditor::endEdit(VstInt32 index) {
 void AEffGUIEditor::pumpIdle() {
     uint32_t now = GetTickCount();
     if (now < nextIdleTicks) {
-        Sleep(4);
-        now += 4;
-        if (now < nextIdleTicks - 50) return;
+        Sleep(kIdleNapMs);
+        now += kIdleNapMs;
+        if (now < nextIdleTicks - kIdleEarlyToleranceMs) return;
     }
     idle();
     MSG message;
     if (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
-    nextIdleTicks = now + 100;
+    nextIdleTicks = now + kIdleIntervalMs;
     inIdle = true;
     if (effect) effect->masterIdle();
     inIdle = false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "plugin/vst/aeffeditor.h"
+#include "plugin/vst/editor_interfaces.h"
 #include "plugin/vst/vst_types.h"
 
 namespace VSTGUI {
@@ -13,11 +14,12 @@ class CFrame;
 
 namespace vst {
 
-class AEffGUIEditor : public AEffEditor {
+class AEffGUIEditor : public AEffEditor, public FrameOwner {
 public:
     explicit AEffGUIEditor(AudioEffect* effect);
     ~AEffGUIEditor() override;
 
+    AudioEffect* getEffect() override { return effect; }
     bool getRect(ERect** rect) override;
     bool open(void* ptr) override;
     void close() override;
@@ -28,17 +30,14 @@ public:
     bool setKnobMode(VstInt32 value) override;
 
     virtual void onParameterChange(VstInt32 index, float value);
-    virtual void beginEdit(VstInt32 index);
-    virtual void endEdit(VstInt32 index);
+    void beginEdit(VstInt32 index) override;
+    void endEdit(VstInt32 index) override;
     // The idle pass for long interactions inside the window: at most one every 100 ms (a
     // call early by more than 50 ms only sleeps 4 ms), one paint message, then the host's idle.
-    virtual void pumpIdle();
+    void pumpIdle() override;
 
     VSTGUI::CFrame* getFrame() const { return frame; }
     bool isInIdle() const { return inIdle; }
-
-    // Process-wide: the host's knob mode, which the frames report.
-    static VstInt32 knobMode;
 
 protected:
     ERect rect;

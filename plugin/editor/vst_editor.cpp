@@ -1,7 +1,7 @@
 #include "plugin/editor/vst_editor.h"
 
-#include "plugin/bridge/vestrel.h"
 #include "plugin/gui/frame.h"
+#include "plugin/vst/audioeffect.h"
 
 namespace brisane {
 
@@ -9,19 +9,9 @@ namespace {
 
 constexpr DWORD kPageContext = CLSCTX_ALL;
 
-// The engine's first property page, or GUID_NULL when it lists none now.
-CLSID firstPropertyPage(CVestrel* plugin) {
-    const auto engine = com::ptr<IEffectEngine>::adopt(plugin->getEngine(nullptr));
-    if (!engine) return GUID_NULL;
-    CAUUID pages = {0, nullptr};
-    engine->GetPropertyPages(&pages);
-    // The engine keeps the array.
-    return pages.cElems != 0 && pages.pElems ? pages.pElems[0] : GUID_NULL;
-}
-
 }  // namespace
 
-CVSTEditor::CVSTEditor(CVestrel* plugin) : AEffGUIEditor(plugin), plugin(plugin) {
+CVSTEditor::CVSTEditor(vst::AudioEffect* plugin, vst::PageOwner* pages) : AEffGUIEditor(plugin), pages(pages) {
     plugin->setEditor(this);
     OleInitialize(nullptr);
 }
@@ -37,8 +27,8 @@ bool CVSTEditor::open(void* ptr) {
     parentWindow = ptr;
     inIdle = false;
 
-    const CLSID pageClass = firstPropertyPage(plugin);
-    if (IsEqualCLSID(pageClass, GUID_NULL)) {
+    CLSID pageClass = GUID_NULL;
+    if (!pages->getFirstPageClass(&pageClass)) {
         abandonOpen();
         return false;
     }
@@ -48,9 +38,9 @@ bool CVSTEditor::open(void* ptr) {
         return false;
     }
 
-    // The page edits the engine itself; the plug-in keeps its own reference meanwhile.
-    IEffectEngine* engine = com::ptr<IEffectEngine>::adopt(plugin->getEngine(nullptr)).get();
-    IUnknown* objects[1] = {engine};
+    // The page edits the plug-in's object itself and takes its own reference to it.
+    const auto object = com::ptr<IUnknown>::adopt(pages->getPageObject());
+    IUnknown* objects[1] = {object.get()};
     page->SetObjects(1, objects);
 
     PROPPAGEINFO info;

@@ -8,15 +8,15 @@
 #include "common/com/com_ptr.h"
 #include "plugin/editor/aeffguieditor.h"
 #include "plugin/gui/control_listener.h"
+#include "plugin/vst/editor_interfaces.h"
 
 namespace brisane {
 
-class CVestrel;
-
 class CVSTEditor : public vst::AEffGUIEditor, public VSTGUI::CControlListener {
 public:
-    // Records itself as the plug-in's editor, which sets the plug-in's editor flag.
-    explicit CVSTEditor(CVestrel* plugin);
+    // Records itself as the plug-in's editor, which sets the plug-in's editor flag. pages is
+    // the same plug-in as the owner of the page's object.
+    CVSTEditor(vst::AudioEffect* plugin, vst::PageOwner* pages);
     ~CVSTEditor() override;
 
     // False, leaving no frame, page or window behind, when the engine lists no page now, the
@@ -35,7 +35,7 @@ private:
     void abandonOpen();
 
     com::ptr<IPropertyPage> page;  // the active page, while open
-    CVestrel* plugin;
+    vst::PageOwner* pages;
 };
 
 }  // namespace brisane

@@ -21,11 +21,14 @@ constexpr int32_t kFontFaceCount = sizeof(kFontFaces) / sizeof(kFontFaces[0]);
 
 enum FontStyle : int32_t { kItalicFace = 1 << 1, kUnderlineFace = 1 << 2 };
 
+// The clip rectangle of a context that belongs to no frame.
+const CRect kFramelessClip(0, 0, 1000, 1000);
+
 }  // namespace
 
 CDrawContext::CDrawContext(CFrame* frame, HDC context, HWND window) : window(window), frame(frame) {
     if (frame) frame->getViewSize(clipRect);
-    else clipRect = CRect(0, 0, 1000, 1000);
+    else clipRect = kFramelessClip;
     if (!context && window) {
         context = GetDC(window);
         fetchedContext = context;
@@ -187,7 +190,7 @@ CRect& CDrawContext::getClipRect(CRect& clip) const {
 void CDrawContext::resetClipRect() {
     CRect whole;
     if (frame) frame->getViewSize(whole);
-    else whole = CRect(0, 0, 1000, 1000);
+    else whole = kFramelessClip;
     setClipRect(whole);
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+
 #include "plugin/gui/gui_types.h"
 #include "plugin/gui/reference_counter.h"
 
@@ -113,5 +115,9 @@ private:
     HBITMAP bitmap = nullptr;
     HGDIOBJ oldBitmap = nullptr;
 };
+
+// A drawing context made for one operation (a window message, a drag event, a redraw) and
+// forgotten when the operation's scope ends. It may stay empty when the caller brought its own.
+using CTemporaryContext = std::unique_ptr<CDrawContext, ForgetReference>;
 
 }  // namespace VSTGUI

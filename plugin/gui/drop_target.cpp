@@ -94,41 +94,24 @@ void* CDragContainer::next(int32_t& size, int32_t& type) {
 
 // ---- CDropTarget -------------------------------------------------------------------------------
 
-CDropTarget::CDropTarget(CFrame* frame) : frame(frame) { InterlockedIncrement(&g_liveTargets); }
+void DropTargetPolicy::lockModule() { InterlockedIncrement(&g_liveTargets); }
 
-CDropTarget::~CDropTarget() { InterlockedDecrement(&g_liveTargets); }
+void DropTargetPolicy::unlockModule() { InterlockedDecrement(&g_liveTargets); }
+
+CDropTarget::CDropTarget(CFrame* frame) : frame(frame) {}
+
+CDropTarget::~CDropTarget() = default;
 
 CDragContainer* CDropTarget::currentDrag() { return g_currentDrag; }
 
 LONG CDropTarget::liveObjects() { return g_liveTargets; }
 
-STDMETHODIMP CDropTarget::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IDropTarget) || IsEqualIID(iid, IID_IUnknown)) {
-        *object = static_cast<IDropTarget*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CDropTarget::AddRef() { return (ULONG)++references; }
-
-STDMETHODIMP_(ULONG) CDropTarget::Release() {
-    const LONG left = --references;
-    if (left > 0) return (ULONG)left;
-    delete this;
-    return 0;
-}
-
 template <class Call>
 void CDropTarget::atMouse(Call call) {
-    CDrawContext* context = frame->makeFrameContext();
+    const CTemporaryContext context(frame->makeFrameContext());
     CPoint where;
     frame->getCurrentLocation(where);  // the cursor, in the frame's coordinates
-    call(context, where);
-    context->forget();
+    call(context.get(), where);
 }
 
 STDMETHODIMP CDropTarget::DragEnter(IDataObject* dataObject, DWORD, POINTL, DWORD* effect) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "common/com/implements.h"
 #include "plugin/gui/reference_counter.h"
 
 namespace VSTGUI {
@@ -32,14 +33,19 @@ private:
     char* lastItem = nullptr;
 };
 
-class CDropTarget : public IDropTarget {
+// Drop targets count their references plainly (OLE calls them on the window's thread) and are
+// counted while they live.
+struct DropTargetPolicy {
+    static constexpr bool interlocked = false;
+    static void lockModule();
+    static void unlockModule();
+};
+
+class CDropTarget : public com::implements<CDropTarget, DropTargetPolicy, IDropTarget> {
 public:
     explicit CDropTarget(CFrame* frame);
-    virtual ~CDropTarget();
+    ~CDropTarget() override;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP DragEnter(IDataObject* dataObject, DWORD keyState, POINTL point, DWORD* effect) override;
     STDMETHODIMP DragOver(DWORD keyState, POINTL point, DWORD* effect) override;
     STDMETHODIMP DragLeave() override;
@@ -47,7 +53,6 @@ public:
 
     // The frame is going away; OLE may still hold this object for a moment.
     void detachFrame() { frame = nullptr; }
-    LONG referenceCount() const { return references; }
 
     // The drag in progress over any plug-in window of the process, or null.
     static CDragContainer* currentDrag();
@@ -59,7 +64,6 @@ private:
     template <class Call>
     void atMouse(Call call);
 
-    LONG references = 0;
     CFrame* frame;
 };
 

@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/editor/aeffguieditor.h"
+#include "common/com/com_ptr.h"
 #include "plugin/gui/draw_context.h"
 #include "plugin/gui/drop_target.h"
 #include "plugin/vst/audioeffectx.h"
+#include "plugin/vst/editor_interfaces.h"
 
 namespace VSTGUI {
 
@@ -34,6 +35,34 @@ HINSTANCE moduleInstance() {
 
 CFrame* frameOf(HWND window) { return reinterpret_cast<CFrame*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
 
+// A system cursor's resource name for the ANSI loader (the headers may spell it for the wide one).
+template <class Name>
+LPCSTR ansiResource(Name name) {
+    return reinterpret_cast<LPCSTR>(name);
+}
+
+// The system cursor of a cursor kind; null for the kinds that restore the saved cursor (the
+// default and the copy cursor).
+LPCSTR systemCursorOf(int32_t type) {
+    switch (type) {
+    case kCursorWait: return ansiResource(IDC_WAIT);
+    case kCursorHSize: return ansiResource(IDC_SIZEWE);
+    case kCursorVSize: return ansiResource(IDC_SIZENS);
+    case kCursorSizeAll: return ansiResource(IDC_SIZEALL);
+    case kCursorNESWSize: return ansiResource(IDC_SIZENESW);
+    case kCursorNWSESize: return ansiResource(IDC_SIZENWSE);
+    case kCursorNotAllowed: return ansiResource(IDC_NO);
+    case kCursorHand: return ansiResource(IDC_HAND);
+    default: return nullptr;
+    }
+}
+
+// Resizing the window chain by hand stops at a parent this much larger than the window inside
+// it: that parent belongs to the host.
+constexpr int kHostParentExtra = 80;
+// The position query climbs to the host's top window through parents no larger than this.
+constexpr int kFramingParentMargin = 60;
+
 }  // namespace
 
 // ---- window class and window procedure ---------------------------------------------------------
@@ -53,7 +82,7 @@ bool CFrame::registerWindowClass() {
         windowClass.style = CS_GLOBALCLASS;
         windowClass.lpfnWndProc = FrameWindowProc;
         windowClass.hInstance = instance;
-        windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        windowClass.hCursor = LoadCursorA(nullptr, ansiResource(IDC_ARROW));
         windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
         windowClass.lpszClassName = g_className;
         RegisterClassA(&windowClass);
@@ -81,28 +110,28 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (!GetUpdateRect(window, &update, FALSE)) break;
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        CDrawContext* context = new CDrawContext(frame, dc, window);
-        frame->drawRect(context, CRect(paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right, paint.rcPaint.bottom));
-        context->forget();
+        {
+            const CTemporaryContext context(new CDrawContext(frame, dc, window));
+            frame->drawRect(context.get(),
+                            CRect(paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right, paint.rcPaint.bottom));
+        }
         EndPaint(window, &paint);
         return 0;
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN: {
-        CDrawContext* context = frame->makeFrameContext();
+        const CTemporaryContext context(frame->makeFrameContext());
         CPoint where((int32_t)(uint16_t)LOWORD(lParam), (int32_t)(uint16_t)HIWORD(lParam));
-        frame->mouse(context, where, kReadButtonState);
-        context->forget();
+        frame->mouse(context.get(), where, kReadButtonState);
         return 0;
     }
     case WM_MOUSEWHEEL: {
-        CDrawContext* context = frame->makeFrameContext();
+        const CTemporaryContext context(frame->makeFrameContext());
         CPoint where((int16_t)LOWORD(lParam), (int16_t)HIWORD(lParam));
         where.offset(-context->offsetScreen.x, -context->offsetScreen.y);
-        const float distance = (float)(int16_t)HIWORD(wParam) / 120.0f;
-        frame->onWheel(context, where, distance);
-        context->forget();
+        const float distance = (float)(int16_t)HIWORD(wParam) / (float)WHEEL_DELTA;
+        frame->onWheel(context.get(), where, distance);
         break;
     }
     default: break;
@@ -112,7 +141,7 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // ---- construction ------------------------------------------------------------------------------
 
-CFrame::CFrame(const CRect& size, void* hostWindow, vst::AEffGUIEditor* editor)
+CFrame::CFrame(const CRect& size, void* hostWindow, vst::FrameOwner* editor)
     : CViewContainer(size, nullptr), editor(editor), hostWindow(static_cast<HWND>(hostWindow)) {
     rootFrame = this;
     OleInitialize(nullptr);
@@ -186,10 +215,8 @@ bool CFrame::setDropActive(bool active) {
     }
     if (active) {
         // Held while registering: a registration that fails gives the object back at once.
-        CDropTarget* target = new CDropTarget(this);
-        target->AddRef();
-        if (RegisterDragDrop(ownWindow, target) == S_OK) dropTarget = target;
-        target->Release();
+        const auto target = com::ptr<CDropTarget>::share(new CDropTarget(this));
+        if (RegisterDragDrop(ownWindow, target.get()) == S_OK) dropTarget = target.get();
     }
     acceptsDrops = active;
     return true;
@@ -206,17 +233,17 @@ void CFrame::draw(CDrawContext* context) {
         return;
     }
     if (!ownWindow) return;
-    CDrawContext* own = makeFrameContext();
-    CViewContainer::draw(own);
-    own->forget();
+    const CTemporaryContext own(makeFrameContext());
+    CViewContainer::draw(own.get());
 }
 
 void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
     neverDrawn = false;
-    CDrawContext* own = nullptr;
+    CTemporaryContext own;
     if (!context) {
         if (!ownWindow) return;
-        context = own = makeFrameContext();
+        own.reset(makeFrameContext());
+        context = own.get();
     }
     CRect oldClip;
     context->getClipRect(oldClip);
@@ -226,15 +253,13 @@ void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
     if (clipChanged) context->setClipRect(newClip);
     if (newClip.width() > 0 && newClip.height() > 0) CViewContainer::drawRect(context, newClip);
     if (clipChanged) context->setClipRect(oldClip);
-    if (own) own->forget();
 }
 
 void CFrame::idle() {
     if (!windowAlive || neverDrawn) return;
     if (!isDirty()) return;
-    CDrawContext* context = makeFrameContext();
-    update(context);
-    context->forget();
+    const CTemporaryContext context(makeFrameContext());
+    update(context.get());
 }
 
 void CFrame::update(CDrawContext* context) {
@@ -260,10 +285,9 @@ void CFrame::update(CDrawContext* context) {
 void CFrame::redraw(CView* view) {
     if (view && !isChild(view)) view = nullptr;
     if (!ownWindow) return;
-    CDrawContext* context = makeFrameContext();
-    if (view) view->draw(context);
-    else draw(context);
-    context->forget();
+    const CTemporaryContext context(makeFrameContext());
+    if (view) view->draw(context.get());
+    else draw(context.get());
 }
 
 int32_t CFrame::invalidate(const CRect& rect) {
@@ -325,11 +349,12 @@ int32_t CFrame::onKeyUp(VstKeyCode& keyCode) {
 bool CFrame::onWheel(CDrawContext* context, const CPoint& where, const CMouseWheelAxis axis, float distance) {
     CView* target = exclusiveView ? exclusiveView : getViewAt(where, false);
     if (!target) return false;
-    CDrawContext* own = nullptr;
-    if (!context && ownWindow) context = own = makeFrameContext();
-    const bool result = target->onWheel(context, where, axis, distance);
-    if (own) own->forget();
-    return result;
+    CTemporaryContext own;
+    if (!context && ownWindow) {
+        own.reset(makeFrameContext());
+        context = own.get();
+    }
+    return target->onWheel(context, where, axis, distance);
 }
 
 bool CFrame::onWheel(CDrawContext* context, const CPoint& where, float distance) {
@@ -392,19 +417,8 @@ bool CFrame::getCurrentLocation(CPoint& where) {
 
 void CFrame::setCursor(int32_t type) {
     if (!savedCursor) savedCursor = GetCursor();
-    int systemCursor = 0;
-    switch (type) {
-    case kCursorWait: systemCursor = 32514; break;       // IDC_WAIT
-    case kCursorHSize: systemCursor = 32644; break;      // IDC_SIZEWE
-    case kCursorVSize: systemCursor = 32645; break;      // IDC_SIZENS
-    case kCursorSizeAll: systemCursor = 32646; break;    // IDC_SIZEALL
-    case kCursorNESWSize: systemCursor = 32643; break;   // IDC_SIZENESW
-    case kCursorNWSESize: systemCursor = 32642; break;   // IDC_SIZENWSE
-    case kCursorNotAllowed: systemCursor = 32648; break; // IDC_NO
-    case kCursorHand: systemCursor = 32649; break;       // IDC_HAND
-    default: break;                                      // the default cursor and the copy cursor
-    }
-    if (systemCursor) SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(systemCursor)));
+    const LPCSTR systemCursor = systemCursorOf(type);
+    if (systemCursor) SetCursor(LoadCursorA(nullptr, systemCursor));
     else SetCursor(savedCursor);
 }
 
@@ -426,7 +440,7 @@ void CFrame::doIdleStuff() {
 
 uint32_t CFrame::getTicks() const { return editor ? GetTickCount() : 0; }
 
-int32_t CFrame::getKnobMode() const { return vst::AEffGUIEditor::knobMode; }
+int32_t CFrame::getKnobMode() const { return vst::FrameOwner::knobMode; }
 
 void CFrame::beginEdit(int32_t index) {
     if (editor) editor->beginEdit(index);
@@ -476,7 +490,7 @@ bool CFrame::setSize(int32_t width, int32_t height) {
         SetWindowPos(current, HWND_TOP, 0, 0, width + extraWidth, height + extraHeight, SWP_NOMOVE);
         extraWidth += (parentRect.right - parentRect.left) - (currentRect.right - currentRect.left);
         extraHeight += (parentRect.bottom - parentRect.top) - (currentRect.bottom - currentRect.top);
-        if (extraWidth > 80 || extraHeight > 80) return true;
+        if (extraWidth > kHostParentExtra || extraHeight > kHostParentExtra) return true;
         if (extraWidth < 0) extraWidth = 0;
         if (extraHeight < 0) extraHeight = 0;
         current = parent;
@@ -497,8 +511,8 @@ bool CFrame::getPosition(int32_t& x, int32_t& y) const {
         if (!parent || (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION)) break;
         RECT parentRect;
         GetWindowRect(parent, &parentRect);
-        if ((parentRect.right - parentRect.left) - (frameRect.right - frameRect.left) > 60 ||
-            (parentRect.bottom - parentRect.top) - (frameRect.bottom - frameRect.top) > 60)
+        if ((parentRect.right - parentRect.left) - (frameRect.right - frameRect.left) > kFramingParentMargin ||
+            (parentRect.bottom - parentRect.top) - (frameRect.bottom - frameRect.top) > kFramingParentMargin)
             break;
         window = parent;
     }

@@ -8,7 +8,7 @@
 #include "plugin/gui/view_container.h"
 
 namespace vst {
-class AEffGUIEditor;
+class FrameOwner;
 }
 
 namespace VSTGUI {
@@ -18,7 +18,7 @@ class CDropTarget;
 class CFrame : public CViewContainer {
 public:
     // With a null host window no window is made and every window operation has no effect.
-    CFrame(const CRect& size, void* hostWindow, vst::AEffGUIEditor* editor);
+    CFrame(const CRect& size, void* hostWindow, vst::FrameOwner* editor);
     ~CFrame() override;
 
     void draw(CDrawContext* context = nullptr) override;
@@ -68,7 +68,7 @@ public:
     // the caller forgets it when done.
     CDrawContext* makeFrameContext();
 
-    vst::AEffGUIEditor* getEditor() const override { return editor; }
+    vst::FrameOwner* getEditor() const override { return editor; }
     HWND getSystemWindow() const { return ownWindow; }
     HWND getHostWindow() const { return hostWindow; }
     bool isWindowAlive() const { return windowAlive; }
@@ -87,7 +87,7 @@ private:
     bool registerWindowClass();
     void unregisterWindowClass();
 
-    vst::AEffGUIEditor* editor;
+    vst::FrameOwner* editor;
     HWND hostWindow;
     CView* exclusiveView = nullptr;
     CView* keyView = nullptr;

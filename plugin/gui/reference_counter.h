@@ -22,4 +22,9 @@ private:
     int32_t nbReference = 1;
 };
 
+// Gives up one reference: the deleter of an owning pointer to a GUI object.
+struct ForgetReference {
+    void operator()(CReferenceCounter* object) const { object->forget(); }
+};
+
 }  // namespace VSTGUI

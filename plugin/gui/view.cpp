@@ -127,7 +127,7 @@ CPoint& CView::localToFrame(CPoint& point) const {
     return point;
 }
 
-vst::AEffGUIEditor* CView::getEditor() const { return rootFrame ? rootFrame->getEditor() : nullptr; }
+vst::FrameOwner* CView::getEditor() const { return rootFrame ? rootFrame->getEditor() : nullptr; }
 
 int32_t CView::notify(CView*, const char*) { return 0; }
 

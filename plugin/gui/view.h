@@ -5,7 +5,7 @@
 #include "plugin/gui/reference_counter.h"
 
 namespace vst {
-class AEffGUIEditor;
+class FrameOwner;
 }
 
 namespace VSTGUI {
@@ -55,7 +55,7 @@ public:
     virtual void getMouseLocation(CDrawContext* context, CPoint& point);
     virtual CPoint& frameToLocal(CPoint& point) const;
     virtual CPoint& localToFrame(CPoint& point) const;
-    virtual vst::AEffGUIEditor* getEditor() const;
+    virtual vst::FrameOwner* getEditor() const;
     virtual int32_t notify(CView* sender, const char* message);
     virtual void redrawRect(CDrawContext* context, const CRect& rect);
     virtual bool wantsFocus() const;

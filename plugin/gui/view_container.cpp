@@ -164,10 +164,10 @@ bool CViewContainer::isDirty() const {
 
 void CViewContainer::update(CDrawContext* context) {
     const CRect area = localArea();
-    if (updateMode == 0) {
+    if (updateMode == kUpdateWhole) {
         if (isDirty()) redrawRect(context, area);
         setDirty(false);
-    } else if (updateMode == 1) {
+    } else if (updateMode == kUpdateDirtyChildren) {
         if (needsRedraw) {
             redrawRect(context, area);
         } else {

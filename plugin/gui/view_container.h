@@ -49,7 +49,9 @@ public:
     virtual void setBackgroundOffset(const CPoint& offset);
     virtual const CPoint& getBackgroundOffset() const;
     virtual void drawBackgroundRect(CDrawContext* context, const CRect& rect);
-    // 0: redraw the whole container when anything in it is dirty; 1: only the dirty children.
+    // What the dirty pass redraws: the whole container when anything in it is dirty, or only
+    // the dirty children; any other mode redraws nothing.
+    enum UpdateMode : int32_t { kUpdateWhole = 0, kUpdateDirtyChildren = 1 };
     virtual void setMode(int32_t mode);
     virtual int32_t getMode() const;
     virtual void useOffscreen(bool offscreen);
@@ -100,7 +102,7 @@ protected:
 
     ViewNode* firstNode = nullptr;
     ViewNode* lastNode = nullptr;
-    int32_t updateMode = 1;
+    int32_t updateMode = kUpdateDirtyChildren;
     COffscreenContext* buffer = nullptr;
     CColor backColor = kBlackCColor;
     CPoint backImageOffset;

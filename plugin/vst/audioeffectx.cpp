@@ -62,7 +62,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effOfflinePrepare:
     case effOfflineRun:
     case effProcessVarIo:
-    case 50:  // the vendor extension
+    case effVendorSpecific:
     case effGetMidiProgramName:
     case effGetMidiProgramCategory:
     case effHasMidiProgramsChanged:

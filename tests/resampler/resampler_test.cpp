@@ -214,6 +214,32 @@ TEST_F(Resampler, EqualRatesPassFramesThroughWithoutDelay) {
     EXPECT_EQ(Bits(out[2]), Bits(0.0f + 0.1f * 0.7071f + 0.2f * 0.7071f));
 }
 
+// The programs size a conversion before they run it: input in blocks of any size, then the
+// drain's silence, gives exactly ConvertedFrameCount frames.
+TEST_F(Resampler, AWholeConversionGivesTheFramesCountedInAdvance) {
+    std::mt19937 random(21);
+    const struct { int32_t orig, nw; int16_t n; } cases[] = {
+        {44100, 48000, 65}, {48000, 44100, 33}, {44100, 22050, 9}, {8000, 44100, 1},
+        {48000, 48000, 1}, {48000, 48000, 65}, {11025, 8000, 129}};
+    for (const auto& c : cases) {
+        for (int64_t inputFrames : {0, 1, 40, 5000}) {
+            CResamplerCore core;
+            ASSERT_EQ(core.Initialize(c.orig, c.nw, 1, 1, c.n), ResamplerOk);
+            const int64_t total = inputFrames + DrainFrames(c.orig, c.nw, c.n);
+            int64_t fed = 0, produced = 0;
+            while (fed < total) {
+                const int64_t block = std::min<int64_t>(total - fed, 1 + random() % 700);
+                const std::vector<float> samples(static_cast<size_t>(block), 0.25f);
+                ASSERT_EQ(core.AddSamples(samples.data(), block), ResamplerOk);
+                fed += block;
+                produced += static_cast<int64_t>(Drain(core).size());
+            }
+            EXPECT_EQ(produced, ConvertedFrameCount(inputFrames, c.orig, c.nw, c.n))
+                << c.orig << " -> " << c.nw << " n " << c.n << " input " << inputFrames;
+        }
+    }
+}
+
 struct StreamCase {
     int32_t orig, nw;
     int16_t inChannels, outChannels, n;

@@ -237,10 +237,10 @@ TEST_F(ToolsEndToEnd, LongFilesKeepTheirLogsFreeOfProgressBarsAndDownsamplingCou
     EXPECT_NE(r.out.find("sonvex-convert: "), std::string::npos) << r.out;
     wav::WavData d = wav::ReadWavFile(out);
     EXPECT_EQ(static_cast<int64_t>(d.frames), tools::ConvertedFrameCount(12 * 11025, 11025, 8000, 33));
-    const double realised = 11025.0 * 4096 / tools::ResamplerStep(11025, 8000);
+    const double realised = 11025.0 * 4096 / tools::ComputeStep(11025, 8000);
     EXPECT_NEAR(ToneFrequency(d.samples, 1, 1000, d.frames - 1000, 8000.0), 440.0 * 8000.0 / realised, 0.01);
     EXPECT_LT(RelativeError(d.samples, 1000, d.frames - 1000, std::pow(10.0, -12.0 / 20), 440.0, 11025.0,
-                            tools::ResamplerStep(11025, 8000)),
+                            tools::ComputeStep(11025, 8000)),
               0.03);
 }
 
@@ -297,7 +297,7 @@ TEST_F(ToolsEndToEnd, ShortFilesAndUnicodeNamesWork) {
     size_t at = r.out.find("peak 1 ");
     ASSERT_NE(at, std::string::npos) << r.out;
     ASSERT_EQ(std::sscanf(r.out.c_str() + at, "peak 1 %lf Hz %lf dB", &frequency, &level), 2) << r.out;
-    EXPECT_NEAR(frequency, 1000.0 * 16000.0 / (8000.0 * 4096 / tools::ResamplerStep(8000, 16000)), 2.0);
+    EXPECT_NEAR(frequency, 1000.0 * 16000.0 / (8000.0 * 4096 / tools::ComputeStep(8000, 16000)), 2.0);
     EXPECT_NE(ReadText(Widen(svg)).find("</svg>"), std::string::npos);
 }
 

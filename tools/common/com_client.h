@@ -1,5 +1,5 @@
-// What the Windows tools need to be COM clients: the apartment, owned SAFEARRAYs and readable
-// HRESULTs (interfaces are held by com::ptr).
+// What the Windows tools need to be COM clients: the apartment and readable HRESULTs
+// (interfaces are held by com::ptr, SAFEARRAYs by com::safe_array).
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/com/com_ptr.h"
+#include "common/com/safe_array.h"
 
 namespace sonvex {
 namespace tools {
@@ -32,28 +33,6 @@ public:
 
 private:
     bool m_bOwned = false;
-};
-
-// A SAFEARRAY that is destroyed with its owner.
-class SafeArrayHolder {
-public:
-    SafeArrayHolder() = default;
-    explicit SafeArrayHolder(SAFEARRAY* p) : m_p(p) {}
-    ~SafeArrayHolder() { Reset(); }
-    SafeArrayHolder(const SafeArrayHolder&) = delete;
-    SafeArrayHolder& operator=(const SafeArrayHolder&) = delete;
-    SAFEARRAY** Out() {
-        Reset();
-        return &m_p;
-    }
-    SAFEARRAY* Get() const { return m_p; }
-    void Reset() {
-        if (m_p) SafeArrayDestroy(m_p);
-        m_p = nullptr;
-    }
-
-private:
-    SAFEARRAY* m_p = nullptr;
 };
 
 inline std::string HresultText(HRESULT hr) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +13,8 @@
 #include <windows.h>
 #include <io.h>
 #include <shellapi.h>
+
+#include "common/text/text_conversion.h"
 #else
 #include <unistd.h>
 #endif
@@ -24,13 +28,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide) {
-        for (int i = 1; i < count; ++i) {
-            int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string s(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
-            if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &s[0], n, nullptr, nullptr);
-            s.resize(n > 0 ? static_cast<size_t>(n - 1) : 0u);
-            args.push_back(s);
-        }
+        for (int i = 1; i < count; ++i) args.push_back(text::ToNarrow(wide[i], -1, CP_UTF8));
         LocalFree(wide);
         return args;
     }
@@ -39,7 +37,16 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return args;
 }
 
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& known) {
+std::string Format(const char* pattern, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    return text;
+}
+
+ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const std::vector<OptionSpec>& options) {
     ParsedArguments parsed;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -56,42 +63,87 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::
             parsed.help = true;
             continue;
         }
-        if (a.compare(0, 2, "--") != 0) throw UsageError("unknown option " + a);
-        std::string name = a.substr(2), value;
+        std::string name, value;
         bool haveValue = false;
-        size_t eq = name.find('=');
-        if (eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-            haveValue = true;
+        const OptionSpec* spec = nullptr;
+        if (a.compare(0, 2, "--") == 0) {
+            name = a.substr(2);
+            const size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+                haveValue = true;
+            }
+            for (const OptionSpec& o : options)
+                if (o.name == name) spec = &o;
+            if (!spec) throw UsageError("unknown option --" + name);
+        } else {
+            for (const OptionSpec& o : options)
+                if (o.alias != 0 && a.size() == 2 && a[1] == o.alias) spec = &o;
+            if (!spec) throw UsageError("unknown option " + a);
+            name = spec->name;
         }
-        if (std::find(known.begin(), known.end(), name) == known.end()) throw UsageError("unknown option --" + name);
-        if (!haveValue) {
+        if (spec->value == OptionSpec::Value::None && haveValue) throw UsageError("--" + name + " takes no value");
+        if (!haveValue && spec->value == OptionSpec::Value::Required) {
             if (i + 1 >= args.size()) throw UsageError("--" + name + " needs a value");
             value = args[++i];
+        } else if (!haveValue && spec->value == OptionSpec::Value::OptionalNumber && i + 1 < args.size()) {
+            const char* next = args[i + 1].c_str();
+            char* end = nullptr;
+            std::strtod(next, &end);
+            if (end != next && *end == 0) value = args[++i];
         }
-        if (parsed.options.count(name)) throw UsageError("--" + name + " given twice");
+        if (spec->repeatable) parsed.repeated[name].push_back(value);
+        else if (parsed.options.count(name)) throw UsageError("--" + name + " given twice");
         parsed.options[name] = value;
     }
     return parsed;
 }
 
-int64_t ParseInteger(const std::string& text, int64_t minimum, int64_t maximum, const std::string& what) {
-    const std::string range = " (" + std::to_string(minimum) + ".." + std::to_string(maximum) + ")";
+ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& known) {
+    std::vector<OptionSpec> options;
+    for (const std::string& name : known) {
+        OptionSpec o;
+        o.name = name;
+        options.push_back(o);
+    }
+    return ParseArgumentTable(args, options);
+}
+
+WholeNumber ReadWholeNumber(const std::string& text, int64_t* result) {
     size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i >= text.size()) throw UsageError(what + " '" + text + "' is not a whole number");
+    if (i >= text.size()) return WholeNumber::NotANumber;
     uint64_t value = 0;
     for (; i < text.size(); ++i) {
         char c = text[i];
-        if (c < '0' || c > '9') throw UsageError(what + " '" + text + "' is not a whole number");
-        if (value > (UINT64_MAX - 9) / 10) throw UsageError(what + " " + text + " is out of range" + range);
+        if (c < '0' || c > '9') return WholeNumber::NotANumber;
+        if (value > (UINT64_MAX - 9) / 10) return WholeNumber::OutOfRange;
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
-    if (value > static_cast<uint64_t>(INT64_MAX)) throw UsageError(what + " " + text + " is out of range" + range);
-    int64_t v = negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+    if (value > static_cast<uint64_t>(INT64_MAX)) return WholeNumber::OutOfRange;
+    *result = negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+    return WholeNumber::Ok;
+}
+
+int64_t ParseInteger(const std::string& text, int64_t minimum, int64_t maximum, const std::string& what) {
+    const std::string range = " (" + std::to_string(minimum) + ".." + std::to_string(maximum) + ")";
+    int64_t v = 0;
+    switch (ReadWholeNumber(text, &v)) {
+    case WholeNumber::NotANumber: throw UsageError(what + " '" + text + "' is not a whole number");
+    case WholeNumber::OutOfRange: throw UsageError(what + " " + text + " is out of range" + range);
+    case WholeNumber::Ok: break;
+    }
     if (v < minimum || v > maximum) throw UsageError(what + " " + text + " is out of range" + range);
+    return v;
+}
+
+double ParseDecimal(const std::string& text, const std::string& what) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
+        throw UsageError(what + " '" + text + "' is not a number");
     return v;
 }
 
@@ -193,41 +245,25 @@ void ProgressBar::Finish() {
 
 // ---------------------------------------------------------------------------------------------
 
-int32_t ResamplerStep(int32_t origRate, int32_t newRate) {
-    if (origRate <= 0 || newRate <= 0 || origRate > INT32_MAX / 4096) return 0;
-    return origRate * 4096 / newRate;
-}
-
-int32_t DrainFrames(int32_t origRate, int32_t newRate, int32_t taps) {
-    int32_t half = (taps + 1) / 2;
-    return origRate == newRate ? half - 1 : half;
-}
-
-int64_t ConvertedFrameCount(int64_t inputFrames, int32_t origRate, int32_t newRate, int32_t taps) {
-    int32_t step = ResamplerStep(origRate, newRate);
-    if (step <= 0 || taps <= 0 || taps % 2 == 0 || inputFrames < 0) return -1;
-    // The stream holds M leading silent frames, the input and the drain; the last `taps` frames
-    // stay behind as history, and every output position (a multiple of the step) below the
-    // retired frames times 4096 gives one output frame.
-    int64_t half = (taps + 1) / 2;
-    int64_t retired = half + inputFrames + DrainFrames(origRate, newRate, taps) - taps;
-    if (retired <= 0) return 0;
-    return (retired * 4096 + step - 1) / step;
-}
-
 std::string FormatSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", seconds);
     return text;
 }
 
-int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::vector<std::string>& args)) {
+int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::vector<std::string>& args),
+            UsageHint hint) {
     try {
         return run(Utf8Arguments(argc, argv));
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "%s: %s (%s --help shows the usage)\n", toolName, e.what(), toolName);
+        std::fflush(stdout);
+        if (hint == UsageHint::SameLine)
+            std::fprintf(stderr, "%s: %s (%s --help shows the usage)\n", toolName, e.what(), toolName);
+        else
+            std::fprintf(stderr, "%s: %s\n(%s --help lists the options)\n", toolName, e.what(), toolName);
         return 2;
     } catch (const std::exception& e) {
+        std::fflush(stdout);
         std::fprintf(stderr, "%s: %s\n", toolName, e.what());
         return 1;
     }

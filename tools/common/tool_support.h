@@ -1,5 +1,6 @@
 // Small pieces shared by the command-line tools: argument parsing, output files that appear
-// only when complete, the progress bar and the frame-count rule of a whole conversion.
+// only when complete, the progress bar; the frame-count rule of a whole conversion comes from
+// the resampler.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "dsp/resampler/output_count.h"
 
 namespace sonvex {
 namespace tools {
@@ -20,21 +23,56 @@ public:
 // The process's arguments as UTF-8 (on Windows taken from the wide command line).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
-// Runs a tool's body on its UTF-8 arguments and turns what it throws into one line on stderr:
-// exit code 2 for a UsageError (with a pointer to --help), 1 for any other failure.
-int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::vector<std::string>& args));
+// printf-style text for messages.
+std::string Format(const char* pattern, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
 
-// Positional arguments and --name value / --name=value options. Every option must be one of
-// `known`; a repeated option or a missing value is a UsageError.
+// Where a usage error's pointer to --help goes: behind the message on its line
+// ("... (tool --help shows the usage)"), or on a line of its own ("(tool --help lists the options)").
+enum class UsageHint { SameLine, NextLine };
+
+// Runs a tool's body on its UTF-8 arguments and turns what it throws into a message on stderr
+// after what the tool printed so far: exit code 2 for a UsageError (with the pointer to --help),
+// 1 for any other failure.
+int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::vector<std::string>& args),
+            UsageHint hint = UsageHint::SameLine);
+
+// One option a tool takes: --name, and -alias when it has one.
+struct OptionSpec {
+    enum class Value { Required, None, OptionalNumber };
+    std::string name;
+    char alias = 0;
+    // Required: --name VALUE or --name=VALUE; None: a switch; OptionalNumber: takes the next
+    // argument only when the whole of it reads as a number.
+    Value value = Value::Required;
+    // A repeatable option keeps every value in order (the last one in `options` too); another
+    // option given twice is a UsageError.
+    bool repeatable = false;
+};
+
+// Positional arguments and options anywhere; "--" ends the options, -h, --help and /? ask for
+// help. An unknown option or a missing value is a UsageError.
 struct ParsedArguments {
     std::vector<std::string> positional;
-    std::map<std::string, std::string> options;
+    std::map<std::string, std::string> options;                // a switch has the empty value
+    std::map<std::string, std::vector<std::string>> repeated;  // every value of repeatable options
     bool help = false;
 };
+ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const std::vector<OptionSpec>& options);
+// Options that all take a value and may be given once.
 ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& known);
 
+// Reading a whole decimal number: an optional sign and digits, nothing else.
+enum class WholeNumber { Ok, NotANumber, OutOfRange };
+WholeNumber ReadWholeNumber(const std::string& text, int64_t* value);
 // A whole decimal number in [minimum, maximum]; anything else is a UsageError naming `what`.
 int64_t ParseInteger(const std::string& text, int64_t minimum, int64_t maximum, const std::string& what);
+// A finite decimal number (strtod's forms, the whole text); otherwise a UsageError
+// "<what> '<text>' is not a number".
+double ParseDecimal(const std::string& text, const std::string& what);
 
 // A file written under a temporary name beside its final name and moved into place by Commit.
 // Destroying an uncommitted TemporaryOutput deletes whatever was written.
@@ -82,15 +120,11 @@ private:
     int m_nShownPercent = -1;
 };
 
-// Frames that a conversion of `inputFrames` frames produces when the tool drains the resampler
-// as it does: rates that differ get M = (taps+1)/2 silent frames after the input, which brings
-// out every output frame whose kernel centre lies on an input frame; equal rates get M-1, which
-// gives back exactly the input length. Returns -1 for parameters the resampler refuses.
-int64_t ConvertedFrameCount(int64_t inputFrames, int32_t origRate, int32_t newRate, int32_t taps);
-// Silent frames fed after the input (see above).
-int32_t DrainFrames(int32_t origRate, int32_t newRate, int32_t taps);
-// Advance per output frame in 1/4096 input frame, as the resampler computes it.
-int32_t ResamplerStep(int32_t origRate, int32_t newRate);
+// The frame count of a whole conversion, the silent frames fed after the input and the step
+// are the resampler's own rule (dsp/resampler/output_count.h).
+using sonvex::ComputeStep;
+using sonvex::ConvertedFrameCount;
+using sonvex::DrainFrames;
 
 std::string FormatSeconds(double seconds);
 

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/text/text_conversion.h"
 #endif
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -100,15 +102,8 @@ const char* EncodingName(SampleEncoding encoding) {
 
 #ifdef _WIN32
 namespace {
-std::wstring Widen(const std::string& s) {
-    std::wstring w;
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.c_str(), -1, nullptr, 0);
-    if (n <= 0) return w;
-    w.resize(static_cast<size_t>(n));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.c_str(), -1, &w[0], n);
-    w.resize(static_cast<size_t>(n - 1));
-    return w;
-}
+// A name that is not valid UTF-8 names no file.
+std::wstring Widen(const std::string& s) { return text::ToWide(s, CP_UTF8, MB_ERR_INVALID_CHARS); }
 }  // namespace
 #endif
 

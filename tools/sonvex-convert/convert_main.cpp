@@ -13,7 +13,6 @@
 #include <vector>
 
 using namespace sonvex;
-using tools::SafeArrayHolder;
 using tools::ThrowIfFailed;
 
 namespace {
@@ -38,26 +37,22 @@ public:
     // Fills `frames` frames of a new block by `fill` and runs them through.
     template <class Fill>
     void Feed(size_t frames, Fill fill) {
-        SafeArrayHolder block(SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(frames * m_nInChannels)));
-        if (!block.Get()) throw std::runtime_error("out of memory for a sample block");
-        float* data = nullptr;
-        ThrowIfFailed(SafeArrayAccessData(block.Get(), reinterpret_cast<void**>(&data)), "SafeArrayAccessData");
-        try {
-            fill(data);
-        } catch (...) {
-            SafeArrayUnaccessData(block.Get());
-            throw;
+        const com::safe_array block(SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(frames * m_nInChannels)));
+        if (!block) throw std::runtime_error("out of memory for a sample block");
+        {
+            const com::array_data<float> data(block.get());
+            ThrowIfFailed(data.result(), "SafeArrayAccessData");
+            fill(data.get());
         }
-        SafeArrayUnaccessData(block.Get());
-        ThrowIfFailed(m_pResampler->AddBlock(block.Get()), "AddBlock");
+        ThrowIfFailed(m_pResampler->AddBlock(block.get()), "AddBlock");
         Drain();
     }
 
 private:
     void Drain() {
-        SafeArrayHolder out;
-        ThrowIfFailed(m_pResampler->GetProcessedBlock(out.Out()), "GetProcessedBlock");
-        SAFEARRAY* sa = out.Get();
+        com::safe_array out;
+        ThrowIfFailed(m_pResampler->GetProcessedBlock(out.put()), "GetProcessedBlock");
+        SAFEARRAY* sa = out.get();
         VARTYPE vt = VT_EMPTY;
         if (!sa || SafeArrayGetDim(sa) != 1 || FAILED(SafeArrayGetVartype(sa, &vt)) || vt != VT_R4)
             throw std::runtime_error("GetProcessedBlock returned something other than a float vector");
@@ -69,15 +64,9 @@ private:
         if (count % m_nOutChannels != 0)
             throw std::runtime_error("GetProcessedBlock returned " + std::to_string(count) +
                                      " samples, not whole frames of " + std::to_string(m_nOutChannels));
-        float* data = nullptr;
-        ThrowIfFailed(SafeArrayAccessData(sa, reinterpret_cast<void**>(&data)), "SafeArrayAccessData");
-        try {
-            m_Writer.WriteFrames(data, static_cast<size_t>(count / m_nOutChannels));
-        } catch (...) {
-            SafeArrayUnaccessData(sa);
-            throw;
-        }
-        SafeArrayUnaccessData(sa);
+        const com::array_data<float> data(sa);
+        ThrowIfFailed(data.result(), "SafeArrayAccessData");
+        m_Writer.WriteFrames(data.get(), static_cast<size_t>(count / m_nOutChannels));
     }
 
     IAudioResampler* m_pResampler;
@@ -116,7 +105,7 @@ int Run(const std::vector<std::string>& args) {
     const int32_t origRate = static_cast<int32_t>(in.sampleRate);
     const int inChannels = in.channels;
     if (newChannels == 0) newChannels = inChannels;
-    const int32_t step = tools::ResamplerStep(origRate, newRate);
+    const int32_t step = tools::ComputeStep(origRate, newRate);
     if (step < 1)
         throw tools::UsageError("rate " + std::to_string(newRate) + " Hz is more than 4096 times the input rate");
     const uint64_t inFrames = reader.FrameCount();

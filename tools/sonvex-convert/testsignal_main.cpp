@@ -24,10 +24,7 @@ const char* const kUsage =
     "lower, at -30 dB). Defaults: 44100 Hz, 2 s, 2 channels, 24-bit PCM, tones 440,1000,5000.";
 
 double ParseDecimal(const std::string& text, double minimum, double maximum, const std::string& what) {
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
-        throw tools::UsageError(what + " '" + text + "' is not a number");
+    const double v = tools::ParseDecimal(text, what);
     if (v < minimum || v > maximum)
     {
         char range[64];

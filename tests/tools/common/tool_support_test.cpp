@@ -51,6 +51,35 @@ TEST(ToolArguments, MistakesAreUsageErrors) {
     EXPECT_THROW(ParseArguments({"--rate", "1", "--rate=2"}, {"rate"}), UsageError);
 }
 
+TEST(ToolArguments, TablesGiveAliasesSwitchesOptionalNumbersAndRepeats) {
+    std::vector<OptionSpec> table(4);
+    table[0].name = "input";
+    table[0].alias = 'i';
+    table[1].name = "quiet";
+    table[1].value = OptionSpec::Value::None;
+    table[2].name = "editor";
+    table[2].value = OptionSpec::Value::OptionalNumber;
+    table[3].name = "param";
+    table[3].repeatable = true;
+    ParsedArguments p = ParseArgumentTable({"-i", "a.wav", "--quiet", "--param", "1=0.5", "--editor", "2.5", "x.dll",
+                                            "--param=0=1"},
+                                           table);
+    EXPECT_EQ(p.options["input"], "a.wav");
+    EXPECT_TRUE(p.options.count("quiet"));
+    EXPECT_EQ(p.options["editor"], "2.5");
+    EXPECT_EQ(p.repeated["param"], (std::vector<std::string>{"1=0.5", "0=1"}));
+    EXPECT_EQ(p.options["param"], "0=1");
+    EXPECT_EQ(p.positional, std::vector<std::string>{"x.dll"});
+    // The optional number leaves a following path alone.
+    p = ParseArgumentTable({"--editor", "x.dll"}, table);
+    EXPECT_EQ(p.options["editor"], "");
+    EXPECT_EQ(p.positional, std::vector<std::string>{"x.dll"});
+    EXPECT_THROW(ParseArgumentTable({"-i", "a", "-i", "b"}, table), UsageError);
+    EXPECT_THROW(ParseArgumentTable({"--quiet=1"}, table), UsageError);
+    EXPECT_THROW(ParseArgumentTable({"-q"}, table), UsageError);
+    EXPECT_EQ(Format("%s: %ld is outside %d..%d", "--block", 0L, 1, 65536), "--block: 0 is outside 1..65536");
+}
+
 TEST(ToolArguments, IntegersAreWholeAndInRange) {
     EXPECT_EQ(ParseInteger("48000", 1, 524287, "rate"), 48000);
     EXPECT_EQ(ParseInteger("-5", -10, 10, "x"), -5);
@@ -101,7 +130,7 @@ TEST(ToolOutputFiles, AppearOnlyWhenCommittedAndReplaceTheOldFile) {
 // retires nothing. The stream starts with M silent frames; the last `taps` frames stay queued.
 static int64_t SimulateConversion(int64_t inputFrames, int32_t origRate, int32_t newRate, int32_t taps,
                                   std::mt19937& random) {
-    const int64_t s = ResamplerStep(origRate, newRate);
+    const int64_t s = ComputeStep(origRate, newRate);
     int64_t queued = (taps + 1) / 2, consumed = 0, produced = 0;
     int64_t left = inputFrames + DrainFrames(origRate, newRate, taps);
     while (left > 0) {
@@ -135,10 +164,10 @@ TEST(ToolFrameCount, LengthsFollowTheRealisedRate) {
     // Equal rates give the input length back exactly.
     EXPECT_EQ(ConvertedFrameCount(12345, 48000, 48000, 65), 12345);
     // 44100 -> 48000: step 3763, one output per 3763/4096 input frame, for input times -1 .. F0-1.
-    EXPECT_EQ(ResamplerStep(44100, 48000), 3763);
+    EXPECT_EQ(ComputeStep(44100, 48000), 3763);
     EXPECT_EQ(ConvertedFrameCount(44100, 44100, 48000, 65), (44101LL * 4096 + 3762) / 3763);
     EXPECT_EQ(ConvertedFrameCount(44100, 44100, 48000, 65), 48004);
-    EXPECT_EQ(ResamplerStep(96000, 48000), 8192);
+    EXPECT_EQ(ComputeStep(96000, 48000), 8192);
     EXPECT_EQ(ConvertedFrameCount(1000, 96000, 48000, 33), 501);
     // Parameters the resampler refuses.
     EXPECT_EQ(ConvertedFrameCount(10, 44100, 48000, 64), -1);
