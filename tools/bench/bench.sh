@@ -67,8 +67,6 @@ build_fftw() { # build host|"" cflags configure-option...
     nice -n 10 make libfftw3f.la >>make.log 2>&1 || { tail -n 30 make.log; exit 1; }
     cp .libs/libfftw3f.a "$peers/$build/lib/"
     cp "$src/api/fftw3.h" "$peers/$build/include/"
-    grep -E '^#define HAVE_(SSE2|AVX|AVX2|AVX512|FMA) ' config.h | awk '{print $2}' | sed 's/^HAVE_//' \
-      | tr '\n' ' ' >"$peers/$build/fftw-simd"
   ) || die "building FFTW for $build failed (build/peers/work/fftw-$build)"
   touch "$peers/$build/.done-fftw"
 }
@@ -100,8 +98,6 @@ build_soxr() { # build cmake-toolchain-file|"" cflags
   nice -n 10 cmake --build "$work" -j "$jobs" >"$peers/work/soxr-$build.build.log" 2>&1 \
     || { tail -n 30 "$peers/work/soxr-$build.build.log"; die "building soxr for $build failed"; }
   cmake --install "$work" >/dev/null || die "installing soxr for $build failed"
-  grep -E '^#define WITH_CR(32|64)S 1' "$work/src/soxr-config.h" 2>/dev/null | awk '{print $2}' | sed 's/^WITH_//' \
-    | tr '\n' ' ' >"$peers/$build/soxr-engines"
   touch "$peers/$build/.done-soxr"
 }
 
@@ -118,4 +114,65 @@ build_peers() {
   prefix_symbols "$peers/native-wide/lib/libfftw3f.a" wide_
   build_soxr win32 "$top/cmake/toolchain-win32.cmake" "-msse2 -mfpmath=sse -mstackrealign"
   build_soxr win64 "$top/cmake/toolchain-win64.cmake" ""
+}
+
+# The Sonvex2.dll a Windows tree built (comserver_bench measures that one, whatever is registered).
+tree_server() { find "$top/build/$1" -name Sonvex2.dll -path '*comserver*' | head -n1; }
+
+# One benchmark program, its output shown and kept in build/bench/<tree>-<program>.txt.
+bench_program() { # tree program-path argument...
+  local tree=$1 program=$2 log
+  shift 2
+  log=$results/$tree-$(basename "$program" .exe).txt
+  step "$tree: $(basename "$program") $*"
+  local run=()
+  [ "$tree" = native ] || run=("$top/build/$tree/wine-run")
+  "${run[@]}" "$program" "$@" | tr -d '\r' | tee "$log" || bench_failed+=("$tree $(basename "$program")")
+}
+
+run_benchmarks() {
+  local t
+  bench_program native "$top/build/native/bench/fft/fft_bench" 4 20 5
+  bench_program native "$top/build/native/bench/resampler/resampler_bench"
+  for t in $(windows_trees); do
+    wine_session "$t" start
+    bench_program "$t" "$top/build/$t/bench/fft/fft_bench.exe" 4 20 5
+    bench_program "$t" "$top/build/$t/bench/resampler/resampler_bench.exe"
+    bench_program "$t" "$top/build/$t/bench/comserver/comserver_bench.exe" "$(tree_server "$t")"
+    wine_session "$t" stop
+  done
+}
+
+# ./run bench [--figures]
+run_bench() {
+  local figures=0 missing=() t
+  [ "${1:-}" = "--figures" ] && figures=1
+  mapfile -t missing < <(missing_packages "${bench_packages[@]}")
+  if [ ${#missing[@]} -gt 0 ]; then
+    step "installing ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "${apt_quiet[@]}" --no-install-recommends \
+      --no-remove "${missing[@]}" || die "could not install: ${missing[*]}"
+  fi
+  [ $win32_mode != none ] || warn "the win32 tree, the product, cannot run here ($win32_reason): its benchmarks are left out"
+  build_peers
+  mkdir -p build out "$results"
+  configure_and_build native
+  for t in $(windows_trees); do
+    configure_and_build "$t" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$t.cmake" -DCMAKE_INSTALL_PREFIX="$top/out/$t"
+  done
+  rm -f "$results"/*.txt
+  bench_failed=()
+  echo "measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(cpu_name), $(nproc) cores; load average before: $(cut -d' ' -f1-3 /proc/loadavg)" \
+    >"$results/machine.txt"
+  run_benchmarks
+  echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/machine.txt"
+  step "summary (build/bench/summary.md)"
+  python3 "$top/tools/plots/bench_plots.py" "$results" || die "the summary could not be drawn from build/bench/"
+  if [ $figures -eq 1 ]; then
+    rm -f "$top"/docs/figures/*.svg "$top"/docs/figures/*.txt
+    cp "$results"/*.svg "$results"/*.txt "$top/docs/figures/"
+    python3 "$top/tools/plots/bench_plots.py" --guide "$results" "$top/docs/figures.md"
+    echo "docs/figures and the table of docs/figures.md renewed from this run"
+  fi
+  [ ${#bench_failed[@]} -eq 0 ] || die "benchmarks that failed: ${bench_failed[*]}"
 }
