@@ -1,6 +1,7 @@
 # The benchmark of the product as users run it, sourced by ./run for `./run bench`:
 #   1. the peer libraries from Debian's source packages (fftw3, libsoxr), built into
-#      build/peers/ with their SIMD on, once (build/peers/<build>/.done marks a finished build):
+#      build/peers/ with their SIMD on, once (build/peers/<build>/.done-fftw and .done-soxr mark
+#      the finished builds):
 #        win32        FFTW float and soxr for i686-w64-mingw32 (FFTW: SSE2, AVX, AVX2, FMA)
 #        win64        the same for x86_64-w64-mingw32 (FFTW also AVX-512)
 #        native-wide  FFTW float with -march=native, AVX-512 and FMA (its symbols renamed, so
