@@ -36,11 +36,11 @@ add_source_packages_entry() {
 # The unpacked source tree of a Debian source package in build/peers/src (fetched if missing).
 peer_source() { # source-package
   local dir
-  dir=$(find "$peers/src" -maxdepth 1 -type d -name "$1-[0-9]*" 2>/dev/null | sort | tail -n1)
+  mkdir -p "$peers/src"
+  dir=$(find "$peers/src" -maxdepth 1 -type d -name "$1-[0-9]*" | sort | tail -n1)
   if [ -z "$dir" ]; then
     add_source_packages_entry || return 1
     if [ -z "$(apt-cache showsrc "$1" 2>/dev/null)" ]; then apt_update || return 1; fi
-    mkdir -p "$peers/src"
     (cd "$peers/src" && apt-get source -qq "$1" >"$1.fetch.log" 2>&1) \
       || { cat "$peers/src/$1.fetch.log" >&2; return 1; }
     dir=$(find "$peers/src" -maxdepth 1 -type d -name "$1-[0-9]*" | sort | tail -n1)
