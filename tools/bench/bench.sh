@@ -76,7 +76,8 @@ build_fftw() { # build host|"" cflags configure-option...
 # prefix, so that two builds of one library can live in one program.
 prefix_symbols() { # library prefix
   local map
-  nm --defined-only -g "$1" | grep -q " $2" && return 0
+  # Once only (awk reads the whole list: no early exit for pipefail to see as a failure).
+  nm --defined-only -g "$1" | awk -v p="$2" 'index($3, p) == 1 {found = 1} END {exit !found}' && return 0
   map=$(mktemp)
   nm --defined-only -g "$1" | awk -v p="$2" 'NF == 3 {print $3, p $3}' | sort -u >"$map"
   objcopy --redefine-syms="$map" "$1"
