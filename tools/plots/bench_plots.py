@@ -205,15 +205,17 @@ def line_figure(title, subtitle, y_label, series, reference=None):
     body.append(f'<text x="{LEFT + plot_w / 2}" y="{HEIGHT - 24}" text-anchor="middle">transform length N</text>')
     body.append(f'<text x="18" y="{TOP + plot_h / 2}" text-anchor="middle" '
                 f'transform="rotate(-90 18 {TOP + plot_h / 2})">{html.escape(y_label)}</text>')
+    legend = [f'<rect x="{LEFT + 12}" y="{TOP + 2}" width="300" height="{18 * len(series) + 6}" fill="white" '
+              f'fill-opacity="0.85"/>']
     for index, (name, points) in enumerate(series):
         colour = COLOURS[index % len(COLOURS)]
         dash = ' stroke-dasharray="5 3"' if index % 2 else ""
         body.append(f'<polyline points="{" ".join(f"{x_of(o):.1f},{y_of(v):.1f}" for o, v in points)}" '
                     f'fill="none" stroke="{colour}" stroke-width="2.5"{dash}/>')
         body += [f'<circle cx="{x_of(o):.1f}" cy="{y_of(v):.1f}" r="3" fill="{colour}"/>' for o, v in points]
-        body.append(f'<rect x="{LEFT + 20}" y="{TOP + 8 + 18 * index}" width="14" height="4" fill="{colour}"/>')
-        body.append(f'<text x="{LEFT + 40}" y="{TOP + 14 + 18 * index}">{html.escape(name)}</text>')
-    return svg_document(title, subtitle, body)
+        legend.append(f'<rect x="{LEFT + 20}" y="{TOP + 8 + 18 * index}" width="14" height="4" fill="{colour}"/>')
+        legend.append(f'<text x="{LEFT + 40}" y="{TOP + 14 + 18 * index}">{html.escape(name)}</text>')
+    return svg_document(title, subtitle, body + legend)
 
 
 def bar_figure(title, subtitle, x_label, rows):
