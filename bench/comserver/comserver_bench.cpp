@@ -12,6 +12,7 @@
 #include "dsp/resampler/resampler.h"
 
 #include "sonvex_h.h"
+#include "tests/support/bench_report.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -380,6 +381,10 @@ int main(int argc, char** argv) {
     }
     // The direct calls run the kernel version the server chooses on its first object.
     sonvex::InitProcessorDispatch();
+    std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
+    std::printf("build: %s\n", sonvex_bench::BuildReport());
+    std::printf("ours %s: %s\n", sonvex::KernelVersionName(sonvex::ActiveKernelVersion()),
+                sonvex_bench::RoutinesReport(sonvex::ActiveKernelVersion()).c_str());
     bool ok = BenchResampler(dllPath, quick ? 5 : 31, quick ? 3.0 : 10.0);
     ok = BenchFourier(dllPath, quick ? 9 : 21, quick ? 2000 : 20000) && ok;
     CoUninitialize();

@@ -1,6 +1,8 @@
 // Forward+inverse real FFT time of our versions against FFTW3f, measured in the same process with
 // round-robin repetitions; medians, ratios and FFTW-convention MFLOPS (2.5 N log2 N per
-// transform), and the best repetition of the first version.
+// transform), and the best repetition of the first version. Each FFTW build linked in is a peer
+// of its own (the native tree: Debian's and one built with -march=native; the Windows trees: one
+// built for their ABI); the plans' codelets are printed after the table.
 // Usage: fft_bench [lowest order] [highest order] [version...]   (versions by number: 0 baseline,
 // 1 sse2, 2 ssse3, 3 ssse3_movbe, 4 sse41, 5 avx; default 5 1)
 // Environment: SONVEX_BENCH_OURS_ONLY=1, SONVEX_BENCH_EIGHT_LANES=1 (see main).
@@ -11,14 +13,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "dsp/kernels/cpu_features.h"
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/kernels.h"
-#if defined(SONVEX_HAVE_FFTW)
+#include "tests/support/bench_report.h"
+#if defined(SONVEX_HAVE_FFTW) || defined(SONVEX_HAVE_WIDE_FFTW)
 #include <fftw3.h>
+#endif
+#if defined(SONVEX_HAVE_WIDE_FFTW)
+// The FFTW built with -march=native, its symbols renamed with the prefix wide_.
+#define SONVEX_WIDE_MANGLE(name) FFTW_CONCAT(wide_fftwf_, name)
+extern "C" {
+FFTW_DEFINE_API(SONVEX_WIDE_MANGLE, float, fftwf_complex)
+}
 #endif
 
 namespace {
@@ -76,25 +87,73 @@ struct Ours : Contender {
     }
 };
 
-#if defined(SONVEX_HAVE_FFTW)
+// One timed FFTW build: measured plans of the r2c and c2r transforms in place.
 struct Peer : Contender {
-    fftwf_plan forward, inverse;
-    Peer(int order, float* buffer) {
-        const int n = 1 << order;
-        data = buffer;
-        forward = fftwf_plan_dft_r2c_1d(n, data, reinterpret_cast<fftwf_complex*>(data), FFTW_MEASURE);
-        inverse = fftwf_plan_dft_c2r_1d(n, reinterpret_cast<fftwf_complex*>(data), data, FFTW_MEASURE);
-    }
-    ~Peer() override {
-        fftwf_destroy_plan(forward);
-        fftwf_destroy_plan(inverse);
-    }
-    void roundTrip() override {
-        fftwf_execute(forward);
-        fftwf_execute(inverse);
-    }
+    std::string name, build, forwardPlan, inversePlan;
+    float* buffer = nullptr;
 };
+
+// The codelets a printed plan runs, each once, in order: its quoted names ("n1fv_16_avx2").
+std::string Codelets(const char* plan) {
+    std::string out;
+    for (const char* p = plan; p && *p; ++p) {
+        if (*p != '"') continue;
+        const char* end = std::strchr(p + 1, '"');
+        if (!end) break;
+        const std::string word(p + 1, end);
+        if ((" " + out + " ").find(" " + word + " ") == std::string::npos) out += (out.empty() ? "" : " ") + word;
+        p = end;
+    }
+    return out.empty() ? "(no codelet)" : out;
+}
+
+#define SONVEX_FFTW_PEER(Class, X, label)                                                              \
+    struct Class : Peer {                                                                              \
+        X(plan) forward, inverse;                                                                      \
+        explicit Class(int order) {                                                                    \
+            const int n = 1 << order;                                                                  \
+            name = label;                                                                              \
+            build = X(version);                                                                        \
+            buffer = data = X(alloc_real)(static_cast<size_t>(n) + 2);                                 \
+            forward = X(plan_dft_r2c_1d)(n, data, reinterpret_cast<fftwf_complex*>(data), FFTW_MEASURE); \
+            inverse = X(plan_dft_c2r_1d)(n, reinterpret_cast<fftwf_complex*>(data), data, FFTW_MEASURE); \
+            char* text = X(sprint_plan)(forward);                                                      \
+            forwardPlan = Codelets(text);                                                              \
+            std::free(text);                                                                           \
+            text = X(sprint_plan)(inverse);                                                            \
+            inversePlan = Codelets(text);                                                              \
+            std::free(text);                                                                           \
+        }                                                                                              \
+        ~Class() override {                                                                            \
+            X(destroy_plan)(forward);                                                                  \
+            X(destroy_plan)(inverse);                                                                  \
+            X(free)(buffer);                                                                           \
+        }                                                                                              \
+        void roundTrip() override {                                                                    \
+            X(execute)(forward);                                                                       \
+            X(execute)(inverse);                                                                       \
+        }                                                                                              \
+    };
+
+#if defined(SONVEX_HAVE_FFTW)
+SONVEX_FFTW_PEER(FftwPeer, FFTW_MANGLE_FLOAT, SONVEX_FFTW_NAME)
 #endif
+#if defined(SONVEX_HAVE_WIDE_FFTW)
+SONVEX_FFTW_PEER(WideFftwPeer, SONVEX_WIDE_MANGLE, "fftw-avx512")
+#endif
+
+// The FFTW builds of this program, one object of each for the order.
+std::vector<Peer*> MakePeers(int order) {
+    std::vector<Peer*> peers;
+#if defined(SONVEX_HAVE_FFTW)
+    peers.push_back(new FftwPeer(order));
+#endif
+#if defined(SONVEX_HAVE_WIDE_FFTW)
+    peers.push_back(new WideFftwPeer(order));
+#endif
+    (void)order;
+    return peers;
+}
 
 }  // namespace
 
@@ -110,29 +169,45 @@ int main(int argc, char** argv) {
     versions.erase(std::remove_if(versions.begin(), versions.end(), [](KernelVersion v) { return !ProcessorRuns(v); }),
                    versions.end());
     if (versions.empty()) return 1;
-    // SONVEX_BENCH_OURS_ONLY=1 leaves the peer out (for profiling our routines alone).
-    const bool withPeer = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
+    // SONVEX_BENCH_OURS_ONLY=1 leaves the peers out (for profiling our routines alone).
+    const bool withPeers = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
     // SONVEX_BENCH_EIGHT_LANES=1 withholds the 16-lane routines: the AVX version as 32-bit builds
     // run it.
     if (std::getenv("SONVEX_BENCH_EIGHT_LANES")) sonvex::fft::AllowWideRoutines(false);
 
-    std::printf("real FFT, forward+inverse in place, median ns per pair; MFLOPS = 2.5 N log2 N / ns per transform\n");
-    if (sonvex::fft::WideRoutinesRun()) {
-        std::printf("the avx version runs its 16-lane (AVX-512) routines here for orders %d-%d\n",
-                    sonvex::fft::kWideMinOrder, sonvex::fft::kWideMaxOrder);
-    } else {
-        std::printf("the avx version runs its 8-lane routines here\n");
+    std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
+    std::printf("build: %s\n", sonvex_bench::BuildReport());
+    for (KernelVersion v : versions)
+        std::printf("ours %s: %s\n", sonvex::KernelVersionName(v), sonvex_bench::RoutinesReport(v).c_str());
+    std::vector<std::string> peerNames;
+    if (withPeers) {
+        for (Peer* p : MakePeers(low)) {
+            std::printf("peer %s: %s\n", p->name.c_str(), p->build.c_str());
+            peerNames.push_back(p->name);
+            delete p;
+        }
     }
-    std::printf("%5s %9s", "order", "N");
-    for (KernelVersion v : versions) std::printf(" %8s ns  MFLOPS", sonvex::KernelVersionName(v));
 #if defined(SONVEX_HAVE_FFTW)
-    const char* first = sonvex::KernelVersionName(versions[0]);
-    std::printf("    fftw ns  MFLOPS  %s/fftw  %s best MFLOPS", first, first);
-#else
-    std::printf("   (FFTW3f not available in this build)");
+    if (withPeers) std::printf("  fftw is %s, compiled by: %s\n", SONVEX_FFTW_ORIGIN, fftwf_cc);
 #endif
-    std::printf("\n");
+#if defined(SONVEX_HAVE_WIDE_FFTW)
+    if (withPeers) std::printf("  fftw-avx512 is built here from Debian's source package, compiled by: %s\n", wide_fftwf_cc);
+#endif
+    if (peerNames.empty()) std::printf("no FFTW build in this program: our versions only\n");
 
+    const int roundsSmall = 41, roundsLarge = 15, largeFrom = 17;
+    std::printf("\nreal FFT, forward+inverse in place, median ns per pair over %d rounds (%d from 2^%d up), the "
+                "contenders in turn in each round; MFLOPS = 2.5 N log2 N / ns per transform; plans FFTW_MEASURE\n",
+                roundsSmall, roundsLarge, largeFrom);
+    const char* first = sonvex::KernelVersionName(versions[0]);
+    std::printf("%5s %9s", "order", "N");
+    for (KernelVersion v : versions)
+        std::printf(" %10s_ns %6s_MFLOPS", sonvex::KernelVersionName(v), sonvex::KernelVersionName(v));
+    for (const std::string& name : peerNames)
+        std::printf(" %10s_ns %6s_MFLOPS %s/%s", name.c_str(), name.c_str(), first, name.c_str());
+    std::printf(" %s_best_MFLOPS\n", first);
+
+    std::vector<std::string> plans;
     std::mt19937 generator(1);
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
     for (int order = low; order <= high; ++order) {
@@ -146,14 +221,16 @@ int main(int argc, char** argv) {
             buffers.push_back(buffer);
             contenders.push_back(new Ours(order, v, buffer));
         }
-#if defined(SONVEX_HAVE_FFTW)
-        float* peerBuffer = fftwf_alloc_real(n + 2);
-        if (withPeer) contenders.push_back(new Peer(order, peerBuffer));
-#endif
+        if (withPeers) {
+            for (Peer* p : MakePeers(order)) {
+                plans.push_back(p->name + " 2^" + std::to_string(order) + ": " + p->forwardPlan + " | " + p->inversePlan);
+                contenders.push_back(p);
+            }
+        }
         // Unnormalised round trips grow by N each; refresh before the values could overflow.
         const int rounds = std::max(1, std::min(64, (int)(2e6 / (double)(n * order)) + 1));
         const int batchLimit = std::max(1, 90 / order);
-        const int reps = order <= 16 ? 41 : 15;
+        const int reps = order < largeFrom ? roundsSmall : roundsLarge;
         std::vector<std::vector<double>> times(contenders.size());
         for (int rep = 0; rep < reps; ++rep) {
             for (size_t c = 0; c < contenders.size(); ++c) {
@@ -173,24 +250,22 @@ int main(int argc, char** argv) {
         std::vector<double> medians;
         for (size_t c = 0; c < contenders.size(); ++c) medians.push_back(Median(times[c]));
         const double flops = 2.5 * (double)n * order;
-        for (size_t c = 0; c < versions.size(); ++c) {
-            std::printf(" %11.0f %7.0f", medians[c], flops / (medians[c] / 2) * 1000.0);
+        for (size_t c = 0; c < contenders.size(); ++c) {
+            std::printf(" %13.0f %13.0f", medians[c], flops / (medians[c] / 2) * 1000.0);
+            if (c >= versions.size()) std::printf(" %*.3f", (int)(std::strlen(first) + 1 + peerNames[c - versions.size()].size()),
+                                                  medians[0] / medians[c]);
         }
-#if defined(SONVEX_HAVE_FFTW)
-        if (withPeer) {
-            const double peer = medians.back();
-            // The fastest repetition as well: on a shared machine the median moves with the load,
-            // the ratio much less (both sides are timed in turn).
-            const double best = *std::min_element(times[0].begin(), times[0].end());
-            std::printf(" %10.0f %7.0f %11.3f %18.0f", peer, flops / (peer / 2) * 1000.0, medians[0] / peer,
-                        flops / (best / 2) * 1000.0);
-        }
-        fftwf_free(peerBuffer);
-#endif
-        std::printf("\n");
+        // The fastest repetition as well: on a shared machine the median moves with the load,
+        // the ratio much less (both sides are timed in turn).
+        const double best = *std::min_element(times[0].begin(), times[0].end());
+        std::printf(" %*.0f\n", (int)std::strlen(first) + 12, flops / (best / 2) * 1000.0);
         std::fflush(stdout);
         for (Contender* c : contenders) delete c;
         for (float* b : buffers) sonvex::FreeAligned(b);
+    }
+    if (!plans.empty()) {
+        std::printf("\ncodelets of the FFTW plans (forward | inverse):\n");
+        for (const std::string& line : plans) std::printf("  %s\n", line.c_str());
     }
     return 0;
 }

@@ -1,9 +1,12 @@
 // The converters compared by the benchmark and the quality report, behind one streaming shape:
-// feed a block of interleaved frames, append whatever output it yields.
+// feed a block of interleaved frames, append whatever output it yields. soxr is in every tree
+// that has it; speexdsp and libsamplerate in the native tree (SONVEX_HAVE_NATIVE_PEERS).
 #pragma once
+#if defined(SONVEX_HAVE_NATIVE_PEERS)
 #include <samplerate.h>
-#include <soxr.h>
 #include <speex/speex_resampler.h>
+#endif
+#include <soxr.h>
 
 #include <cstdint>
 #include <memory>
@@ -62,6 +65,7 @@ private:
     double m_rate = 0;
 };
 
+#if defined(SONVEX_HAVE_NATIVE_PEERS)
 // Filter length per speexdsp quality (its documented table for ratios at or above 1).
 inline int SpeexFilterLength(int quality) {
     static const int lengths[11] = {8, 16, 32, 48, 64, 80, 96, 128, 160, 192, 256};
@@ -153,6 +157,8 @@ private:
     std::string m_name;
 };
 
+#endif  // SONVEX_HAVE_NATIVE_PEERS
+
 class SoxrEngine : public Engine {
 public:
     SoxrEngine(int32_t in, int32_t outRate, int channels, unsigned long recipe, const char* label)
@@ -162,7 +168,8 @@ public:
         const soxr_quality_spec_t quality = soxr_quality_spec(recipe, 0);
         m_state = soxr_create(in, outRate, static_cast<unsigned>(channels), &error, nullptr, &quality, nullptr);
         if (error) m_state = nullptr;
-        m_name = std::string("soxr ") + label;
+        // The engine soxr picked for the recipe (cr32s: its SIMD path).
+        m_name = std::string("soxr ") + label + " (" + (m_state ? soxr_engine(m_state) : "failed") + ")";
     }
     ~SoxrEngine() override {
         if (m_state) soxr_delete(m_state);

@@ -1,6 +1,9 @@
-// Speed of the resampler core beside speexdsp, libsamplerate and soxr, measured in one process
-// on the same 10 s of stereo noise, fed in blocks of 4096 frames. Prints output frames per
-// second, ratios against soxr HQ, the table build time and the memory of one object.
+// Speed of the resampler core beside soxr (and, in the native tree, speexdsp and libsamplerate),
+// measured in one process on the same 10 s of stereo noise, fed in blocks of 4096 frames. Prints
+// output frames per second (median round), ratios against soxr HQ, the table build time and the
+// memory of one object.
+//   resampler_bench [--quick]   (--quick: 1 s of input, 3 rounds, to check that it runs)
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "bench/resampler/engines.h"
+#include "tests/support/bench_report.h"
 
 namespace {
 
@@ -18,7 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kChannels = 2;
 constexpr size_t kBlockFrames = 4096;
-constexpr int kRuns = 5;
 
 struct Result {
     std::string name;
@@ -38,13 +41,13 @@ double RunOnce(Engine& engine, const std::vector<float>& input, std::vector<floa
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The machine is shared: every converter runs once per round, in turn, and keeps its best
-// round, so a busy moment does not fall on one converter only.
+// The machine is shared: every converter runs once per round, in turn, and its median round
+// counts, so a busy moment does not fall on one converter only.
 std::vector<Result> MeasureAll(const std::vector<std::function<std::unique_ptr<Engine>()>>& makers,
-                               const std::vector<float>& input) {
+                               const std::vector<float>& input, int rounds) {
     std::vector<Result> results(makers.size());
-    std::vector<double> best(makers.size(), 1e30);
-    for (int round = 0; round < kRuns; ++round) {
+    std::vector<std::vector<double>> times(makers.size());
+    for (int round = 0; round < rounds; ++round) {
         for (size_t i = 0; i < makers.size(); ++i) {
             auto engine = makers[i]();
             results[i].name = engine->Name();
@@ -54,30 +57,41 @@ std::vector<Result> MeasureAll(const std::vector<std::function<std::unique_ptr<E
                 std::printf("  %s failed\n", results[i].name.c_str());
                 continue;
             }
-            if (seconds < best[i]) best[i] = seconds;
+            times[i].push_back(seconds);
         }
     }
-    for (size_t i = 0; i < makers.size(); ++i)
-        results[i].framesPerSecond = static_cast<double>(results[i].output.size() / kChannels) / best[i];
+    for (size_t i = 0; i < makers.size(); ++i) {
+        if (times[i].empty()) continue;
+        std::sort(times[i].begin(), times[i].end());
+        results[i].framesPerSecond = static_cast<double>(results[i].output.size() / kChannels) / times[i][times[i].size() / 2];
+    }
     return results;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int rounds = quick ? 3 : 11;
+    const int seconds = quick ? 1 : 10;
     struct Ratio { int32_t in, out; };
     const Ratio ratios[] = {{44100, 48000}, {48000, 44100}, {96000, 48000}};
     const int16_t lengths[] = {17, 33, 65, 129};
     sonvex::InitProcessorDispatch();
     const sonvex::KernelVersion best = sonvex::ActiveKernelVersion();
     const char* bestName = sonvex::ActiveInterpolationRoutines()->name;
-    std::printf("resampler benchmark: 10 s stereo noise, blocks of %zu frames, best of %d runs\n", kBlockFrames, kRuns);
-    std::printf("our best version here: %s\n\n", bestName);
+    std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
+    std::printf("build: %s\n", sonvex_bench::BuildReport());
+    std::printf("ours %s: %s\n", sonvex::KernelVersionName(best), sonvex_bench::RoutinesReport(best).c_str());
+    std::printf("peer soxr: %s, %s\n", soxr_version(), SONVEX_SOXR_ORIGIN);
+    std::printf("resampler benchmark: %d s stereo noise, blocks of %zu frames, median of %d rounds (the converters in "
+                "turn in each round)\n\n",
+                seconds, kBlockFrames, rounds);
 
     for (const Ratio& ratio : ratios) {
         std::mt19937 random(1234);
         std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-        std::vector<float> input(static_cast<size_t>(ratio.in) * 10 * kChannels);
+        std::vector<float> input(static_cast<size_t>(ratio.in) * seconds * kChannels);
         for (auto& v : input) v = noise(random);
         std::printf("%d -> %d\n", ratio.in, ratio.out);
         std::vector<std::function<std::unique_ptr<Engine>()>> makers;
@@ -88,13 +102,17 @@ int main() {
         const size_t soxrHq = add([&] { return std::make_unique<SoxrEngine>(ratio.in, ratio.out, kChannels, SOXR_HQ, "HQ"); });
         add([&] { return std::make_unique<SoxrEngine>(ratio.in, ratio.out, kChannels, SOXR_MQ, "MQ"); });
         add([&] { return std::make_unique<SoxrEngine>(ratio.in, ratio.out, kChannels, SOXR_LQ, "LQ"); });
+#if defined(SONVEX_HAVE_NATIVE_PEERS)
         add([&] { return std::make_unique<SamplerateEngine>(ratio.in, ratio.out, kChannels, SRC_SINC_FASTEST); });
         add([&] { return std::make_unique<SamplerateEngine>(ratio.in, ratio.out, kChannels, SRC_SINC_MEDIUM_QUALITY); });
+#endif
         std::vector<size_t> ours;
         for (int16_t n : lengths) {
             ours.push_back(add([&, n] { return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, n, best); }));
+#if defined(SONVEX_HAVE_NATIVE_PEERS)
             const int q = SpeexQualityClosestTo(n);
             add([&, q] { return std::make_unique<SpeexEngine>(ratio.in, ratio.out, kChannels, q); });
+#endif
         }
         // The other routines at n = 65, and the proof that they produce the same bits.
         const size_t scalar65 = add([&] {
@@ -103,7 +121,7 @@ int main() {
         const size_t sse65 = add([&] {
             return std::make_unique<CoreEngine>(ratio.in, ratio.out, kChannels, 65, sonvex::KernelVersion::Sse2);
         });
-        const std::vector<Result> results = MeasureAll(makers, input);
+        const std::vector<Result> results = MeasureAll(makers, input, rounds);
         const double reference = results[soxrHq].framesPerSecond;
         for (const Result& r : results)
             std::printf("  %-40s %8.2f M output frames/s   x%.2f soxr HQ\n", r.name.c_str(), r.framesPerSecond / 1e6,
@@ -118,6 +136,7 @@ int main() {
         std::printf("  n=65 output of %s, sse2 and scalar bit-identical: %s (%zu samples)\n",
                     bestName, same ? "yes" : "NO", best65.output.size());
         std::printf("  n=65 speed over soxr HQ: x%.2f\n\n", best65.framesPerSecond / reference);
+        if (!same) return 1;
     }
 
     // Table build time (Initialize of a fresh object, n = 65) and memory of one object.

@@ -5,6 +5,8 @@
 #   /etc/apt/sources.list.d/sonvex-bookworm-backports.sources  qemu 10 for the emulated runs
 #   /etc/apt/preferences.d/sonvex-multiarch-twins  only while the mirror offers an i386 library
 #                                                  at another version than its amd64 twin
+#   /etc/apt/sources.list.d/sonvex-source-packages.sources  deb-src entries, written by
+#                                                  ./run bench for the peers' source packages
 # `./run apt-config` prints them with what they are for; `./run apt-config --undo` removes them.
 #
 # Expects from ./run: step, warn, die, as_root, and the arrays packages (amd64) and
@@ -16,6 +18,7 @@ apt_sources_dir=/etc/apt/sources.list.d/
 eval "$(apt-config shell apt_preferences_dir Dir::Etc::preferencesparts/d apt_sources_dir Dir::Etc::sourceparts/d 2>/dev/null)"
 backports_list=${apt_sources_dir%/}/sonvex-bookworm-backports.sources
 twins_pref=${apt_preferences_dir%/}/sonvex-multiarch-twins
+source_packages_list=${apt_sources_dir%/}/sonvex-source-packages.sources
 # Another run of apt (an unattended upgrade, a second set-up) holds the lock for a while.
 apt_quiet=(-qq -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600)
 
@@ -261,7 +264,7 @@ install_qemu() {
 # ./run apt-config [--undo]
 apt_config() {
   local files=() f
-  for f in "$backports_list" "$twins_pref"; do [ -f "$f" ] && files+=("$f"); done
+  for f in "$backports_list" "$twins_pref" "$source_packages_list"; do [ -f "$f" ] && files+=("$f"); done
   if [ ${#files[@]} -eq 0 ]; then
     echo "the Sonvex set-up has no file in the apt configuration"
     return 0
