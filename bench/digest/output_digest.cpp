@@ -1,19 +1,16 @@
 // Output digest of the dispatched kernels, the windows and the resampler core: one line per
-// routine, routine set, size and buffer offset, with a 64-bit hash of every output bit (the
+// routine, kernel row, size and buffer offset, with a 64-bit hash of every output bit (the
 // guard floats around each output included, so a stray write shows too). Two runs on one
 // processor print the same lines exactly when every routine computes the same bits; `diff`
 // of the outputs of two builds shows which routine changed.
-// Usage: output_digest > FILE   (every routine set this processor runs, in table order)
+// Usage: output_digest > FILE   (every kernel row this processor runs, in table order)
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "dsp/kernels/cpu_features.h"
 #include "dsp/kernels/dispatch.h"
-#include "dsp/kernels/fft_internal.h"
-#include "dsp/kernels/fft_versions.h"
 #include "dsp/kernels/kernels.h"
 #include "dsp/resampler/resampler.h"
 #include "dsp/spectral/windows.h"
@@ -69,86 +66,25 @@ private:
     float* m_block;
 };
 
-// A routine set as tests and benchmarks reach it: its name, whether this processor runs it,
-// and how its FFT setups are made and its other routines made active.
-struct RoutineSet {
-    const char* name;
-    bool runs;
-    void (*enter)();
-    int32_t (*createSetup)(int32_t order, int32_t scaling, sonvex::RealFftSetup** setup);
-    void (*enterResampler)();  // null: enter
-};
+using sonvex::detail::KernelRow;
 
-bool Avx(uint32_t mask) { return (mask & sonvex::detail::CpuAvx) && (mask & sonvex::detail::CpuAvxOsSupport); }
-
-// The AVX version's row as processors without AVX2 and FMA build it.
-const sonvex::detail::KernelRow& PlainAvxRow() {
-    static const sonvex::detail::KernelRow row = [] {
-        sonvex::detail::KernelRow r = sonvex::detail::KernelRowFor(KernelVersion::Avx);
-        r.fftForward = sonvex::fft::ForwardAvx;
-        r.fftInverse = sonvex::fft::InverseAvx;
-        r.fftWideTables = false;
-        r.interpolation = &sonvex::detail::kInterpolationSse2;
-        return r;
-    }();
-    return row;
-}
-
-std::vector<RoutineSet> RoutineSets() {
-    using namespace sonvex::detail;
-    const ProcessorFeatures& p = DetectedProcessorFeatures();
-    const uint32_t mask = p.mask;
-    const bool wide = sizeof(void*) == 8 && p.avx512f;
-    auto active = [](int32_t order, int32_t scaling, sonvex::RealFftSetup** setup) {
-        return sonvex::CreateRealFftSetup(order, scaling, setup);
-    };
-    return {
-        {"baseline", true, [] { ForceKernelVersion(KernelVersion::Baseline); }, active},
-        {"sse2", true, [] { ForceKernelVersion(KernelVersion::Sse2); }, active},
-        {"ssse3", (mask & CpuSsse3) != 0, [] { ForceKernelVersion(KernelVersion::Ssse3); }, active},
-        {"ssse3_movbe", (mask & CpuSsse3) && (mask & CpuMovbe),
-         [] { ForceKernelVersion(KernelVersion::Ssse3Movbe); }, active},
-        {"sse41", (mask & CpuSse41) != 0, [] { ForceKernelVersion(KernelVersion::Sse41); }, active},
-        // The resampler of this set runs the SSE2 interpolation, which the SSE2 version holds too.
-        {"avx", Avx(mask), [] { ForceKernelVersion(KernelVersion::Avx); },
-         [](int32_t order, int32_t scaling, sonvex::RealFftSetup** setup) {
-             return sonvex::fft::BuildRealFftSetup(PlainAvxRow(), order, scaling, setup);
-         },
-         [] { ForceKernelVersion(KernelVersion::Sse2); }},
-        {"avx2_fma", Avx(mask) && p.avx2 && p.fma,
-         [] {
-             ForceKernelVersion(KernelVersion::Avx);
-             sonvex::fft::AllowWideRoutines(false);
-         },
-         active},
-        {"avx512", wide,
-         [] {
-             ForceKernelVersion(KernelVersion::Avx);
-             sonvex::fft::AllowWideRoutines(true);
-         },
-         active},
-    };
-}
-
-void Leave() {
-    sonvex::detail::ForceKernelVersion(KernelVersion::Baseline);
-    sonvex::fft::AllowWideRoutines(true);
-}
+void Enter(const KernelRow& row) { sonvex::detail::ForceKernelRow(row); }
+void Leave() { sonvex::detail::ForceKernelVersion(KernelVersion::Baseline); }
 
 const int32_t kScalings[] = {sonvex::ScaleForwardByN, sonvex::ScaleInverseByN, sonvex::ScaleBothBySqrtN,
                              sonvex::NoScaling};
 
-void DigestFft(const RoutineSet& set) {
+void DigestFft(const KernelRow& row) {
     for (int32_t order = 0; order <= 20; ++order) {
         const size_t n = size_t(1) << order;
         const size_t floats = n + 2;
         std::vector<float> input(floats);
         Random(1000 + order).Fill(input.data(), floats);
         for (int32_t scaling : kScalings) {
-            set.enter();
+            Enter(row);
             sonvex::RealFftSetup* setup = nullptr;
-            if (set.createSetup(order, scaling, &setup) != sonvex::StatusOk) {
-                std::printf("fft %s order %d scaling %d: no setup\n", set.name, order, scaling);
+            if (sonvex::CreateRealFftSetup(order, scaling, &setup) != sonvex::StatusOk) {
+                std::printf("fft %s order %d scaling %d: no setup\n", row.name, order, scaling);
                 continue;
             }
             Leave();  // a setup runs the routines that built it
@@ -164,7 +100,7 @@ void DigestFft(const RoutineSet& set) {
                     if (inPlace) std::memcpy(src, input.data(), floats * sizeof(float));
                     const int32_t status = inverse ? sonvex::RealFftInverse(src, out.At(0), setup, work)
                                                    : sonvex::RealFftForward(src, out.At(0), setup, work);
-                    std::printf("fft %s %s order %d scaling %d %s status %d %016" PRIx64 "\n", set.name,
+                    std::printf("fft %s %s order %d scaling %d %s status %d %016" PRIx64 "\n", row.name,
                                 inverse ? "inverse" : "forward", order, scaling, inPlace ? "in-place" : "out-of-place",
                                 status, out.Digest());
                 }
@@ -186,8 +122,8 @@ void FillComplex(float* values, size_t floats, uint64_t seed) {
     }
 }
 
-void DigestVectors(const RoutineSet& set) {
-    set.enter();
+void DigestVectors(const KernelRow& row) {
+    Enter(row);
     std::vector<int32_t> counts;
     for (int32_t c = 1; c <= 40; ++c) counts.push_back(c);
     counts.push_back(4099);
@@ -200,16 +136,16 @@ void DigestVectors(const RoutineSet& set) {
             Random(11 * length + offset).Fill(b.At(inOffset), length);
             Guarded product(length);
             const int32_t s1 = sonvex::MultiplyVectors(a.At(inOffset), b.At(inOffset), product.At(offset), count);
-            std::printf("multiply %s count %d offset %zu status %d %016" PRIx64 "\n", set.name, count, offset, s1,
+            std::printf("multiply %s count %d offset %zu status %d %016" PRIx64 "\n", row.name, count, offset, s1,
                         product.Digest());
             Guarded complexIn(2 * length);
             FillComplex(complexIn.At(inOffset), 2 * length, 13 * length + offset);
             Guarded magnitudes(length), phases(length);
             const int32_t s2 = sonvex::ComplexMagnitudes(complexIn.At(inOffset), magnitudes.At(offset), count);
             const int32_t s3 = sonvex::ComplexPhases(complexIn.At(inOffset), phases.At(offset), count);
-            std::printf("magnitudes %s count %d offset %zu status %d %016" PRIx64 "\n", set.name, count, offset, s2,
+            std::printf("magnitudes %s count %d offset %zu status %d %016" PRIx64 "\n", row.name, count, offset, s2,
                         magnitudes.Digest());
-            std::printf("phases %s count %d offset %zu status %d %016" PRIx64 "\n", set.name, count, offset, s3,
+            std::printf("phases %s count %d offset %zu status %d %016" PRIx64 "\n", row.name, count, offset, s3,
                         phases.Digest());
         }
     }
@@ -240,8 +176,8 @@ const int16_t kTaps[] = {17, 65, 129};
 // Frames per block fed in turn; the core produces after each, and Reset comes after the fourth.
 const int64_t kBlocks[] = {1, 37, 480, 4096, 1000, 333};
 
-void DigestResampler(const RoutineSet& set) {
-    (set.enterResampler ? set.enterResampler : set.enter)();
+void DigestResampler(const KernelRow& row) {
+    Enter(row);
     for (const ResamplerCase& rates : kRates) {
         for (const auto& channels : kChannels) {
             for (int16_t taps : kTaps) {
@@ -265,7 +201,7 @@ void DigestResampler(const RoutineSet& set) {
                 }
                 std::printf("resampler %s %d->%d channels %d->%d taps %d init %d routines %s frames %" PRId64
                             " %016" PRIx64 "\n",
-                            set.name, rates.origRate, rates.newRate, channels[0], channels[1], taps, init,
+                            row.name, rates.origRate, rates.newRate, channels[0], channels[1], taps, init,
                             core.InterpolationName(), produced, h);
             }
         }
@@ -276,16 +212,15 @@ void DigestResampler(const RoutineSet& set) {
 }  // namespace
 
 int main() {
-    const std::vector<RoutineSet> sets = RoutineSets();
-    for (const RoutineSet& set : sets) {
-        if (set.runs) DigestFft(set);
+    for (const KernelRow& row : sonvex::detail::kKernelRows) {
+        if (sonvex::detail::ProcessorRuns(row)) DigestFft(row);
     }
-    for (const RoutineSet& set : sets) {
-        if (set.runs) DigestVectors(set);
+    for (const KernelRow& row : sonvex::detail::kKernelRows) {
+        if (sonvex::detail::ProcessorRuns(row)) DigestVectors(row);
     }
     DigestWindows();
-    for (const RoutineSet& set : sets) {
-        if (set.runs) DigestResampler(set);
+    for (const KernelRow& row : sonvex::detail::kKernelRows) {
+        if (sonvex::detail::ProcessorRuns(row)) DigestResampler(row);
     }
     return 0;
 }
