@@ -249,23 +249,37 @@ TEST_P(FftRow, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
     }
 }
 
+bool SameTiers(const fft::TierLimits& a, const fft::TierLimits& b) {
+    return a.realStraight == b.realStraight && a.complexStraight == b.complexStraight && a.table == b.table &&
+           a.bitReverse == b.bitReverse;
+}
+
+// Where the tiers begin decides the work buffers callers are told to allocate.
+TEST(FftTiers, BoundariesOfTheThreeTierTables) {
+    EXPECT_EQ(6, fft::kSse2Tiers.complexStraight);
+    EXPECT_EQ(15, fft::kSse2Tiers.table);
+    EXPECT_EQ(16, fft::kSse2Tiers.bitReverse);
+    EXPECT_EQ(6, fft::kSsse3Tiers.complexStraight);
+    EXPECT_EQ(18, fft::kSsse3Tiers.table);
+    EXPECT_EQ(-1, fft::kSsse3Tiers.bitReverse);
+    EXPECT_EQ(7, fft::kAvxTiers.complexStraight);
+    EXPECT_EQ(19, fft::kAvxTiers.table);
+    EXPECT_EQ(-1, fft::kAvxTiers.bitReverse);
+    for (const fft::TierLimits& limits : {fft::kSse2Tiers, fft::kSsse3Tiers, fft::kAvxTiers}) EXPECT_EQ(4, limits.realStraight);
+}
+
 TEST_P(FftRow, WorkBufferSizesFollowTheRowsTiers) {
     const KernelRow& row = Row();
-    const KernelVersion version = row.version;
     const fft::TierLimits limits = row.fft->tiers;
-    const bool sse2Tiers = version == KernelVersion::Baseline || version == KernelVersion::Sse2 ||
-                           version == KernelVersion::Ssse3Movbe;
-    if (version == KernelVersion::Avx) {
-        EXPECT_EQ(7, limits.complexStraight);
-        EXPECT_EQ(19, limits.table);
-    } else if (!sse2Tiers) {
-        EXPECT_EQ(6, limits.complexStraight);
-        EXPECT_EQ(18, limits.table);
-        EXPECT_EQ(-1, limits.bitReverse);
-    } else {
-        EXPECT_EQ(15, limits.table);
-        EXPECT_EQ(16, limits.bitReverse);
-    }
+    const bool sse2Tiers = SameTiers(limits, fft::kSse2Tiers);
+    EXPECT_TRUE(sse2Tiers || SameTiers(limits, fft::kSsse3Tiers) || SameTiers(limits, fft::kAvxTiers));
+    // The versions whose sizes callers have seen keep their tiers.
+    if (row.version == KernelVersion::Baseline || row.version == KernelVersion::Sse2 ||
+        row.version == KernelVersion::Ssse3Movbe)
+        EXPECT_TRUE(sse2Tiers);
+    if (row.version == KernelVersion::Ssse3 || row.version == KernelVersion::Sse41)
+        EXPECT_TRUE(SameTiers(limits, fft::kSsse3Tiers));
+    if (row.version == KernelVersion::Avx) EXPECT_TRUE(SameTiers(limits, fft::kAvxTiers));
     const int lastWithBuffer = limits.bitReverse > 0 ? limits.bitReverse : limits.table;
     for (int order = 0; order <= 22; ++order) {
         SCOPED_TRACE(order);
