@@ -80,7 +80,7 @@ constexpr bool RowRunsOn(const KernelRow& row, uint32_t features) { return (row.
 
 // The row a feature set selects: the last one whose needs it meets (Baseline's when none).
 const KernelRow& SelectKernelRow(uint32_t features);
-// The version of that row, for a reported feature mask.
+// The version of that row.
 KernelVersion SelectKernelVersion(uint32_t mask);
 
 // True when this processor (and its operating system) runs the row's instructions.

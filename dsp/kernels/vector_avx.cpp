@@ -1,4 +1,4 @@
-// AVX version of the vector kernels (the AVX row), compiled with -mavx: a group of 8 floats is one
+// AVX version of the vector kernels (every AVX row), compiled with -mavx: a group of 8 floats is one
 // 256-bit register. The arithmetic is the same sequence of single-precision operations as in
 // the 4-float versions, without fused multiply-add, so the results do not depend on the
 // register width.
