@@ -28,9 +28,37 @@ if(SONVEX_WINDOWS)
 endif()
 set(SONVEX_RUNS_TESTS ON)
 
-# The processor models qemu-i386 runs the win32 tree's kernel suites on, each with the kernel
-# version its features must select: model:version.
-set(SONVEX_EMULATED_CPUS kvm32:1 Conroe:2 n270:3 Penryn:4 SandyBridge:5 Haswell:5)
+# The processor models qemu-i386 runs the win32 tree's kernel suites on, each with the row its
+# features must select and that row's version, as dsp/kernels/kernel_rows.def declares them:
+# model:row:version index.
+set(_kernel_rows ${CMAKE_SOURCE_DIR}/dsp/kernels/kernel_rows.def)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_kernel_rows})
+file(STRINGS ${_kernel_rows} _kernel_row_lines REGEX "^SONVEX_KERNEL_(VERSION|ROW)\\(")
+set(SONVEX_EMULATED_CPUS)
+foreach(line ${_kernel_row_lines})
+  if(line MATCHES "^SONVEX_KERNEL_VERSION\\( *([0-9]+), *([A-Za-z0-9_]+), *([a-z0-9_]+),")
+    set(_row ${CMAKE_MATCH_3})
+    set(_kernel_version_${CMAKE_MATCH_2} ${CMAKE_MATCH_1})
+    set(_version ${CMAKE_MATCH_1})
+  elseif(line MATCHES "^SONVEX_KERNEL_ROW\\( *([a-z0-9_]+), *([A-Za-z0-9_]+),")
+    set(_row ${CMAKE_MATCH_1})
+    if(NOT DEFINED _kernel_version_${CMAKE_MATCH_2})
+      message(FATAL_ERROR "kernel_rows.def: row ${_row} of version ${CMAKE_MATCH_2}, which no line above opens")
+    endif()
+    set(_version ${_kernel_version_${CMAKE_MATCH_2}})
+  else()
+    message(FATAL_ERROR "kernel_rows.def: cannot read the line: ${line}")
+  endif()
+  if(NOT line MATCHES "models\\(([^)]*)\\)")
+    message(FATAL_ERROR "kernel_rows.def: row ${_row} names no models(...)")
+  endif()
+  string(REGEX REPLACE "[ \t]+" ";" _models "${CMAKE_MATCH_1}")
+  foreach(model ${_models})
+    if(model)
+      list(APPEND SONVEX_EMULATED_CPUS ${model}:${_row}:${_version})
+    endif()
+  endforeach()
+endforeach()
 
 # sonvex_add_test(NAME SOURCES src... [LIBS lib...] [LABELS l...] [GMOCK])
 # A GoogleTest executable, registered with CTest.
@@ -66,11 +94,11 @@ endfunction()
 
 # sonvex_add_kernel_test(NAME SOURCES src... [LIBS lib...] [LABELS l...])
 # A suite of the dispatched kernels. Every tree runs it on its own processor, forcing every
-# version that processor can execute in turn (label real-processor in the win32 tree). The
-# win32 tree also runs it once per processor model of SONVEX_EMULATED_CPUS under qemu-i386
-# (label cpu-model), each time on the version that model's features select by themselves, and
-# the suite checks that the expected version was picked. Emulated, the FFT suite takes minutes
-# (two on a quiet machine for the AVX models, several times that on a busy one).
+# row that processor can execute in turn (label real-processor in the win32 tree). The win32
+# tree also runs it once per processor model of SONVEX_EMULATED_CPUS under qemu-i386 (label
+# cpu-model), each time on the row that model's features select by themselves, and the suite
+# checks that the expected row and version were picked. Emulated, the FFT suite takes minutes
+# (several for the AVX models on a quiet machine, many more on a busy one).
 function(sonvex_add_kernel_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT SONVEX_TREE STREQUAL "win32")
@@ -79,13 +107,14 @@ function(sonvex_add_kernel_test name)
   endif()
   sonvex_add_test(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS} LABELS kernels real-processor ${T_LABELS})
   foreach(entry ${SONVEX_EMULATED_CPUS})
-    string(REPLACE ":" ";" pair ${entry})
-    list(GET pair 0 model)
-    list(GET pair 1 version)
+    string(REPLACE ":" ";" fields ${entry})
+    list(GET fields 0 model)
+    list(GET fields 1 row)
+    list(GET fields 2 version)
     add_test(NAME ${name}@${model} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name}@${model} PROPERTIES
       LABELS "${SONVEX_TREE};kernels;cpu-model;${T_LABELS}" TIMEOUT 1800
-      ENVIRONMENT "QEMU_CPU=${model};SONVEX_TEST_EXPECTED_VERSION=${version};SONVEX_TEST_ONLY_PICKED_VERSION=1")
+      ENVIRONMENT "QEMU_CPU=${model};SONVEX_TEST_EXPECTED_ROW=${row};SONVEX_TEST_EXPECTED_VERSION=${version};SONVEX_TEST_ONLY_PICKED_VERSION=1")
   endforeach()
 endfunction()
 

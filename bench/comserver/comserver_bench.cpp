@@ -384,7 +384,7 @@ int main(int argc, char** argv) {
     std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
     std::printf("build: %s\n", sonvex_bench::BuildReport());
     std::printf("ours %s: %s\n", sonvex::KernelVersionName(sonvex::ActiveKernelVersion()),
-                sonvex_bench::RoutinesReport(sonvex::ActiveKernelVersion()).c_str());
+                sonvex_bench::RoutinesReport(sonvex::detail::ActiveKernelRow()).c_str());
     bool ok = BenchResampler(dllPath, quick ? 5 : 31, quick ? 3.0 : 10.0);
     ok = BenchFourier(dllPath, quick ? 9 : 21, quick ? 2000 : 20000) && ok;
     CoUninitialize();

@@ -1,11 +1,12 @@
-// Forward+inverse real FFT time of our versions against FFTW3f, measured in the same process with
-// round-robin repetitions; medians, ratios and FFTW-convention MFLOPS (2.5 N log2 N per
-// transform), and the best repetition of the first version. Each FFTW build linked in is a peer
-// of its own (the native tree: Debian's and one built with -march=native; the Windows trees: one
+// Forward+inverse real FFT time of our kernel rows against FFTW3f, measured in the same process
+// with round-robin repetitions; medians, ratios and FFTW-convention MFLOPS (2.5 N log2 N per
+// transform), and the best repetition of the first row. Each FFTW build linked in is a peer of
+// its own (the native tree: Debian's and one built with -march=native; the Windows trees: one
 // built for their ABI); the plans' codelets are printed after the table.
-// Usage: fft_bench [lowest order] [highest order] [version...]   (versions by number: 0 baseline,
-// 1 sse2, 2 ssse3, 3 ssse3_movbe, 4 sse41, 5 avx; default 5 1)
-// Environment: SONVEX_BENCH_OURS_ONLY=1, SONVEX_BENCH_EIGHT_LANES=1 (see main).
+// Usage: fft_bench [lowest order] [highest order] [row...]   (rows by their name in
+// dsp/kernels/kernel_rows.def, or a version's number for its best row here; default: the row
+// this processor picks, and sse2). Rows the processor does not run are left out.
+// Environment: SONVEX_BENCH_OURS_ONLY=1 (see main).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -16,9 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "dsp/kernels/cpu_features.h"
 #include "dsp/kernels/dispatch.h"
-#include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/kernels.h"
 #include "tests/support/bench_report.h"
 #if defined(SONVEX_HAVE_FFTW) || defined(SONVEX_HAVE_WIDE_FFTW)
@@ -41,18 +40,17 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-using sonvex::KernelVersion;
+using sonvex::detail::KernelRow;
 
-bool ProcessorRuns(KernelVersion version) {
-    using namespace sonvex::detail;
-    const uint32_t mask = DetectedProcessorFeatures().mask;
-    switch (version) {
-        case KernelVersion::Ssse3:
-        case KernelVersion::Ssse3Movbe: return (mask & CpuSsse3) != 0;
-        case KernelVersion::Sse41: return (mask & CpuSse41) != 0;
-        case KernelVersion::Avx: return (mask & CpuAvx) && (mask & CpuAvxOsSupport);
-        default: return true;
+// A row by name, or a version by number (its best row on this processor); null for neither.
+const KernelRow* RowNamed(const char* text) {
+    for (const KernelRow& row : sonvex::detail::kKernelRows) {
+        if (std::strcmp(row.name, text) == 0) return &row;
     }
+    char* end = nullptr;
+    const long index = std::strtol(text, &end, 10);
+    if (end == text || *end || index < 0 || index >= sonvex::kKernelVersionCount) return nullptr;
+    return &sonvex::detail::KernelRowFor(static_cast<sonvex::KernelVersion>(index));
 }
 
 // One timed contender: a batch of `rounds` forward+inverse pairs on a buffer refreshed before.
@@ -62,12 +60,12 @@ struct Contender {
     float* data = nullptr;
 };
 
-// The setup keeps the version it was built under, and so do its transforms.
+// The setup keeps the row it was built under, and so do its transforms.
 struct Ours : Contender {
     sonvex::RealFftSetup* setup = nullptr;
     void* work = nullptr;
-    Ours(int order, KernelVersion version, float* buffer) {
-        sonvex::detail::ForceKernelVersion(version);
+    Ours(int order, const KernelRow& row, float* buffer) {
+        sonvex::detail::ForceKernelRow(row);
         if (sonvex::CreateRealFftSetup(order, sonvex::ScaleBothBySqrtN, &setup) != sonvex::StatusOk) {
             std::fprintf(stderr, "setup of order %d failed\n", order);
             std::exit(1);
@@ -160,25 +158,30 @@ std::vector<Peer*> MakePeers(int order) {
 int main(int argc, char** argv) {
     const int low = argc > 1 ? std::atoi(argv[1]) : 4;
     const int high = argc > 2 ? std::atoi(argv[2]) : 20;
-    std::vector<KernelVersion> versions;
+    std::vector<const KernelRow*> rows;
     for (int i = 3; i < argc; ++i) {
-        const int index = std::atoi(argv[i]);
-        if (index >= 0 && index < sonvex::kKernelVersionCount) versions.push_back(static_cast<KernelVersion>(index));
+        const KernelRow* row = RowNamed(argv[i]);
+        if (!row) {
+            std::fprintf(stderr, "no kernel row %s; the rows:", argv[i]);
+            for (const KernelRow& r : sonvex::detail::kKernelRows) std::fprintf(stderr, " %s", r.name);
+            std::fprintf(stderr, "\n");
+            return 2;
+        }
+        rows.push_back(row);
     }
-    if (versions.empty()) versions = {KernelVersion::Avx, KernelVersion::Sse2};
-    versions.erase(std::remove_if(versions.begin(), versions.end(), [](KernelVersion v) { return !ProcessorRuns(v); }),
-                   versions.end());
-    if (versions.empty()) return 1;
+    const KernelRow& picked = sonvex::detail::SelectKernelRow(sonvex::detail::DetectedProcessorFeatures().features);
+    if (rows.empty()) rows = {&picked, &sonvex::detail::KernelRowFor(sonvex::KernelVersion::Sse2)};
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [](const KernelRow* row) { return !sonvex::detail::ProcessorRuns(*row); }),
+               rows.end());
+    if (rows.empty()) return 1;
     // SONVEX_BENCH_OURS_ONLY=1 leaves the peers out (for profiling our routines alone).
     const bool withPeers = std::getenv("SONVEX_BENCH_OURS_ONLY") == nullptr;
-    // SONVEX_BENCH_EIGHT_LANES=1 withholds the 16-lane routines: the AVX version as 32-bit builds
-    // run it.
-    if (std::getenv("SONVEX_BENCH_EIGHT_LANES")) sonvex::fft::AllowWideRoutines(false);
 
     std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
     std::printf("build: %s\n", sonvex_bench::BuildReport());
-    for (KernelVersion v : versions)
-        std::printf("ours %s: %s\n", sonvex::KernelVersionName(v), sonvex_bench::RoutinesReport(v).c_str());
+    std::printf("this processor picks the row %s\n", picked.name);
+    for (const KernelRow* row : rows) std::printf("ours %s: %s\n", row->name, sonvex_bench::RoutinesReport(*row).c_str());
     std::vector<std::string> peerNames;
     if (withPeers) {
         for (Peer* p : MakePeers(low)) {
@@ -193,16 +196,15 @@ int main(int argc, char** argv) {
 #if defined(SONVEX_HAVE_WIDE_FFTW)
     if (withPeers) std::printf("  fftw-avx512 is built here from Debian's source package, compiled by: %s\n", wide_fftwf_cc);
 #endif
-    if (peerNames.empty()) std::printf("no FFTW build in this program: our versions only\n");
+    if (peerNames.empty()) std::printf("no FFTW build in this program: our rows only\n");
 
     const int roundsSmall = 41, roundsLarge = 15, largeFrom = 17;
     std::printf("\nreal FFT, forward+inverse in place, median ns per pair over %d rounds (%d from 2^%d up), the "
                 "contenders in turn in each round; MFLOPS = 2.5 N log2 N / ns per transform; plans FFTW_MEASURE\n",
                 roundsSmall, roundsLarge, largeFrom);
-    const char* first = sonvex::KernelVersionName(versions[0]);
+    const char* first = rows[0]->name;
     std::printf("%5s %9s", "order", "N");
-    for (KernelVersion v : versions)
-        std::printf(" %10s_ns %6s_MFLOPS", sonvex::KernelVersionName(v), sonvex::KernelVersionName(v));
+    for (const KernelRow* row : rows) std::printf(" %10s_ns %6s_MFLOPS", row->name, row->name);
     for (const std::string& name : peerNames)
         std::printf(" %10s_ns %6s_MFLOPS %s/%s", name.c_str(), name.c_str(), first, name.c_str());
     std::printf(" %s_best_MFLOPS\n", first);
@@ -216,10 +218,10 @@ int main(int argc, char** argv) {
         for (float& v : pristine) v = value(generator);
         std::vector<float*> buffers;
         std::vector<Contender*> contenders;
-        for (KernelVersion v : versions) {
+        for (const KernelRow* row : rows) {
             float* buffer = static_cast<float*>(sonvex::AllocAligned((int32_t)((n + 2) * sizeof(float))));
             buffers.push_back(buffer);
-            contenders.push_back(new Ours(order, v, buffer));
+            contenders.push_back(new Ours(order, *row, buffer));
         }
         if (withPeers) {
             for (Peer* p : MakePeers(order)) {
@@ -252,7 +254,7 @@ int main(int argc, char** argv) {
         const double flops = 2.5 * (double)n * order;
         for (size_t c = 0; c < contenders.size(); ++c) {
             std::printf(" %13.0f %13.0f", medians[c], flops / (medians[c] / 2) * 1000.0);
-            if (c >= versions.size()) std::printf(" %*.3f", (int)(std::strlen(first) + 1 + peerNames[c - versions.size()].size()),
+            if (c >= rows.size()) std::printf(" %*.3f", (int)(std::strlen(first) + 1 + peerNames[c - rows.size()].size()),
                                                   medians[0] / medians[c]);
         }
         // The fastest repetition as well: on a shared machine the median moves with the load,

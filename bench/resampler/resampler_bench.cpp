@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     const char* bestName = sonvex::ActiveInterpolationRoutines()->name;
     std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
     std::printf("build: %s\n", sonvex_bench::BuildReport());
-    std::printf("ours %s: %s\n", sonvex::KernelVersionName(best), sonvex_bench::RoutinesReport(best).c_str());
+    std::printf("ours: %s\n", sonvex_bench::RoutinesReport(sonvex::detail::ActiveKernelRow()).c_str());
     std::printf("peer soxr: %s, %s\n", soxr_version(), SONVEX_SOXR_ORIGIN);
     std::printf("resampler benchmark: %d s stereo noise, blocks of %zu frames, median of %d rounds (the converters in "
                 "turn in each round)\n\n",

@@ -1,4 +1,4 @@
-// Block copy and fill of the AVX version; this translation unit is compiled with -mavx.
+// Block fill of the AVX rows; this translation unit is compiled with -mavx.
 #include <immintrin.h>
 
 #include <cstring>
@@ -10,19 +10,6 @@ namespace sonvex {
 namespace detail {
 
 namespace {
-
-void CopyThroughCache(char* dst, const char* src, size_t bytes) {
-    while (bytes >= 64) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), a);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 32), b);
-        dst += 64;
-        src += 64;
-        bytes -= 64;
-    }
-    if (bytes) std::memcpy(dst, src, bytes);
-}
 
 void FillThroughCache(char* dst, __m256i pattern, uint8_t value, size_t bytes) {
     while (bytes >= 64) {
@@ -41,31 +28,6 @@ size_t HeadTo64(const void* dst, size_t bytes) {
 }
 
 }  // namespace
-
-void BlockCopyAvxForCache(void* dst, const void* src, size_t bytes, int32_t largestCache) {
-    char* d = static_cast<char*>(dst);
-    const char* s = static_cast<const char*>(src);
-    if (!UseStreamingStores(bytes, largestCache, kStreamingCopyFloor)) {
-        CopyThroughCache(d, s, bytes);
-        return;
-    }
-    const size_t head = HeadTo64(d, bytes);
-    CopyThroughCache(d, s, head);
-    d += head;
-    s += head;
-    bytes -= head;
-    while (bytes >= 64) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32));
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(d), a);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 32), b);
-        d += 64;
-        s += 64;
-        bytes -= 64;
-    }
-    CopyThroughCache(d, s, bytes);
-    _mm_sfence();
-}
 
 void BlockFillAvxForCache(void* dst, uint8_t value, size_t bytes, int32_t largestCache) {
     char* d = static_cast<char*>(dst);
@@ -86,10 +48,6 @@ void BlockFillAvxForCache(void* dst, uint8_t value, size_t bytes, int32_t larges
     }
     FillThroughCache(d, pattern, value, bytes);
     _mm_sfence();
-}
-
-void BlockCopyAvx(void* dst, const void* src, size_t bytes) {
-    BlockCopyAvxForCache(dst, src, bytes, LargestCacheSize());
 }
 
 void BlockFillAvx(void* dst, uint8_t value, size_t bytes) {

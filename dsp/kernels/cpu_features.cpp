@@ -36,23 +36,15 @@ uint32_t DecodeCpuFeatureMask(const CpuidSnapshot& regs) {
 }
 
 ProcessorFeatures DecodeProcessorFeatures(const CpuidSnapshot& regs) {
-    ProcessorFeatures features{true, DecodeCpuFeatureMask(regs), false, false, false};
-    const bool avxState = (features.mask & CpuAvx) && (features.mask & CpuAvxOsSupport);
-    if (!avxState) return features;
-    features.fma = (regs.leaf1Ecx & Bit(12)) != 0;
-    features.avx2 = regs.maxLeaf >= 7 && (regs.leaf7Ebx & Bit(5));
+    const uint32_t mask = DecodeCpuFeatureMask(regs);
+    ProcessorFeatures decoded{true, mask, mask};
+    if (!(mask & CpuAvx) || !(mask & CpuAvxOsSupport)) return decoded;
+    if (regs.leaf1Ecx & Bit(12)) decoded.features |= CpuFma;
+    if (regs.maxLeaf < 7) return decoded;
+    if (regs.leaf7Ebx & Bit(5)) decoded.features |= CpuAvx2;
     // XCR0 bits 5, 6 and 7: the mask registers and both upper parts of the 32 vector registers.
-    features.avx512f = features.avx2 && features.fma && (regs.leaf7Ebx & Bit(16)) && (regs.xcr0 & 0xE6) == 0xE6;
-    return features;
-}
-
-KernelVersion SelectKernelVersion(uint32_t mask) {
-    if ((mask & CpuAvx) && (mask & CpuAvxOsSupport)) return KernelVersion::Avx;
-    if (mask & CpuSse41) return KernelVersion::Sse41;
-    if ((mask & CpuSsse3) && (mask & CpuMovbe)) return KernelVersion::Ssse3Movbe;
-    if (mask & CpuSsse3) return KernelVersion::Ssse3;
-    if (mask & CpuSse2) return KernelVersion::Sse2;
-    return KernelVersion::Baseline;
+    if ((regs.leaf7Ebx & Bit(16)) && (regs.xcr0 & 0xE6) == 0xE6) decoded.features |= CpuAvx512f;
+    return decoded;
 }
 
 bool CpuidAvailable() {
@@ -120,7 +112,7 @@ CpuidSnapshot ReadCpuidSnapshot() {
 const ProcessorFeatures& DetectedProcessorFeatures() {
     // Probed once, on the first call.
     static const ProcessorFeatures features =
-        CpuidAvailable() ? DecodeProcessorFeatures(ReadCpuidSnapshot()) : ProcessorFeatures{false, 0, false, false, false};
+        CpuidAvailable() ? DecodeProcessorFeatures(ReadCpuidSnapshot()) : ProcessorFeatures{false, 0, 0};
     return features;
 }
 

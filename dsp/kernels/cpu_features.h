@@ -4,12 +4,12 @@
 #pragma once
 #include <cstdint>
 
-#include "dsp/kernels/kernels.h"
-
 namespace sonvex {
 namespace detail {
 
-// The feature mask that QueryCpuFeatures reports (bits 13 to 31 stay 0).
+// The feature mask that QueryCpuFeatures reports (bits 13 to 31 stay 0), and above it the
+// instructions that only some rows use: those bits are set only where the operating system
+// saves the registers they use.
 enum CpuFeatureBit : uint32_t {
     CpuMmx = 0x1,
     CpuSse = 0x2,
@@ -24,6 +24,10 @@ enum CpuFeatureBit : uint32_t {
     CpuAes = 0x400,
     CpuPclmulqdq = 0x800,
     CpuFamily11Vector = 0x1000,
+    CpuReportedMask = 0x1FFF,
+    CpuAvx2 = 0x10000,     // AVX2, with the AVX state saved
+    CpuFma = 0x20000,      // FMA, likewise
+    CpuAvx512f = 0x40000,  // AVX-512F, with the mask and upper vector registers saved too
 };
 
 // The register values the features are decoded from. leaf1* are meaningful only when
@@ -39,21 +43,15 @@ struct CpuidSnapshot {
 
 uint32_t DecodeCpuFeatureMask(const CpuidSnapshot& regs);
 
-// Everything the version rows are chosen by: the mask, and the instructions inside the AVX
-// version that some of its routines use when the processor has them.
+// Everything the rows are chosen by: the reported mask, and the same with the bits of the
+// instructions that only some rows use.
 struct ProcessorFeatures {
     bool hasCpuid;
-    uint32_t mask;
-    bool avx2;     // AVX2, with the AVX register state saved by the operating system
-    bool fma;      // FMA, likewise
-    bool avx512f;  // AVX-512F with AVX2 and FMA, and the mask and upper registers saved too
+    uint32_t mask;      // as QueryCpuFeatures reports it
+    uint32_t features;  // mask and CpuAvx2, CpuFma, CpuAvx512f
 };
 
 ProcessorFeatures DecodeProcessorFeatures(const CpuidSnapshot& regs);
-
-// The version a feature mask selects: the first match of AVX (with its state saved), SSE4.1,
-// SSSE3 with MOVBE, SSSE3, SSE2; Baseline otherwise.
-KernelVersion SelectKernelVersion(uint32_t mask);
 
 // The features of this processor, probed on the first call (no CPUID: hasCpuid false, all
 // features absent).

@@ -1,5 +1,5 @@
-// The AVX version's 16-lane routines (AVX-512F, 64-bit builds), reached through ForwardAvx2Fma
-// and InverseAvx2Fma for setups that carry their tables (the table tier's orders and 2^20).
+// The 16-lane routines of the avx512 row (AVX-512F, 64-bit builds), for the setups that carry
+// their tables (the table tier's orders from 2^9 and 2^20).
 //
 // Values travel as "points": 16 consecutive complex values held as a vector of their real parts
 // followed by a vector of their imaginary parts (32 floats, 128 bytes). With n = 16 n1 complex
@@ -14,12 +14,13 @@
 // pre-step from src into the work area.
 // No value changes lanes except in the transposes and in the steps that meet the interleaved
 // layouts of the caller.
-#include "dsp/kernels/fft_versions.h"
-
 #if defined(__x86_64__)
 #include <immintrin.h>
 
+#include "dsp/kernels/block_avx.h"
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_engine.h"
+#include "dsp/kernels/fft_versions.h"
 
 namespace sonvex {
 namespace fft {
@@ -458,17 +459,26 @@ int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, voi
     return StatusOk;
 }
 
-}  // namespace
-
+// Setups that carry the 16-lane tables run the 16-lane transforms; the others, of the orders
+// those routines do not cover, the 8-lane ones.
 int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return Transform16<false>(src, dst, setup, workBuffer);
+    if (setup->wide) return Transform16<false>(src, dst, setup, workBuffer);
+    return ForwardAvx2Fma(src, dst, setup, workBuffer);
 }
 
 int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    return Transform16<true>(src, dst, setup, workBuffer);
+    if (setup->wide) return Transform16<true>(src, dst, setup, workBuffer);
+    return InverseAvx2Fma(src, dst, setup, workBuffer);
 }
 
+}  // namespace
 }  // namespace fft
+
+namespace detail {
+
+extern const FftRoutines kFftAvx512 = {fft::kAvxTiers, fft::ForwardAvx512, fft::InverseAvx512, true, BlockFillAvx};
+
+}  // namespace detail
 }  // namespace sonvex
 
 #endif  // __x86_64__

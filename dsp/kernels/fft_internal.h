@@ -37,6 +37,11 @@ struct TierLimits {
 
 Tier TierForOrder(const TierLimits& limits, int32_t order);
 
+// The tier boundaries the routine sets use.
+constexpr TierLimits kSse2Tiers{4, 6, 15, 16};
+constexpr TierLimits kSsse3Tiers{4, 6, 18, -1};
+constexpr TierLimits kAvxTiers{4, 7, 19, -1};
+
 // Width in complex values of the column tiles of the large-size method.
 constexpr size_t kCrossTileWidth = 32;
 // Bit reversal of long arrays moves 2^6 x 2^6 tiles of complex values.
@@ -96,23 +101,13 @@ extern const float kBuiltinQuarterWave[257];
 // e^{-2 pi i t / size} from a quarter-wave table of `size` (t may be any value below size).
 void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, float* im);
 
-// Every check of CreateRealFftSetup, the plan and the tables, for the tiers of `row`; the
-// setup keeps the row. The row's block fill clears the new block. Setups of orders
-// kWideMinOrder..kWideMaxOrder also carry the 16-lane tables when the row has them and they
-// are not withheld (a large-size setup among them then reports the work area those routines
-// need).
+// Every check of CreateRealFftSetup, the plan and the tables, for the tiers of `row`'s FFT
+// routines; the setup keeps the row, and the routines' clearBlock clears the new block. Setups
+// of orders kWideMinOrder..kWideMaxOrder also carry the 16-lane tables when the routines have
+// them (a large-size setup among them then reports the work area those routines need).
 int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
 
-// True when the 16-lane routines run here: a 64-bit build on a processor with AVX-512F and its
-// register state enabled by the operating system, and not withheld by AllowWideRoutines(false).
-bool WideRoutinesRun();
-// Tests and benchmarks withhold the 16-lane routines to reach the 8-lane ones on the same
-// processor; setups made while they are withheld carry no 16-lane tables, and setups that carry
-// them run the 8-lane routines while they are withheld.
-void AllowWideRoutines(bool allowed);
-bool WideRoutinesAllowed();
-
-// The AVX version's 16-lane routines (AVX-512, 64-bit builds) cover the table tier from this
+// The 16-lane routines (AVX-512, the avx512 row of 64-bit builds) cover the table tier from this
 // order up and the first order of the large-size tier: an n-point complex transform runs as
 // n/16-point transforms down the lanes of whole vectors, then 16-point transforms across them
 // after a transpose. At 2^20 this is the two-level method with its levels in the other order:
@@ -176,7 +171,7 @@ struct RealFftSetup {
     int32_t owned;            // 1 when CreateRealFftSetup allocated the block
     int32_t tier;             // fft::Tier
     int32_t reserved[2];
-    const detail::KernelRow* row;  // the version that built the setup, and whose routines run it
+    const detail::KernelRow* row;  // the row that built the setup, and whose FFT routines run it
     const float* passTwiddles;   // complex transform of N/2 points (straight-line and table tiers)
     const float* splitTwiddles;  // orders below 19: e^{-2 pi i k / N}, k = 0 .. N/4, as a run of
                                  // real parts and a run of imaginary parts, each value twice

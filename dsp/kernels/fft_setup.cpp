@@ -1,6 +1,6 @@
 // Setup records of the real FFT: the size of the block and the twiddle tables, and the entry
 // points that create, measure and release setups. Scalar code shared by every version; the
-// versions differ only in where their tiers begin (their rows' fftTiers), which decides the
+// versions differ only in where their tiers begin (the tiers of their rows' FFT routines), which decides the
 // tables a setup carries and the work buffer it reports.
 #include <algorithm>
 #include <cmath>
@@ -249,16 +249,6 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
     return tables;
 }
 
-namespace {
-bool g_wideRoutinesAllowed = true;
-}  // namespace
-
-bool WideRoutinesAllowed() { return g_wideRoutinesAllowed; }
-void AllowWideRoutines(bool allowed) { g_wideRoutinesAllowed = allowed; }
-bool WideRoutinesRun() {
-    return detail::KernelRowFor(KernelVersion::Avx).fftWideTables && WideRoutinesAllowed();
-}
-
 int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
     if (!setupOut) return StatusNullPointer;
     if (order < 0 || order > kMaxOrder) return StatusBadOrder;
@@ -266,11 +256,12 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
         scalingMode != ScaleBothBySqrtN && scalingMode != NoScaling) {
         return StatusBadScaling;
     }
-    const Tier tier = TierForOrder(row.fftTiers, order);
+    const detail::FftRoutines& routines = *row.fft;
+    const Tier tier = TierForOrder(routines.tiers, order);
     SetupLayout layout = PlanLayout(tier, order);
     // The 16-lane tables go last, on a 64-byte boundary found once the block's address is known.
     size_t wideOffset = 0;
-    if (row.fftWideTables && WideRoutinesAllowed() && (tier == kTierTable || tier == kTierLarge) && order >= kWideMinOrder &&
+    if (routines.wideTables && (tier == kTierTable || tier == kTierLarge) && order >= kWideMinOrder &&
         order <= kWideMaxOrder) {
         wideOffset = layout.totalBytes;
         layout.totalBytes += WideTableBytes(order) + 64;
@@ -287,8 +278,8 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
     if (layout.buildFloats && !buildArea.Allocate((int64_t)layout.buildFloats)) return StatusNoMemory;
     char* block = blockOwner.Get();
     // Cleared whole, so the padding between the tables holds no stale heap bytes.
-    if (row.fillBlock) {
-        row.fillBlock(block, 0, layout.totalBytes);
+    if (routines.clearBlock) {
+        routines.clearBlock(block, 0, layout.totalBytes);
     } else {
         std::memset(block, 0, layout.totalBytes);
     }

@@ -1,6 +1,6 @@
 // The resampler's interpolation kernels: the inner products of its polyphase filter, computed
 // for groups of L consecutive output frames, one frame per vector lane. The resampler takes the
-// routines of the active kernel version once, when it is initialised.
+// routines of the active kernel row once, when it is initialised.
 //
 // Every output sample is the sequential float sum of the kernel: the tap-0 product first, then
 // the products of taps 1..n-1 in ascending order, rounded to single precision after each
@@ -50,15 +50,9 @@ struct InterpolationRoutines {
                                  const float* coefficients, int32_t taps, int64_t groups, float* const* out);
 };
 
-// The routines of the active kernel version; null under Baseline, where the resampler runs its
-// plain loop of ApplyKernel.
+// The routines of the active kernel row; null under Baseline, where the resampler runs its
+// plain loop of ApplyKernel. The sets are kInterpolationSse2 (4 output frames per vector,
+// interpolate_sse2.cpp) and kInterpolationAvx2 (8, interpolate_avx2.cpp), as the rows name them.
 const InterpolationRoutines* ActiveInterpolationRoutines();
-
-namespace detail {
-// 4 output frames per vector (interpolate_sse2.cpp) and 8 (interpolate_avx2.cpp; only where the
-// processor has AVX2).
-extern const InterpolationRoutines kInterpolationSse2;
-extern const InterpolationRoutines kInterpolationAvx2;
-}  // namespace detail
 
 }  // namespace sonvex

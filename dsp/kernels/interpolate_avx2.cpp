@@ -3,6 +3,7 @@
 // blend of the integer lane masks to vector compares.
 #include <immintrin.h>
 
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/interpolate_kernels.h"
 
 namespace sonvex {

@@ -2,6 +2,7 @@
 // transpose that spreads a channel over the lanes.
 #include <emmintrin.h>
 
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/interpolate_kernels.h"
 
 namespace sonvex {

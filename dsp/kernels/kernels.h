@@ -25,18 +25,26 @@ enum ScalingMode : int32_t {
     NoScaling = 8,
 };
 
-// The versions of the dispatched kernels, one per instruction-set generation. Baseline is what
-// runs before the processor's version is chosen, or on a processor without CPUID; the product
-// needs SSE2, so it runs the SSE2 routines.
+// The versions of the dispatched kernels, one per instruction-set generation, as
+// dsp/kernels/kernel_rows.def declares them: Baseline 0, Sse2 1, Ssse3 2, Ssse3Movbe 3,
+// Sse41 4, Avx 5. Baseline is what runs before the processor's version is chosen, or on a
+// processor without CPUID; the product needs SSE2, so it runs the SSE2 routines. A version may
+// hold several rows of routines (the AVX version: AVX, AVX2 with FMA, AVX-512); the dispatch
+// picks the best row the processor runs, and the version reported is that row's.
 enum class KernelVersion : int32_t {
-    Baseline = 0,
-    Sse2 = 1,
-    Ssse3 = 2,
-    Ssse3Movbe = 3,
-    Sse41 = 4,
-    Avx = 5,
+#define SONVEX_KERNEL_VERSION(index, version, ...) version = index,
+#define SONVEX_KERNEL_ROW(...)
+#include "dsp/kernels/kernel_rows.def"
+#undef SONVEX_KERNEL_VERSION
+#undef SONVEX_KERNEL_ROW
 };
-constexpr int32_t kKernelVersionCount = 6;
+constexpr int32_t kKernelVersionCount = 0
+#define SONVEX_KERNEL_VERSION(...) +1
+#define SONVEX_KERNEL_ROW(...)
+#include "dsp/kernels/kernel_rows.def"
+#undef SONVEX_KERNEL_VERSION
+#undef SONVEX_KERNEL_ROW
+    ;
 
 struct RealFftSetup;  // opaque; one aligned block holding header and tables
 

@@ -1,11 +1,11 @@
-// AVX version of the vector kernels (the AVX row), compiled with -mavx: a group of 8 floats is one
+// AVX version of the vector kernels (every AVX row), compiled with -mavx: a group of 8 floats is one
 // 256-bit register. The arithmetic is the same sequence of single-precision operations as in
 // the 4-float versions, without fused multiply-add, so the results do not depend on the
 // register width.
 #include <immintrin.h>
 
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/vector_group.h"
-#include "dsp/kernels/vector_kernels.h"
 
 namespace sonvex {
 namespace detail {
@@ -53,8 +53,6 @@ struct AvxGroupOps {
     }
 };
 
-}  // namespace
-
 int32_t MultiplyVectorsAvx(const float* vector1, const float* vector2, float* result, int32_t length) {
     return MultiplyVectorsImpl<AvxGroupOps>(vector1, vector2, result, length);
 }
@@ -66,6 +64,10 @@ int32_t ComplexMagnitudesAvx(const float* complexValues, float* magnitudes, int3
 int32_t ComplexPhasesAvx(const float* complexValues, float* phases, int32_t bins) {
     return ComplexPhasesImpl<AvxGroupOps>(complexValues, phases, bins);
 }
+
+}  // namespace
+
+extern const VectorRoutines kVectorsAvx = {MultiplyVectorsAvx, ComplexMagnitudesAvx, ComplexPhasesAvx};
 
 }  // namespace detail
 }  // namespace sonvex

@@ -1,5 +1,6 @@
-// SSE2 version of the vector kernels (the Baseline and SSE2 rows, and the SSE4.1 row for
+// SSE2 version of the vector kernels (the Baseline and SSE2 rows, and the SSE4.1 set's
 // MultiplyVectors).
+#include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/vector_group.h"
 #include "dsp/kernels/vector_kernels.h"
 #include "dsp/kernels/vector_ops_sse.h"
@@ -11,6 +12,8 @@ int32_t MultiplyVectorsSse2(const float* vector1, const float* vector2, float* r
     return MultiplyVectorsImpl<SseGroupOps>(vector1, vector2, result, length);
 }
 
+namespace {
+
 int32_t ComplexMagnitudesSse2(const float* complexValues, float* magnitudes, int32_t bins) {
     return ComplexMagnitudesImpl<SseGroupOps>(complexValues, magnitudes, bins);
 }
@@ -18,6 +21,10 @@ int32_t ComplexMagnitudesSse2(const float* complexValues, float* magnitudes, int
 int32_t ComplexPhasesSse2(const float* complexValues, float* phases, int32_t bins) {
     return ComplexPhasesImpl<SseGroupOps>(complexValues, phases, bins);
 }
+
+}  // namespace
+
+extern const VectorRoutines kVectorsSse2 = {MultiplyVectorsSse2, ComplexMagnitudesSse2, ComplexPhasesSse2};
 
 }  // namespace detail
 }  // namespace sonvex

@@ -107,17 +107,18 @@ TEST(LargestCache, QueryIsStableAndPlausible) {
 }
 
 TEST(StreamingStoreRule, NeedsKnownCacheAndBothLimitsExceeded) {
-    // Copy floor 1 MB: strictly larger than both the cache and the floor.
-    EXPECT_FALSE(UseStreamingStores(0x100000, 512 * KB, kStreamingCopyFloor));
-    EXPECT_TRUE(UseStreamingStores(0x100001, 512 * KB, kStreamingCopyFloor));
-    EXPECT_FALSE(UseStreamingStores(8 * MB, 8 * MB, kStreamingCopyFloor));
-    EXPECT_TRUE(UseStreamingStores(8 * MB + 1, 8 * MB, kStreamingCopyFloor));
+    // A 1 MB floor: strictly larger than both the cache and the floor.
+    const size_t kOneMegabyte = 0x100000;
+    EXPECT_FALSE(UseStreamingStores(0x100000, 512 * KB, kOneMegabyte));
+    EXPECT_TRUE(UseStreamingStores(0x100001, 512 * KB, kOneMegabyte));
+    EXPECT_FALSE(UseStreamingStores(8 * MB, 8 * MB, kOneMegabyte));
+    EXPECT_TRUE(UseStreamingStores(8 * MB + 1, 8 * MB, kOneMegabyte));
     // Fill floor 2 MB.
     EXPECT_FALSE(UseStreamingStores(0x200000, 512 * KB, kStreamingFillFloor));
     EXPECT_TRUE(UseStreamingStores(0x200001, 512 * KB, kStreamingFillFloor));
     EXPECT_FALSE(UseStreamingStores(0x180000, 512 * KB, kStreamingFillFloor));
     // Unknown cache size: never.
-    EXPECT_FALSE(UseStreamingStores((size_t)1 << 30, 0, kStreamingCopyFloor));
+    EXPECT_FALSE(UseStreamingStores((size_t)1 << 30, 0, kOneMegabyte));
     EXPECT_FALSE(UseStreamingStores((size_t)1 << 30, 0, kStreamingFillFloor));
 }
 

@@ -123,7 +123,7 @@ TEST(KernelVersionSelection, FromRegistersEndToEnd) {
     EXPECT_EQ(SelectKernelVersion(DecodeCpuFeatureMask(Leaf1(ecx, edx, 7))), KernelVersion::Avx);
 }
 
-TEST(ProcessorFeatures, InstructionsInsideTheAvxVersionNeedItsStateAndTheirOwnBits) {
+TEST(ProcessorFeatures, InstructionsOfSomeRowsNeedTheAvxStateAndTheirOwnBits) {
     const uint32_t avxState = Bit(27) | Bit(28), fma = Bit(12), avx2 = Bit(5), avx512f = Bit(16);
     auto decode = [](uint32_t ecx, uint32_t leaf7Ebx, uint64_t xcr0, uint32_t maxLeaf = 7) {
         CpuidSnapshot s = Leaf1(ecx, 0, xcr0);
@@ -131,23 +131,67 @@ TEST(ProcessorFeatures, InstructionsInsideTheAvxVersionNeedItsStateAndTheirOwnBi
         s.leaf7Ebx = leaf7Ebx;
         return DecodeProcessorFeatures(s);
     };
-    ProcessorFeatures all = decode(avxState | fma, avx2 | avx512f, 0xE7);
-    EXPECT_TRUE(all.avx2 && all.fma && all.avx512f);
-    EXPECT_EQ(all.mask, CpuAvx | CpuAvxOsSupport);
+    const uint32_t avx = CpuAvx | CpuAvxOsSupport;
+    const ProcessorFeatures all = decode(avxState | fma, avx2 | avx512f, 0xE7);
+    EXPECT_EQ(all.mask, avx);
+    EXPECT_EQ(all.features, avx | CpuAvx2 | CpuFma | CpuAvx512f);
     // Without the AVX state saved none of them counts.
-    const ProcessorFeatures noState = decode(avxState | fma, avx2 | avx512f, 0x3);
-    EXPECT_FALSE(noState.avx2 || noState.fma || noState.avx512f);
+    EXPECT_EQ(decode(avxState | fma, avx2 | avx512f, 0x3).features, CpuAvx);
     // Leaf 7 exists only from highest leaf 7 on.
-    const ProcessorFeatures noLeaf7 = decode(avxState | fma, avx2 | avx512f, 0xE7, 6);
-    EXPECT_FALSE(noLeaf7.avx2 || noLeaf7.avx512f);
-    EXPECT_TRUE(noLeaf7.fma);
-    // AVX-512F needs AVX2, FMA and the upper register state (XCR0 bits 5 to 7).
-    EXPECT_FALSE(decode(avxState, avx2 | avx512f, 0xE7).avx512f);
-    EXPECT_FALSE(decode(avxState | fma, avx512f, 0xE7).avx512f);
-    EXPECT_FALSE(decode(avxState | fma, avx2 | avx512f, 0x67).avx512f);
-    const ProcessorFeatures avx2Only = decode(avxState, avx2, 0x7);
-    EXPECT_TRUE(avx2Only.avx2);
-    EXPECT_FALSE(avx2Only.fma || avx2Only.avx512f);
+    EXPECT_EQ(decode(avxState | fma, avx2 | avx512f, 0xE7, 6).features, avx | CpuFma);
+    // AVX-512F needs the mask and upper register state too (XCR0 bits 5 to 7).
+    EXPECT_EQ(decode(avxState | fma, avx2 | avx512f, 0x67).features, avx | CpuAvx2 | CpuFma);
+    EXPECT_EQ(decode(avxState, avx2, 0x7).features, avx | CpuAvx2);
+}
+
+// The rows' needs decide the pick: the last row whose needs the features meet.
+TEST(KernelRowSelection, TheAvxVersionsRowsFollowAvx2FmaAndAvx512f) {
+    const uint32_t avx = CpuMmx | CpuSse | CpuSse2 | CpuSse3 | CpuSsse3 | CpuSse41 | CpuAvx | CpuAvxOsSupport;
+    EXPECT_STREQ(SelectKernelRow(avx).name, "avx");
+    EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2).name, "avx");
+    EXPECT_STREQ(SelectKernelRow(avx | CpuFma).name, "avx");
+    EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuFma).name, "avx2_fma");
+    // 16-lane routines only in 64-bit code, and only with AVX2 and FMA beside AVX-512F.
+    EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuFma | CpuAvx512f).name,
+                 sizeof(void*) == 8 ? "avx512" : "avx2_fma");
+    EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuAvx512f).name, "avx");
+    // The bits of the AVX rows without the AVX state select nothing above SSE4.1.
+    EXPECT_STREQ(SelectKernelRow((avx & ~CpuAvxOsSupport) | CpuAvx2 | CpuFma).name, "sse41");
+    // No row hides behind a later one: each is the pick for exactly its own needs.
+    for (const KernelRow& row : kKernelRows) {
+        EXPECT_EQ(&SelectKernelRow(row.needs), &row) << row.name;
+        EXPECT_EQ(SelectKernelVersion(row.needs), row.version) << row.name;
+    }
+}
+
+TEST(KernelRowTable, EveryRowIsCompleteAndNamedAndItsVersionIsNamedByItsFirstRow) {
+    std::string names;
+    for (int r = 0; r < kKernelRowCount; ++r) {
+        const KernelRow& row = kKernelRows[r];
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(row.fft && row.vectors);
+        EXPECT_TRUE(row.fft->forward && row.fft->inverse && row.vectors->multiply && row.vectors->magnitudes &&
+                    row.vectors->phases);
+        EXPECT_EQ(names.find(std::string(" ") + row.name + " "), std::string::npos) << "a second row of this name";
+        names += std::string(" ") + row.name + " ";
+        // Baseline keeps the resampler's plain loop; only rows that need AVX-512F may carry
+        // 16-lane tables, and only AVX rows clear blocks with their own routine.
+        EXPECT_EQ(row.interpolation == nullptr, row.version == KernelVersion::Baseline);
+        if (row.fft->wideTables) EXPECT_NE(row.needs & CpuAvx512f, 0u);
+        if (row.fft->clearBlock) EXPECT_NE(row.needs & CpuAvx, 0u);
+        if (r == 0 || kKernelRows[r - 1].version != row.version)
+            EXPECT_STREQ(sonvex::KernelVersionName(row.version), row.name);
+    }
+    EXPECT_STREQ(sonvex::KernelVersionName(static_cast<KernelVersion>(sonvex::kKernelVersionCount)), "unknown");
+    // A version's row on this processor is the best of its rows that the processor runs.
+    for (int v = 0; v < sonvex::kKernelVersionCount; ++v) {
+        const KernelVersion version = sonvex_test::VersionAt(v);
+        const KernelRow& chosen = KernelRowFor(version);
+        EXPECT_EQ(chosen.version, version);
+        for (const KernelRow* later = &chosen + 1; later < kKernelRows + kKernelRowCount && later->version == version;
+             ++later)
+            EXPECT_FALSE(ProcessorRuns(*later)) << later->name << " runs here, yet " << chosen.name << " was chosen";
+    }
 }
 
 TEST(ProcessorDispatch, QueryCachesAndInitSelects) {
@@ -160,46 +204,27 @@ TEST(ProcessorDispatch, QueryCachesAndInitSelects) {
     EXPECT_EQ(first, DecodeCpuFeatureMask(ReadCpuidSnapshot()));
     EXPECT_TRUE(sonvex::QueryCpuFeatures(nullptr));
 
-    sonvex_test::ForcedVersion restore(KernelVersion::Baseline);
+    sonvex_test::ForcedRow restore(KernelVersion::Baseline);
     EXPECT_EQ(sonvex::ActiveKernelVersion(), KernelVersion::Baseline);
     sonvex::InitProcessorDispatch();
-    EXPECT_EQ(sonvex::ActiveKernelVersion(), SelectKernelVersion(first));
+    EXPECT_EQ(&ActiveKernelRow(), &SelectKernelRow(DetectedProcessorFeatures().features));
+    EXPECT_EQ(sonvex::ActiveKernelVersion(), ActiveKernelRow().version);
     EXPECT_NE(sonvex::ActiveKernelVersion(), KernelVersion::Baseline);
 }
 
-TEST(ProcessorDispatch, EachRowNamesItsVersionAndTheAvxRowFollowsTheProcessor) {
-    for (int i = 0; i < sonvex::kKernelVersionCount; ++i) {
-        const KernelVersion version = sonvex_test::VersionAt(i);
-        const KernelRow& row = KernelRowFor(version);
-        EXPECT_EQ(row.version, version);
-        EXPECT_TRUE(row.fftForward && row.fftInverse && row.multiplyVectors && row.complexMagnitudes &&
-                    row.complexPhases);
-        // Only the AVX row has block routines of its own, and only it may carry 16-lane tables;
-        // Baseline keeps the resampler's plain loop.
-        EXPECT_EQ(row.fillBlock != nullptr, version == KernelVersion::Avx);
-        EXPECT_EQ(row.copyBlock != nullptr, version == KernelVersion::Avx);
-        if (version != KernelVersion::Avx) EXPECT_FALSE(row.fftWideTables);
-        EXPECT_EQ(row.interpolation == nullptr, version == KernelVersion::Baseline);
-    }
-    const ProcessorFeatures& processor = sonvex_test::Processor();
-    const KernelRow& avx = KernelRowFor(KernelVersion::Avx);
-    EXPECT_EQ(avx.fftWideTables, sizeof(void*) == 8 && processor.avx512f);
-    EXPECT_EQ(avx.interpolation, processor.avx2 ? &kInterpolationAvx2 : &kInterpolationSse2);
-}
-
-// The emulated runs name the version their processor model must select; only the Haswell-class
-// model has AVX2 among them, which the AVX row's routines then use.
-TEST(ProcessorDispatch, PicksTheVersionExpectedOfThisProcessorModel) {
+// The emulated runs name the row and version their processor model must select; the row's
+// interpolation is what the resampler then takes.
+TEST(ProcessorDispatch, PicksTheRowExpectedOfThisProcessorModel) {
     const int expected = sonvex_test::ExpectedVersionIndex();
     if (expected < 0) GTEST_SKIP() << "no expected version given for this processor";
-    sonvex_test::ForcedVersion restore(sonvex::ActiveKernelVersion());
+    const char* model = std::getenv("QEMU_CPU");
+    SCOPED_TRACE(testing::Message() << "processor model " << (model ? model : "(default)"));
+    sonvex_test::ForcedRow restore(ActiveKernelRow());
     sonvex::InitProcessorDispatch();
     EXPECT_EQ(static_cast<int>(sonvex::ActiveKernelVersion()), expected);
-    const char* model = std::getenv("QEMU_CPU");
-    const bool avx2Model = model && std::string(model) == "Haswell";
-    EXPECT_EQ(sonvex_test::Processor().avx2, avx2Model) << "processor model " << (model ? model : "(default)");
-    EXPECT_EQ(sonvex::ActiveInterpolationRoutines(), avx2Model ? &kInterpolationAvx2 : &kInterpolationSse2)
-        << "processor model " << (model ? model : "(default)");
+    ASSERT_NE(sonvex_test::ExpectedRowName(), nullptr);
+    EXPECT_STREQ(ActiveKernelRow().name, sonvex_test::ExpectedRowName());
+    EXPECT_EQ(sonvex::ActiveInterpolationRoutines(), ActiveKernelRow().interpolation);
 }
 
 }  // namespace

@@ -49,12 +49,11 @@ void RoundTrip(void* context) {
 }
 
 TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
-    for (int v = 0; v < kKernelVersionCount; ++v) {
-        const KernelVersion version = sonvex_test::VersionAt(v);
-        if (!sonvex_test::ProcessorRunsVersion(version)) continue;
-        sonvex_test::ForcedVersion forced(version);
+    for (const detail::KernelRow& row : detail::kKernelRows) {
+        if (!sonvex_test::ProcessorRunsRow(row)) continue;
+        sonvex_test::ForcedRow forced(row);
         for (int order = 0; order <= 20; ++order) {
-            SCOPED_TRACE(testing::Message() << KernelVersionName(version) << " order " << order);
+            SCOPED_TRACE(testing::Message() << row.name << " order " << order);
             RealFftSetup* setup = nullptr;
             ASSERT_EQ(StatusOk, CreateRealFftSetup(order, ScaleBothBySqrtN, &setup));
             int32_t bytes = 0;
@@ -72,13 +71,12 @@ TEST(FftAllocation, NoneWithTheReportedBufferOneAllocationPerTransformWithout) {
 
 // A setup is one block of header and tables; the temporary build area is smaller (N/4 + 1
 // floats). Both stay within a small constant times N floats: at most about 2.8 N, and 4.45 N
-// where the AVX version adds its 16-lane tables (a lane twiddle per value and split-step runs).
+// where the avx512 row adds its 16-lane tables (a lane twiddle per value and split-step runs).
 TEST(FftAllocation, SetupBlockStaysWithinFourAndAHalfTimesNFloats) {
     double worst = 0.0;
-    for (int v = 0; v < kKernelVersionCount; ++v) {
-        const KernelVersion version = sonvex_test::VersionAt(v);
-        if (!sonvex_test::ProcessorRunsVersion(version)) continue;
-        sonvex_test::ForcedVersion forced(version);
+    for (const detail::KernelRow& row : detail::kKernelRows) {
+        if (!sonvex_test::ProcessorRunsRow(row)) continue;
+        sonvex_test::ForcedRow forced(row);
         for (int order = 5; order <= 22; ++order) {
             RealFftSetup* setup = nullptr;
             g_largestRequest = 0;
@@ -92,7 +90,7 @@ TEST(FftAllocation, SetupBlockStaysWithinFourAndAHalfTimesNFloats) {
             const double ratio = (double)g_largestRequest / (4.0 * floats);
             if (order >= 10) worst = std::max(worst, ratio);
             EXPECT_LE((double)g_largestRequest, 4.5 * 4.0 * floats + 4096.0)
-                << KernelVersionName(version) << " order " << order;
+                << row.name << " order " << order;
             ReleaseRealFftSetup(setup);
         }
     }

@@ -1,4 +1,4 @@
-// Real FFT of the kernel layer, run through the public entry points with every version forced in
+// Real FFT of the kernel layer, run through the public entry points with every row forced in
 // turn: values against a double-precision oracle, round trips, the packed layout's rules, the
 // tiers' work buffers and every refusal.
 #include <gtest/gtest.h>
@@ -17,15 +17,16 @@
 #include "tests/support/kernel_versions.h"
 
 using namespace sonvex;
-using sonvex_test::ForcedVersion;
+using detail::KernelRow;
+using sonvex_test::ForcedRow;
 
 namespace {
 
 constexpr float kGuard = -12345.5f;
 
-// Versions this run tries: every one the processor executes, or under emulation only the one
-// the processor model picks.
-bool ProcessorRuns(KernelVersion version) { return sonvex_test::VersionUnderTest(version); }
+// Rows this run tries: every one the processor executes, or under emulation only the one the
+// processor model picks.
+bool Tried(const KernelRow& row) { return sonvex_test::RowUnderTest(row); }
 
 size_t SpectrumFloats(int order) { return order == 0 ? 2 : (size_t(1) << order) + 2; }
 
@@ -70,27 +71,15 @@ private:
     std::vector<char> m_work;
 };
 
-// Every version as this processor runs it, and the AVX version once more with its 16-lane
-// routines withheld, so the 8-lane ones are tried here too.
-struct FftCase {
-    KernelVersion version;
-    bool eightLanes;
-};
-
-class FftVersion : public ::testing::TestWithParam<FftCase> {
+// Every row as this processor runs it.
+class FftRow : public ::testing::TestWithParam<const KernelRow*> {
 protected:
-    KernelVersion Version() const { return GetParam().version; }
+    const KernelRow& Row() const { return *GetParam(); }
     void SetUp() override {
-        if (!ProcessorRuns(Version())) GTEST_SKIP() << KernelVersionName(Version()) << " not tried on this processor";
-        if (GetParam().eightLanes && sonvex_test::OnlyPickedVersion() && !fft::WideRoutinesRun())
-            GTEST_SKIP() << "the AVX version has no 16-lane routines to withhold here";
-        detail::ForceKernelVersion(Version());
-        fft::AllowWideRoutines(!GetParam().eightLanes);
+        if (!Tried(Row())) GTEST_SKIP() << Row().name << " not tried on this processor";
+        detail::ForceKernelRow(Row());
     }
-    void TearDown() override {
-        detail::ForceKernelVersion(KernelVersion::Baseline);
-        fft::AllowWideRoutines(true);
-    }
+    void TearDown() override { detail::ForceKernelVersion(KernelVersion::Baseline); }
 };
 
 // Float rounding of a transform grows with log2 N. Measured: 6e-8 relative RMS at 16 points, 1.8e-7
@@ -98,7 +87,7 @@ protected:
 // fail it, not only misplaced values.
 double ErrorBound(int order) { return 2.5e-8 * (4 + order); }
 
-TEST_P(FftVersion, ForwardMatchesDoublePrecisionReferenceForOrders0To20) {
+TEST_P(FftRow, ForwardMatchesDoublePrecisionReferenceForOrders0To20) {
     for (int order = 0; order <= 20; ++order) {
         SCOPED_TRACE(order);
         Transform fft(order, NoScaling);
@@ -113,7 +102,7 @@ TEST_P(FftVersion, ForwardMatchesDoublePrecisionReferenceForOrders0To20) {
     }
 }
 
-TEST_P(FftVersion, RoundTripsReturnTheInputInEveryScalingMode) {
+TEST_P(FftRow, RoundTripsReturnTheInputInEveryScalingMode) {
     const int modes[] = {ScaleBothBySqrtN, ScaleForwardByN, ScaleInverseByN, NoScaling};
     for (int mode : modes) {
         for (int order = 0; order <= 20; ++order) {
@@ -133,7 +122,7 @@ TEST_P(FftVersion, RoundTripsReturnTheInputInEveryScalingMode) {
     }
 }
 
-TEST_P(FftVersion, InPlaceAndOutOfPlaceGiveIdenticalBits) {
+TEST_P(FftRow, InPlaceAndOutOfPlaceGiveIdenticalBits) {
     for (int order = 0; order <= 20; ++order) {
         SCOPED_TRACE(order);
         Transform fft(order, ScaleBothBySqrtN);
@@ -155,7 +144,7 @@ TEST_P(FftVersion, InPlaceAndOutOfPlaceGiveIdenticalBits) {
     }
 }
 
-TEST_P(FftVersion, ImaginaryPartsOfBinsZeroAndHalfAreWrittenAsPlusZeroAndIgnored) {
+TEST_P(FftRow, ImaginaryPartsOfBinsZeroAndHalfAreWrittenAsPlusZeroAndIgnored) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (int order : {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 17, 19, 20}) {
         SCOPED_TRACE(order);
@@ -194,7 +183,7 @@ TEST_P(FftVersion, ImaginaryPartsOfBinsZeroAndHalfAreWrittenAsPlusZeroAndIgnored
     }
 }
 
-TEST_P(FftVersion, SmallSizesGiveTheirClosedFormValues) {
+TEST_P(FftRow, SmallSizesGiveTheirClosedFormValues) {
     {
         Transform fft(0, ScaleBothBySqrtN);
         const float x[1] = {-3.25f};
@@ -231,7 +220,7 @@ TEST_P(FftVersion, SmallSizesGiveTheirClosedFormValues) {
     }
 }
 
-TEST_P(FftVersion, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
+TEST_P(FftRow, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
     const int modes[] = {ScaleBothBySqrtN, ScaleForwardByN, NoScaling};
     for (int mode : modes) {
         for (int order = 0; order <= 17; ++order) {
@@ -260,23 +249,37 @@ TEST_P(FftVersion, ImpulseGivesFlatSpectrumAndConstantGivesBinZero) {
     }
 }
 
-TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
-    const KernelVersion version = Version();
-    const detail::KernelRow& row = detail::KernelRowFor(version);
-    const fft::TierLimits limits = row.fftTiers;
-    const bool sse2Tiers = version == KernelVersion::Baseline || version == KernelVersion::Sse2 ||
-                           version == KernelVersion::Ssse3Movbe;
-    if (version == KernelVersion::Avx) {
-        EXPECT_EQ(7, limits.complexStraight);
-        EXPECT_EQ(19, limits.table);
-    } else if (!sse2Tiers) {
-        EXPECT_EQ(6, limits.complexStraight);
-        EXPECT_EQ(18, limits.table);
-        EXPECT_EQ(-1, limits.bitReverse);
-    } else {
-        EXPECT_EQ(15, limits.table);
-        EXPECT_EQ(16, limits.bitReverse);
-    }
+bool SameTiers(const fft::TierLimits& a, const fft::TierLimits& b) {
+    return a.realStraight == b.realStraight && a.complexStraight == b.complexStraight && a.table == b.table &&
+           a.bitReverse == b.bitReverse;
+}
+
+// Where the tiers begin decides the work buffers callers are told to allocate.
+TEST(FftTiers, BoundariesOfTheThreeTierTables) {
+    EXPECT_EQ(6, fft::kSse2Tiers.complexStraight);
+    EXPECT_EQ(15, fft::kSse2Tiers.table);
+    EXPECT_EQ(16, fft::kSse2Tiers.bitReverse);
+    EXPECT_EQ(6, fft::kSsse3Tiers.complexStraight);
+    EXPECT_EQ(18, fft::kSsse3Tiers.table);
+    EXPECT_EQ(-1, fft::kSsse3Tiers.bitReverse);
+    EXPECT_EQ(7, fft::kAvxTiers.complexStraight);
+    EXPECT_EQ(19, fft::kAvxTiers.table);
+    EXPECT_EQ(-1, fft::kAvxTiers.bitReverse);
+    for (const fft::TierLimits& limits : {fft::kSse2Tiers, fft::kSsse3Tiers, fft::kAvxTiers}) EXPECT_EQ(4, limits.realStraight);
+}
+
+TEST_P(FftRow, WorkBufferSizesFollowTheRowsTiers) {
+    const KernelRow& row = Row();
+    const fft::TierLimits limits = row.fft->tiers;
+    const bool sse2Tiers = SameTiers(limits, fft::kSse2Tiers);
+    EXPECT_TRUE(sse2Tiers || SameTiers(limits, fft::kSsse3Tiers) || SameTiers(limits, fft::kAvxTiers));
+    // The versions whose sizes callers have seen keep their tiers.
+    if (row.version == KernelVersion::Baseline || row.version == KernelVersion::Sse2 ||
+        row.version == KernelVersion::Ssse3Movbe)
+        EXPECT_TRUE(sse2Tiers);
+    if (row.version == KernelVersion::Ssse3 || row.version == KernelVersion::Sse41)
+        EXPECT_TRUE(SameTiers(limits, fft::kSsse3Tiers));
+    if (row.version == KernelVersion::Avx) EXPECT_TRUE(SameTiers(limits, fft::kAvxTiers));
     const int lastWithBuffer = limits.bitReverse > 0 ? limits.bitReverse : limits.table;
     for (int order = 0; order <= 22; ++order) {
         SCOPED_TRACE(order);
@@ -285,9 +288,9 @@ TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
         int32_t bytes = -1;
         ASSERT_EQ(StatusOk, GetRealFftBufferSize(setup, &bytes));
         const int32_t n = 1 << order;
-        // Where the 16-lane routines run they also take the first large-size order, in place
-        // in a work area as large as the table tier's.
-        const bool wideLarge = version == KernelVersion::Avx && fft::WideRoutinesRun() && order <= fft::kWideMaxOrder;
+        // The 16-lane routines also take the first large-size order, in place in a work area
+        // as large as the table tier's.
+        const bool wideLarge = row.fft->wideTables && order <= fft::kWideMaxOrder;
         if (order <= limits.complexStraight) {
             EXPECT_EQ(0, bytes);
         } else if (order <= lastWithBuffer || wideLarge) {
@@ -315,7 +318,7 @@ TEST_P(FftVersion, WorkBufferSizesFollowTheVersionsTiers) {
     }
 }
 
-TEST_P(FftVersion, MissingOrUnalignedWorkBufferGivesTheSameResult) {
+TEST_P(FftRow, MissingOrUnalignedWorkBufferGivesTheSameResult) {
     for (int order : {7, 10, 13, 16, 17, 19, 20}) {
         SCOPED_TRACE(order);
         Transform fft(order, ScaleForwardByN);
@@ -340,7 +343,7 @@ TEST_P(FftVersion, MissingOrUnalignedWorkBufferGivesTheSameResult) {
     }
 }
 
-TEST_P(FftVersion, RefusalsWriteNothing) {
+TEST_P(FftRow, RefusalsWriteNothing) {
     RealFftSetup* untouched = reinterpret_cast<RealFftSetup*>(uintptr_t(0x1234));
     RealFftSetup* out = untouched;
     EXPECT_EQ(StatusNullPointer, CreateRealFftSetup(5, ScaleBothBySqrtN, nullptr));
@@ -405,56 +408,31 @@ TEST_P(FftVersion, RefusalsWriteNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllVersions, FftVersion,
-                         ::testing::Values(FftCase{KernelVersion::Baseline, false}, FftCase{KernelVersion::Sse2, false},
-                                           FftCase{KernelVersion::Ssse3, false}, FftCase{KernelVersion::Ssse3Movbe, false},
-                                           FftCase{KernelVersion::Sse41, false}, FftCase{KernelVersion::Avx, false},
-                                           FftCase{KernelVersion::Avx, true}),
-                         [](const ::testing::TestParamInfo<FftCase>& info) {
-                             return std::string(KernelVersionName(info.param.version)) +
-                                    (info.param.eightLanes ? "_eight_lanes" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(AllRows, FftRow, sonvex_test::AllRows(), sonvex_test::RowParamName());
 
-// AVX setups carry the 16-lane tables exactly for the orders those routines cover, and only
-// where they run; a setup made with them still transforms when they are withheld later,
-// and both routes agree with the reference.
-TEST(FftWideRoutines, TablesFollowTheProcessorAndBothRoutesAgree) {
-    if (!ProcessorRuns(KernelVersion::Avx)) GTEST_SKIP() << "AVX version not tried on this processor";
-    ForcedVersion avx(KernelVersion::Avx);
-    for (int order = 7; order <= 21; ++order) {
-        SCOPED_TRACE(order);
-        fft::AllowWideRoutines(true);
-        const bool wide = fft::WideRoutinesRun() && order >= fft::kWideMinOrder && order <= fft::kWideMaxOrder;
-        Transform withTables(order, ScaleInverseByN);
-        fft::AllowWideRoutines(false);
-        Transform without(order, ScaleInverseByN);
-        ASSERT_TRUE(withTables.ok() && without.ok());
-        EXPECT_EQ(wide, withTables.setup()->wide != nullptr);
-        EXPECT_EQ(nullptr, without.setup()->wide);
-        if (order > 20) continue;
-        const std::vector<float> x = RandomSignal(withTables.size(), 3 * order);
-        const std::vector<double> expected = fft_test::ReferenceSpectrum(x);
-        std::vector<float> eight(SpectrumFloats(order)), sixteen(eight.size());
-        ASSERT_EQ(StatusOk, withTables.forward(x.data(), eight.data()));  // withheld: 8 lanes
-        fft::AllowWideRoutines(true);
-        ASSERT_EQ(StatusOk, withTables.forward(x.data(), sixteen.data()));
-        EXPECT_LT(fft_test::RelativeRmsError(eight.data(), expected.data(), eight.size()), ErrorBound(order));
-        EXPECT_LT(fft_test::RelativeRmsError(sixteen.data(), expected.data(), sixteen.size()), ErrorBound(order));
-        std::vector<double> input(x.begin(), x.end());
-        ASSERT_EQ(StatusOk, withTables.inverse(sixteen.data(), sixteen.data()));
-        EXPECT_LT(fft_test::RelativeRmsError(sixteen.data(), input.data(), x.size()), ErrorBound(order));
+// Setups carry the 16-lane tables exactly for the orders those routines cover, and only when the
+// row that builds them has those routines.
+TEST(FftWideRoutines, TablesFollowTheRowThatBuildsTheSetup) {
+    for (const KernelRow& row : detail::kKernelRows) {
+        if (!Tried(row)) continue;
+        ForcedRow forced(row);
+        for (int order = 7; order <= 21; ++order) {
+            SCOPED_TRACE(testing::Message() << row.name << " order " << order);
+            Transform fft(order, ScaleInverseByN);
+            ASSERT_TRUE(fft.ok());
+            const bool wide = row.fft->wideTables && order >= fft::kWideMinOrder && order <= fft::kWideMaxOrder;
+            EXPECT_EQ(wide, fft.setup()->wide != nullptr);
+        }
     }
-    fft::AllowWideRoutines(true);
 }
 
-// A setup keeps the version that built it: whatever version is active when it is used, its
-// transforms give the bits they give under its own version.
-TEST(FftAcrossVersions, SetupRunsTheRoutinesOfTheVersionThatBuiltIt) {
-    for (int b = 0; b < kKernelVersionCount; ++b) {
-        const KernelVersion builder = sonvex_test::VersionAt(b);
-        if (!ProcessorRuns(builder)) continue;
+// A setup keeps the row that built it: whatever row is active when it is used, its transforms
+// give the bits they give under its own row.
+TEST(FftAcrossRows, SetupRunsTheRoutinesOfTheRowThatBuiltIt) {
+    for (const KernelRow& builder : detail::kKernelRows) {
+        if (!Tried(builder)) continue;
         for (int order : {4, 6, 7, 8, 16, 17, 19, 20}) {
-            ForcedVersion built(builder);
+            ForcedRow built(builder);
             Transform fft(order, NoScaling);
             ASSERT_TRUE(fft.ok());
             const std::vector<float> x = RandomSignal(fft.size(), 77 + order);
@@ -463,12 +441,11 @@ TEST(FftAcrossVersions, SetupRunsTheRoutinesOfTheVersionThatBuiltIt) {
             ASSERT_EQ(StatusOk, fft.inverse(own.data(), ownBack.data()));
             EXPECT_LT(fft_test::RelativeRmsError(own.data(), fft_test::ReferenceSpectrum(x).data(), own.size()),
                       ErrorBound(order));
-            for (int r = 0; r < kKernelVersionCount; ++r) {
-                const KernelVersion runner = sonvex_test::VersionAt(r);
-                if (runner == builder || !ProcessorRuns(runner)) continue;
-                SCOPED_TRACE(testing::Message() << "built by " << KernelVersionName(builder) << " run under "
-                                                << KernelVersionName(runner) << " order " << order);
-                ForcedVersion running(runner);
+            for (const KernelRow& runner : detail::kKernelRows) {
+                if (&runner == &builder || !Tried(runner)) continue;
+                SCOPED_TRACE(testing::Message() << "built by " << builder.name << " run under " << runner.name
+                                                << " order " << order);
+                ForcedRow running(runner);
                 std::vector<float> spectrum(own.size()), back(fft.size());
                 ASSERT_EQ(StatusOk, fft.forward(x.data(), spectrum.data()));
                 ASSERT_EQ(StatusOk, fft.inverse(own.data(), back.data()));
@@ -486,8 +463,8 @@ TEST(FftLongRoundTrips, OrdersUpTo24ReturnTheInput) {
                                          : std::vector<KernelVersion>{KernelVersion::Sse2, KernelVersion::Ssse3,
                                                                       KernelVersion::Avx};
     for (KernelVersion version : versions) {
-        if (!ProcessorRuns(version)) continue;
-        ForcedVersion forced(version);
+        if (!Tried(detail::KernelRowFor(version))) continue;
+        ForcedRow forced(version);
         for (int order = 21; order <= 24; ++order) {
             SCOPED_TRACE(testing::Message() << KernelVersionName(version) << " order " << order);
             Transform fft(order, ScaleBothBySqrtN);

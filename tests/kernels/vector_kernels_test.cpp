@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -32,20 +33,18 @@ int64_t UlpDistance(float a, float b) { return std::llabs((int64_t)Bits(a) - (in
 
 using sonvex::KernelVersion;
 
-// Runs every test body once per kernel version this processor can execute.
-class EveryVersion : public ::testing::TestWithParam<KernelVersion> {
+// Runs every test body once per kernel row this processor can execute.
+class EveryRow : public ::testing::TestWithParam<const sonvex::detail::KernelRow*> {
 protected:
     void SetUp() override {
-        if (!sonvex_test::VersionUnderTest(GetParam()))
-            GTEST_SKIP() << sonvex::KernelVersionName(GetParam()) << " not tried on this processor";
-        m_previous = sonvex::ActiveKernelVersion();
-        sonvex::detail::ForceKernelVersion(GetParam());
-        ASSERT_EQ(sonvex::ActiveKernelVersion(), GetParam());
+        if (!sonvex_test::RowUnderTest(*GetParam())) GTEST_SKIP() << GetParam()->name << " not tried on this processor";
+        m_forced.reset(new sonvex_test::ForcedRow(*GetParam()));
+        ASSERT_EQ(&sonvex::detail::ActiveKernelRow(), GetParam());
     }
-    void TearDown() override { sonvex::detail::ForceKernelVersion(m_previous); }
+    void TearDown() override { m_forced.reset(); }
 
 private:
-    KernelVersion m_previous = KernelVersion::Baseline;
+    std::unique_ptr<sonvex_test::ForcedRow> m_forced;
 };
 
 // A float buffer with guard values on both sides of the `count` floats at `offset`.
@@ -100,7 +99,7 @@ TEST(Dispatch, BaselineServesCallsBeforeTheVersionIsChosen) {
     EXPECT_LE(UlpDistance(g_magnitudeAtLoad, 5.0f), 3);
 }
 
-TEST_P(EveryVersion, MultiplyIsTheExactSinglePrecisionProduct) {
+TEST_P(EveryRow, MultiplyIsTheExactSinglePrecisionProduct) {
     for (int count = 1; count <= 40; ++count)
         for (size_t offset = 0; offset < 8; ++offset) {
             const std::vector<float> a = RandomValues(count + 8, count * 31 + offset, false);
@@ -116,7 +115,7 @@ TEST_P(EveryVersion, MultiplyIsTheExactSinglePrecisionProduct) {
         }
 }
 
-TEST_P(EveryVersion, MultiplyInPlace) {
+TEST_P(EveryRow, MultiplyInPlace) {
     std::vector<float> a = RandomValues(37, 5, true);
     const std::vector<float> original = a;
     const std::vector<float> b = RandomValues(37, 6, false);
@@ -128,7 +127,7 @@ TEST_P(EveryVersion, MultiplyInPlace) {
     for (int i = 1; i < 37; ++i) EXPECT_EQ(Bits(c[i]), Bits(b[i - 1] * original[i])) << i;
 }
 
-TEST_P(EveryVersion, MagnitudesWithinThreeUlpsAndExactZeros) {
+TEST_P(EveryRow, MagnitudesWithinThreeUlpsAndExactZeros) {
     for (int count = 1; count <= 40; ++count)
         for (size_t offset = 0; offset < 8; ++offset) {
             const std::vector<float> in = RandomValues(2 * count + 8, count * 7 + offset, true);
@@ -148,7 +147,7 @@ TEST_P(EveryVersion, MagnitudesWithinThreeUlpsAndExactZeros) {
         }
 }
 
-TEST_P(EveryVersion, MagnitudesOfSmallVectorsZeroBinsAndExtremes) {
+TEST_P(EveryRow, MagnitudesOfSmallVectorsZeroBinsAndExtremes) {
     const float in[] = {3, 4, 0, 0, -1, 0};
     for (size_t offset = 0; offset < 8; ++offset) {
         Guarded out(3, offset);
@@ -207,7 +206,7 @@ TEST_P(EveryVersion, MagnitudesOfSmallVectorsZeroBinsAndExtremes) {
         EXPECT_LE(UlpDistance(r[k], ReferenceMagnitude(large[2 * k], large[2 * k + 1])), 3) << k;
 }
 
-TEST_P(EveryVersion, PhasesCloseToAtan2ForEveryCountAndAlignment) {
+TEST_P(EveryRow, PhasesCloseToAtan2ForEveryCountAndAlignment) {
     for (int count = 1; count <= 40; ++count) {
         const std::vector<float> in = RandomValues(2 * count + 8, count * 11, true);
         std::vector<float> first;
@@ -227,7 +226,7 @@ TEST_P(EveryVersion, PhasesCloseToAtan2ForEveryCountAndAlignment) {
     }
 }
 
-TEST_P(EveryVersion, PhasesOfAxesAndSignedZerosAreExact) {
+TEST_P(EveryRow, PhasesOfAxesAndSignedZerosAreExact) {
     // (re, im) -> phase, as float bit patterns.
     struct Case {
         float re, im, phase;
@@ -263,7 +262,7 @@ TEST_P(EveryVersion, PhasesOfAxesAndSignedZerosAreExact) {
     EXPECT_NEAR(phases[4], 0.7853981633974483, 2e-7);
 }
 
-TEST_P(EveryVersion, PhasesOfHugeTinyAndInfiniteParts) {
+TEST_P(EveryRow, PhasesOfHugeTinyAndInfiniteParts) {
     const float inf = std::numeric_limits<float>::infinity();
     const float in[] = {1e38f, 1e38f, -3e38f, 3e38f,  1e-40f, 0,      1e-40f, -1e-40f,
                         inf,   1,     1,      inf,    inf,    inf,    -inf,   0,
@@ -277,7 +276,7 @@ TEST_P(EveryVersion, PhasesOfHugeTinyAndInfiniteParts) {
     }
 }
 
-TEST_P(EveryVersion, BadArgumentsWriteNothing) {
+TEST_P(EveryRow, BadArgumentsWriteNothing) {
     const float in[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     Guarded out(8, 0);
     float* o = out.data();
@@ -300,7 +299,7 @@ TEST_P(EveryVersion, BadArgumentsWriteNothing) {
 
 // One allocator for every version: a block taken before a version is chosen may be freed after.
 TEST(AlignedBlocks, AreAlignedWritableAndOutliveAVersionChange) {
-    sonvex_test::ForcedVersion baseline(KernelVersion::Baseline);
+    sonvex_test::ForcedRow baseline(KernelVersion::Baseline);
     EXPECT_EQ(sonvex::AllocAligned(0), nullptr);
     EXPECT_EQ(sonvex::AllocAligned(-32), nullptr);
     sonvex::FreeAligned(nullptr);
@@ -312,7 +311,7 @@ TEST(AlignedBlocks, AreAlignedWritableAndOutliveAVersionChange) {
         std::memset(p, 0x5A, bytes);  // the whole block is writable (checked under ASan)
         blocks.push_back(p);
     }
-    sonvex_test::ForcedVersion chosen(sonvex_test::PickedVersion());
+    sonvex_test::ForcedRow chosen(sonvex_test::PickedRow());
     for (void* p : blocks) sonvex::FreeAligned(p);
 }
 
@@ -320,7 +319,7 @@ TEST(AlignedBlocks, AreAlignedWritableAndOutliveAVersionChange) {
 // where the output buffer begins (32-bit heaps hand out 8-byte-aligned blocks, others 16).
 // The versions run the same single-precision operations in the same order, whatever the
 // register width or select instructions, so they also agree to the bit with the SSE2 version.
-TEST_P(EveryVersion, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
+TEST_P(EveryRow, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
     const int count = 1000;
     std::vector<float> in = RandomValues(2 * count, 99, true);
     in[2 * 100] = 1e30f;  // an overflowing square among ordinary values
@@ -334,9 +333,10 @@ TEST_P(EveryVersion, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
             std::vector<float> mine(count + 8), reference(count + 8);
             const int referenceOffset = (offset + 3) % 8;  // never the same alignment
             ASSERT_EQ(kernel(in.data(), mine.data() + offset, count), sonvex::StatusOk);
-            sonvex::detail::ForceKernelVersion(KernelVersion::Sse2);
-            ASSERT_EQ(kernel(in.data(), reference.data() + referenceOffset, count), sonvex::StatusOk);
-            sonvex::detail::ForceKernelVersion(GetParam());
+            {
+                sonvex_test::ForcedRow sse2(KernelVersion::Sse2);
+                ASSERT_EQ(kernel(in.data(), reference.data() + referenceOffset, count), sonvex::StatusOk);
+            }
             for (int k = 0; k < count; ++k) {
                 ASSERT_EQ(Bits(mine[offset + k]), Bits(alone[k])) << offset << "/" << k;
                 ASSERT_EQ(Bits(mine[offset + k]), Bits(reference[referenceOffset + k])) << offset << "/" << k;
@@ -345,6 +345,6 @@ TEST_P(EveryVersion, SameBitsWhereverTheOutputLiesAndAsTheSse2Version) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, EveryVersion, sonvex_test::AllVersions(), sonvex_test::VersionParamName());
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryRow, sonvex_test::AllRows(), sonvex_test::RowParamName());
 
 }  // namespace

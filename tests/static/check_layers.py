@@ -53,7 +53,7 @@ PLATFORM_HEADER = re.compile(r'^\s*#\s*include\s*<(windows|objbase|oleauto|ocidl
 # Headers the build generates outside the source tree, with the folder they belong to.
 GENERATED = {"sonvex_h.h": "dsp/comserver/sonvex_h.h", "engine_interfaces_h.h": "plugin/engine/engine_interfaces_h.h"}
 
-SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cpp", ".rc")
+SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cpp", ".rc", ".def")
 SKIPPED_TOP = {".git", "build", "out"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 

@@ -39,8 +39,8 @@ inline std::string ProcessorReport() {
     const struct { bool on; const char* name; } list[] = {
         {(f.mask & CpuSse2) != 0, "SSE2"},   {(f.mask & CpuSsse3) != 0, "SSSE3"},
         {(f.mask & CpuSse41) != 0, "SSE4.1"}, {(f.mask & CpuAvx) && (f.mask & CpuAvxOsSupport), "AVX"},
-        {f.avx2, "AVX2"},                     {f.fma, "FMA"},
-        {f.avx512f, "AVX-512F"}};
+        {(f.features & CpuAvx2) != 0, "AVX2"}, {(f.features & CpuFma) != 0, "FMA"},
+        {(f.features & CpuAvx512f) != 0, "AVX-512F"}};
     for (const auto& item : list)
         if (item.on) features += std::string(features.empty() ? "" : " ") + item.name;
     return (name.empty() ? std::string("(no brand string)") : name) + ", " + model + "; " + features;
@@ -56,22 +56,15 @@ inline const char* BuildReport() {
 #endif
 }
 
-// The FFT and interpolation routines of a version's row on this processor.
-inline std::string RoutinesReport(sonvex::KernelVersion version) {
-    const sonvex::detail::KernelRow& row = sonvex::detail::KernelRowFor(version);
-    const sonvex::detail::ProcessorFeatures& f = sonvex::detail::DetectedProcessorFeatures();
-    std::string fft = sonvex::KernelVersionName(version);
-    if (version == sonvex::KernelVersion::Avx) {
-        fft += f.avx2 && f.fma ? " (AVX2+FMA routines" : " (AVX routines";
-        if (row.fftWideTables && sonvex::fft::WideRoutinesRun()) {
-            fft += ", 16-lane AVX-512 routines for orders " + std::to_string(sonvex::fft::kWideMinOrder) + "-" +
-                   std::to_string(sonvex::fft::kWideMaxOrder);
-        } else {
-            fft += ", 8-lane routines only";
-        }
-        fft += ")";
+// What a kernel row runs: its name and version, whether its FFT setups carry the 16-lane
+// AVX-512 tables, and its interpolation.
+inline std::string RoutinesReport(const sonvex::detail::KernelRow& row) {
+    std::string text = std::string("row ") + row.name + " (version " + sonvex::KernelVersionName(row.version) + "): FFT";
+    if (row.fft->wideTables) {
+        text += " with 16-lane AVX-512 routines for orders " + std::to_string(sonvex::fft::kWideMinOrder) + "-" +
+                std::to_string(sonvex::fft::kWideMaxOrder);
     }
-    return "FFT " + fft + "; interpolation " + (row.interpolation ? row.interpolation->name : "plain loop");
+    return text + "; interpolation " + (row.interpolation ? row.interpolation->name : "plain loop");
 }
 
 }  // namespace sonvex_bench

@@ -1,5 +1,5 @@
 // The real FFT's entry points against the double-precision reference: random orders, scaling
-// modes (valid and not), every kernel version this processor runs, in place or not, buffers
+// modes (valid and not), every kernel row this processor runs, in place or not, buffers
 // at any float offset, with, without or with a misaligned work buffer, and signals of every
 // magnitude. The forward spectrum must stay within the float error bound of the reference,
 // the inverse must give the input back, refused calls and the floats around each buffer must
@@ -38,13 +38,13 @@ bool GuardsIntact(const std::vector<float>& buffer, size_t offset, size_t used) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
-    // Up to 4096 points, where the first tiers of every version lie; the unit tests take
-    // every version to 2^20 (fuzzing there is too slow to be worth it).
+    // Up to 4096 points, where the first tiers of every row lie; the unit tests take
+    // every row to 2^20 (fuzzing there is too slow to be worth it).
     const int order = data[0] % 13;
     static const int32_t modes[8] = {ScaleForwardByN, ScaleInverseByN, ScaleBothBySqrtN, NoScaling,
                                      ScaleBothBySqrtN, NoScaling, 0, 3};
     const int32_t mode = modes[data[1] & 7];
-    const int version = (data[1] >> 3) % kKernelVersionCount;
+    const int row = (data[1] >> 3) % detail::kKernelRowCount;
     const bool inPlace = (data[2] & 1) != 0;
     const int workChoice = (data[2] >> 1) & 3;  // none, given, given 4 bytes past alignment
     const size_t srcOffset = (data[2] >> 3) & 7, dstOffset = (data[3] & 7);
@@ -53,14 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= 4;
     // Asked once: each question to the processor leaves a virtual machine.
     static const struct Runs {
-        bool version[kKernelVersionCount];
+        bool row[detail::kKernelRowCount];
         Runs() {
-            for (int v = 0; v < kKernelVersionCount; ++v)
-                version[v] = sonvex_test::ProcessorRunsVersion(sonvex_test::VersionAt(v));
+            for (int r = 0; r < detail::kKernelRowCount; ++r) row[r] = sonvex_test::ProcessorRunsRow(sonvex_test::RowAt(r));
         }
     } runs;
-    if (!runs.version[version]) return 0;
-    detail::ForceKernelVersion(sonvex_test::VersionAt(version));
+    if (!runs.row[row]) return 0;
+    detail::ForceKernelRow(sonvex_test::RowAt(row));
 
     const size_t n = size_t(1) << order;
     const size_t spectrumFloats = order == 0 ? 2 : n + 2;  // N = 1 has its one bin only
