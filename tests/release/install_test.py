@@ -301,9 +301,21 @@ def uninstall(baseline, plugin_dir):
         fault('temporary files of the uninstaller are left: %s' % temporary[:5])
 
 
+def check_guide_links(stage):
+    """Every relative link of the installed guides names a file the package installs."""
+    step('the links of the installed guides')
+    docs = os.path.join(stage, 'docs')
+    for name in sorted(n for n in os.listdir(docs) if n.endswith('.md')):
+        text = open(os.path.join(docs, name), encoding='utf-8').read()
+        for target in re.findall(r'\]\(([^)#\s]+)', text):
+            if '://' not in target and not os.path.exists(os.path.normpath(os.path.join(docs, target))):
+                fault('docs/%s links to %s, which the package does not install' % (name, target))
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
+    check_guide_links(STAGE)
     print('packages: %s, and %s to upgrade from' % (os.path.basename(PACKAGE), os.path.basename(OLDER_PACKAGE)))
     plugin_dir = new_prefix()
     baseline, reference = regsvr32_reference(STAGE)
