@@ -1,4 +1,4 @@
-// The 16-lane routines of the avx512 row (AVX-512F, 64-bit builds), for the setups that carry
+// The 16-lane routines of the avx512 row (AVX-512F), for the setups that carry
 // their tables (the table tier's orders from 2^9 and 2^20).
 //
 // Values travel as "points": 16 consecutive complex values held as a vector of their real parts
@@ -14,7 +14,6 @@
 // pre-step from src into the work area.
 // No value changes lanes except in the transposes and in the steps that meet the interleaved
 // layouts of the caller.
-#if defined(__x86_64__)
 #include <immintrin.h>
 
 #include "dsp/kernels/block_avx.h"
@@ -480,5 +479,3 @@ extern const FftRoutines kFftAvx512 = {fft::kAvxTiers, fft::ForwardAvx512, fft::
 
 }  // namespace detail
 }  // namespace sonvex
-
-#endif  // __x86_64__
