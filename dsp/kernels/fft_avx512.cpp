@@ -349,20 +349,25 @@ void LaneStepStaged(const float* x, float* y, size_t lanes, const WideTables& ta
     const size_t blocks = lanes / 16;
     alignas(64) float area[2][16][16];  // real parts, imaginary parts; row l
     for (size_t b = 0; b < blocks; ++b) {
-        for (int c = 0; c < 16; ++c) {
-            const size_t k1 = 16 * b + (size_t)c;
-            const Cv w = LoadPoint(tables.lane + 32 * k1);
-            const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[k1]), w.re, w.im);
-            _mm512_store_ps(area[0][c], v.re);
-            _mm512_store_ps(area[1][c], v.im);
-        }
-        for (int part = 0; part < 2; ++part) {
-            for (int i = 0; i < 4; ++i) {
-                V r[4];
-                for (int j = 0; j < 4; ++j) r[j] = _mm512_load_ps(area[part][4 * i + j]);
-                TransposeFirstRounds(r);
-                for (int j = 0; j < 4; ++j) _mm512_store_ps(area[part][4 * i + j], r[j]);
+        // Four turned points at a time: their real parts go straight into the first rounds of
+        // the transpose, their imaginary parts wait in the area.
+        for (int i = 0; i < 4; ++i) {
+            V r[4];
+            for (int j = 0; j < 4; ++j) {
+                const size_t k1 = 16 * b + (size_t)(4 * i + j);
+                const Cv w = LoadPoint(tables.lane + 32 * k1);
+                const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[k1]), w.re, w.im);
+                r[j] = v.re;
+                _mm512_store_ps(area[1][4 * i + j], v.im);
             }
+            TransposeFirstRounds(r);
+            for (int j = 0; j < 4; ++j) _mm512_store_ps(area[0][4 * i + j], r[j]);
+        }
+        for (int i = 0; i < 4; ++i) {
+            V r[4];
+            for (int j = 0; j < 4; ++j) r[j] = _mm512_load_ps(area[1][4 * i + j]);
+            TransposeFirstRounds(r);
+            for (int j = 0; j < 4; ++j) _mm512_store_ps(area[1][4 * i + j], r[j]);
         }
         // Rows l1, l1 + 4, l1 + 8, l1 + 12 are the inputs of the first four-point butterflies.
         for (int l1 = 0; l1 < 4; ++l1) {
