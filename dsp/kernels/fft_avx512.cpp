@@ -1,4 +1,4 @@
-// The 16-lane routines of the avx512 row (AVX-512F, 64-bit builds), for the setups that carry
+// The 16-lane routines of the avx512 row (AVX-512F), for the setups that carry
 // their tables (the table tier's orders from 2^9 and 2^20).
 //
 // Values travel as "points": 16 consecutive complex values held as a vector of their real parts
@@ -14,7 +14,6 @@
 // pre-step from src into the work area.
 // No value changes lanes except in the transposes and in the steps that meet the interleaved
 // layouts of the caller.
-#if defined(__x86_64__)
 #include <immintrin.h>
 
 #include "dsp/kernels/block_avx.h"
@@ -139,6 +138,63 @@ inline void Butterfly(Cv* v) {
     }
 }
 
+// 32-bit code has 8 vector registers, 64-bit code 32: the routines that hold more values than
+// that at once go through a small area of their own there instead, with the same arithmetic on
+// every value (the compiler's spills of 64-byte vectors would cost more).
+constexpr bool kFewRegisters = sizeof(void*) == 4;
+
+// Output r of a pass's butterfly, turned by w_length^{r p} (r >= 1) and stored.
+template <bool kInverse>
+inline void StoreTurned(float* out, size_t m, int r, Cv v, const float* w) {
+    // Broadcast where they are used: held in registers they would crowd out the values.
+    const Cv turned =
+        m > 1 ? Turn<kInverse>(v, _mm512_set1_ps(w[2 * (r - 1)]), _mm512_set1_ps(w[2 * (r - 1) + 1])) : v;
+    StorePoint(out + 32 * m * (size_t)r, turned);
+}
+
+// The eight-point butterfly of Dft8 in three steps of at most four values, through `area`
+// (8 points): the radix-2 step, then each four-point butterfly with its outputs turned and
+// stored.
+template <bool kInverse, bool kInterleavedIn>
+inline void Butterfly8Staged(const float* in, size_t m, float* out, const float* w, float* area) {
+    const V h = _mm512_set1_ps(0.70710678118654752f);
+    for (int r = 0; r < 4; ++r) {
+        const float* a = in + 32 * m * (size_t)r;
+        const float* b = in + 32 * m * (size_t)(r + 4);
+        const Cv x = kInterleavedIn ? LoadInterleaved(a) : LoadPoint(a);
+        const Cv y = kInterleavedIn ? LoadInterleaved(b) : LoadPoint(b);
+        const Cv sum = Add(x, y), d = Sub(x, y);
+        Cv turned = d;
+        if (r == 1) {
+            turned = kInverse ? Cv{_mm512_mul_ps(_mm512_sub_ps(d.re, d.im), h), _mm512_mul_ps(_mm512_add_ps(d.im, d.re), h)}
+                              : Cv{_mm512_mul_ps(_mm512_add_ps(d.re, d.im), h), _mm512_mul_ps(_mm512_sub_ps(d.im, d.re), h)};
+        } else if (r == 2) {
+            turned = kInverse ? Cv{_mm512_sub_ps(_mm512_setzero_ps(), d.im), d.re}
+                              : Cv{d.im, _mm512_sub_ps(_mm512_setzero_ps(), d.re)};
+        } else if (r == 3) {
+            const V minusH = _mm512_set1_ps(-0.70710678118654752f);
+            turned = kInverse ? Cv{_mm512_mul_ps(_mm512_add_ps(d.re, d.im), minusH), _mm512_mul_ps(_mm512_sub_ps(d.re, d.im), h)}
+                              : Cv{_mm512_mul_ps(_mm512_sub_ps(d.im, d.re), h), _mm512_mul_ps(_mm512_add_ps(d.re, d.im), minusH)};
+        }
+        StorePoint(area + 32 * r, sum);
+        StorePoint(area + 32 * (r + 4), turned);
+    }
+    // The sums give outputs 0, 2, 4, 6, the turned differences 1, 3, 5, 7.
+    for (int half = 0; half < 2; ++half) {
+        const float* q = area + 128 * half;
+        Cv a = LoadPoint(q), b = LoadPoint(q + 32), c = LoadPoint(q + 64), d = LoadPoint(q + 96);
+        Dft4<kInverse>(a, b, c, d);
+        if (half == 0) {
+            StorePoint(out, a);
+        } else {
+            StoreTurned<kInverse>(out, m, 1, a, w);
+        }
+        StoreTurned<kInverse>(out, m, 2 + half, b, w);
+        StoreTurned<kInverse>(out, m, 4 + half, c, w);
+        StoreTurned<kInverse>(out, m, 6 + half, d, w);
+    }
+}
+
 // One decimation-in-frequency pass down the lanes, in place over points: for every group of
 // `length` points and p < length/R, the R points p + r length/R go through a butterfly and come
 // back turned by w_length^{r p}. The first pass of the forward transform reads the caller's
@@ -146,24 +202,23 @@ inline void Butterfly(Cv* v) {
 template <int kRadix, bool kInverse, bool kInterleavedIn>
 void LanePass(const float* x, float* y, size_t total, size_t length, const float* tw) {
     const size_t m = length / kRadix;
+    alignas(64) float area[kFewRegisters && kRadix == 8 ? 8 * 32 : 1];
     for (size_t group = 0; group < total; group += length) {
         for (size_t p = 0; p < m; ++p) {
+            float* out = y + 32 * (group + p);
+            const float* w = tw + 2 * (kRadix - 1) * p;
+            if constexpr (kFewRegisters && kRadix == 8) {
+                Butterfly8Staged<kInverse, kInterleavedIn>(x + 32 * (group + p), m, out, w, area);
+                continue;
+            }
             Cv v[kRadix];
             for (int r = 0; r < kRadix; ++r) {
                 const float* in = x + 32 * (group + p + (size_t)r * m);
                 v[r] = kInterleavedIn ? LoadInterleaved(in) : LoadPoint(in);
             }
             Butterfly<kRadix, kInverse>(v);
-            float* out = y + 32 * (group + p);
             StorePoint(out, v[0]);
-            // Broadcast where they are used: held in registers they would crowd out the values.
-            const float* w = tw + 2 * (kRadix - 1) * p;
-            for (int r = 1; r < kRadix; ++r) {
-                const Cv turned = m > 1 ? Turn<kInverse>(v[r], _mm512_set1_ps(w[2 * (r - 1)]),
-                                                         _mm512_set1_ps(w[2 * (r - 1) + 1]))
-                                        : v[r];
-                StorePoint(out + 32 * m * (size_t)r, turned);
-            }
+            for (int r = 1; r < kRadix; ++r) StoreTurned<kInverse>(out, m, r, v[r], w);
         }
     }
 }
@@ -225,7 +280,7 @@ constexpr int Dft16Slot(int k) { return 4 * (k & 3) + (k >> 2); }
 // table): lane twiddles, transposes, 16-point transforms, results in natural order (as points,
 // or interleaved for the caller).
 template <bool kInverse, bool kInterleavedOut>
-void LaneStep(const float* x, float* y, size_t lanes, const WideTables& tables) {
+void LaneStepHeld(const float* x, float* y, size_t lanes, const WideTables& tables) {
     const size_t blocks = lanes / 16;
     for (size_t b = 0; b < blocks; ++b) {
         V re[16], im[16];
@@ -249,6 +304,121 @@ void LaneStep(const float* x, float* y, size_t lanes, const WideTables& tables) 
                 StorePoint(out, v[Dft16Slot(k)]);
             }
         }
+    }
+}
+
+// The first two and the last two rounds of Transpose16 over the four rows each joins: rows
+// 4i..4i+3 in r[0..3] become u[4i..4i+3]; u[k], u[k+4], u[k+8], u[k+12] in r[0..3] become rows
+// k, k+4, k+8, k+12.
+inline void TransposeFirstRounds(V* r) {
+    const V t0 = _mm512_unpacklo_ps(r[0], r[1]), t1 = _mm512_unpackhi_ps(r[0], r[1]);
+    const V t2 = _mm512_unpacklo_ps(r[2], r[3]), t3 = _mm512_unpackhi_ps(r[2], r[3]);
+    const __m512d a = _mm512_castps_pd(t0), b = _mm512_castps_pd(t2);
+    const __m512d c = _mm512_castps_pd(t1), d = _mm512_castps_pd(t3);
+    r[0] = _mm512_castpd_ps(_mm512_unpacklo_pd(a, b));
+    r[1] = _mm512_castpd_ps(_mm512_unpackhi_pd(a, b));
+    r[2] = _mm512_castpd_ps(_mm512_unpacklo_pd(c, d));
+    r[3] = _mm512_castpd_ps(_mm512_unpackhi_pd(c, d));
+}
+
+inline void TransposeLastRounds(V* r) {
+    const V t0 = _mm512_shuffle_f32x4(r[0], r[1], 0x88), t4 = _mm512_shuffle_f32x4(r[0], r[1], 0xDD);
+    const V t8 = _mm512_shuffle_f32x4(r[2], r[3], 0x88), t12 = _mm512_shuffle_f32x4(r[2], r[3], 0xDD);
+    r[0] = _mm512_shuffle_f32x4(t0, t8, 0x88);
+    r[2] = _mm512_shuffle_f32x4(t0, t8, 0xDD);
+    r[1] = _mm512_shuffle_f32x4(t4, t12, 0x88);
+    r[3] = _mm512_shuffle_f32x4(t4, t12, 0xDD);
+}
+
+// w_16^e as (re, im) for the turns of Dft16, e = l1 k1 (1, 2, 3, 6 or 9).
+inline void Sixteenth(int e, float& re, float& im) {
+    const float c1 = 0.92387953251128674f, s1 = 0.38268343236508977f, h = 0.70710678118654752f;
+    switch (e) {
+        case 1: re = c1, im = -s1; break;
+        case 2: re = h, im = -h; break;
+        case 3: re = s1, im = -c1; break;
+        case 6: re = -h, im = -h; break;
+        default: re = -c1, im = s1; break;
+    }
+}
+
+// LaneStepHeld with at most eight values held at a time: the turned points, the transposes and
+// the two rounds of four-point butterflies of Dft16 each go through the block's area.
+template <bool kInverse, bool kInterleavedOut>
+void LaneStepStaged(const float* x, float* y, size_t lanes, const WideTables& tables) {
+    const size_t blocks = lanes / 16;
+    alignas(64) float area[2][16][16];  // real parts, imaginary parts; row l
+    for (size_t b = 0; b < blocks; ++b) {
+        // Four turned points at a time: their real parts go straight into the first rounds of
+        // the transpose, their imaginary parts wait in the area.
+        for (int i = 0; i < 4; ++i) {
+            V r[4];
+            for (int j = 0; j < 4; ++j) {
+                const size_t k1 = 16 * b + (size_t)(4 * i + j);
+                const Cv w = LoadPoint(tables.lane + 32 * k1);
+                const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[k1]), w.re, w.im);
+                r[j] = v.re;
+                _mm512_store_ps(area[1][4 * i + j], v.im);
+            }
+            TransposeFirstRounds(r);
+            for (int j = 0; j < 4; ++j) _mm512_store_ps(area[0][4 * i + j], r[j]);
+        }
+        for (int i = 0; i < 4; ++i) {
+            V r[4];
+            for (int j = 0; j < 4; ++j) r[j] = _mm512_load_ps(area[1][4 * i + j]);
+            TransposeFirstRounds(r);
+            for (int j = 0; j < 4; ++j) _mm512_store_ps(area[1][4 * i + j], r[j]);
+        }
+        // Rows l1, l1 + 4, l1 + 8, l1 + 12 are the inputs of the first four-point butterflies.
+        for (int l1 = 0; l1 < 4; ++l1) {
+            V re[4], im[4];
+            for (int j = 0; j < 4; ++j) {
+                re[j] = _mm512_load_ps(area[0][l1 + 4 * j]);
+                im[j] = _mm512_load_ps(area[1][l1 + 4 * j]);
+            }
+            TransposeLastRounds(re);
+            TransposeLastRounds(im);
+            Cv v[4];
+            for (int j = 0; j < 4; ++j) v[j] = Cv{re[j], im[j]};
+            Dft4<kInverse>(v[0], v[1], v[2], v[3]);
+            for (int k1 = 0; k1 < 4; ++k1) {
+                Cv t = v[k1];
+                const int e = l1 * k1;
+                if (e == 4) {
+                    const V zero = _mm512_setzero_ps();
+                    t = kInverse ? Cv{_mm512_sub_ps(zero, t.im), t.re} : Cv{t.im, _mm512_sub_ps(zero, t.re)};
+                } else if (e != 0) {
+                    float wr, wi;
+                    Sixteenth(e, wr, wi);
+                    t = Turn<kInverse>(t, _mm512_set1_ps(wr), _mm512_set1_ps(wi));
+                }
+                _mm512_store_ps(area[0][l1 + 4 * k1], t.re);
+                _mm512_store_ps(area[1][l1 + 4 * k1], t.im);
+            }
+        }
+        for (int k1 = 0; k1 < 4; ++k1) {
+            Cv v[4];
+            for (int j = 0; j < 4; ++j) v[j] = Cv{_mm512_load_ps(area[0][4 * k1 + j]), _mm512_load_ps(area[1][4 * k1 + j])};
+            Dft4<kInverse>(v[0], v[1], v[2], v[3]);
+            // v[j] holds output k1 + 4 j.
+            for (int j = 0; j < 4; ++j) {
+                float* out = y + 32 * ((size_t)(k1 + 4 * j) * blocks + b);
+                if (kInterleavedOut) {
+                    StoreInterleaved(out, v[j]);
+                } else {
+                    StorePoint(out, v[j]);
+                }
+            }
+        }
+    }
+}
+
+template <bool kInverse, bool kInterleavedOut>
+void LaneStep(const float* x, float* y, size_t lanes, const WideTables& tables) {
+    if constexpr (kFewRegisters) {
+        LaneStepStaged<kInverse, kInterleavedOut>(x, y, lanes, tables);
+    } else {
+        LaneStepHeld<kInverse, kInterleavedOut>(x, y, lanes, tables);
     }
 }
 
@@ -480,5 +650,3 @@ extern const FftRoutines kFftAvx512 = {fft::kAvxTiers, fft::ForwardAvx512, fft::
 
 }  // namespace detail
 }  // namespace sonvex
-
-#endif  // __x86_64__

@@ -107,7 +107,7 @@ void TwiddleFromQuarter(const float* quarter, size_t size, size_t t, float* re, 
 // them (a large-size setup among them then reports the work area those routines need).
 int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut);
 
-// The 16-lane routines (AVX-512, the avx512 row of 64-bit builds) cover the table tier from this
+// The 16-lane routines (AVX-512, the avx512 row) cover the table tier from this
 // order up and the first order of the large-size tier: an n-point complex transform runs as
 // n/16-point transforms down the lanes of whole vectors, then 16-point transforms across them
 // after a transpose. At 2^20 this is the two-level method with its levels in the other order:

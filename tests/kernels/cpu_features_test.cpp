@@ -151,9 +151,8 @@ TEST(KernelRowSelection, TheAvxVersionsRowsFollowAvx2FmaAndAvx512f) {
     EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2).name, "avx");
     EXPECT_STREQ(SelectKernelRow(avx | CpuFma).name, "avx");
     EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuFma).name, "avx2_fma");
-    // 16-lane routines only in 64-bit code, and only with AVX2 and FMA beside AVX-512F.
-    EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuFma | CpuAvx512f).name,
-                 sizeof(void*) == 8 ? "avx512" : "avx2_fma");
+    // 16-lane routines only with AVX2 and FMA beside AVX-512F, in both pointer sizes.
+    EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuFma | CpuAvx512f).name, "avx512");
     EXPECT_STREQ(SelectKernelRow(avx | CpuAvx2 | CpuAvx512f).name, "avx");
     // The bits of the AVX rows without the AVX state select nothing above SSE4.1.
     EXPECT_STREQ(SelectKernelRow((avx & ~CpuAvxOsSupport) | CpuAvx2 | CpuFma).name, "sse41");
