@@ -9,7 +9,7 @@ namespace sonvex {
 namespace detail {
 
 // The resampler's plain loop: rows that name it hold no interpolation set.
-extern const InterpolationRoutines kInterpolationNone = {"scalar", 1, nullptr, nullptr, nullptr};
+extern const InterpolationRoutines kInterpolationNone = {"scalar", 1, nullptr, nullptr, nullptr, 0, nullptr, nullptr};
 
 namespace {
 constexpr const InterpolationRoutines* InterpolationSet(const InterpolationRoutines& set) {

@@ -48,11 +48,24 @@ struct InterpolationRoutines {
     // index). out[c][k] receives output k for k < groups * L; the coefficients are phase 0's taps.
     void (*interpolateWholeStep)(const float* const* phaseRows, int channels, const int64_t* tapOffset,
                                  const float* coefficients, int32_t taps, int64_t groups, float* const* out);
+
+    // Groups read straight from the channels' rows, without spreading them over the lanes: lane
+    // i of job g reads rows[c][row + laneBase[i] + t], or the frame after it where the job's
+    // mask is set, at tap t, and may read any frame up to rows[c][row + t + directSpan - 1].
+    // For steps whose lanes all read within directSpan frames of the first lane's frame
+    // (laneBase[L - 1] + 1 < directSpan); directSpan 0 and a null routine where the set has none.
+    int32_t directSpan;
+    void (*interpolateDirect)(const float* const* rows, int channels, const int32_t* laneBase, const GroupJob* jobs,
+                              int64_t count, int32_t taps, float* const* out);
+    // A set with only the direct routine (the three above null) leaves the other steps to this one.
+    const InterpolationRoutines* fallback;
 };
 
 // The routines of the active kernel row; null under Baseline, where the resampler runs its
 // plain loop of ApplyKernel. The sets are kInterpolationSse2 (4 output frames per vector,
-// interpolate_sse2.cpp) and kInterpolationAvx2 (8, interpolate_avx2.cpp), as the rows name them.
+// interpolate_sse2.cpp), kInterpolationAvx2 (8, interpolate_avx2.cpp) and kInterpolationAvx512
+// (16, interpolate_avx512.cpp; its direct routine alone, kInterpolationAvx2 for the steps it does
+// not take), as the rows name them.
 const InterpolationRoutines* ActiveInterpolationRoutines();
 
 }  // namespace sonvex

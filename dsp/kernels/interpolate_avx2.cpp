@@ -66,7 +66,7 @@ void SpreadLanes(const float* input, const int32_t* laneBase, int64_t rows, floa
 
 extern const InterpolationRoutines kInterpolationAvx2 = {
     "avx2", Avx2Operations::kLanes, SpreadLanes, InterpolateGroups<Avx2Operations>,
-    InterpolateWholeStep<Avx2Operations>};
+    InterpolateWholeStep<Avx2Operations>, 0, nullptr, nullptr};
 
 }  // namespace detail
 }  // namespace sonvex

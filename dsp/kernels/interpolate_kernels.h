@@ -95,6 +95,62 @@ void InterpolateGroups(const float* const* lanes, int channels, const GroupJob* 
     O::Finish();
 }
 
+// Operations with a lane permute provide instead of the mask and the select: I (a vector of
+// kLanes int32 frame offsets), LoadIndex of kLanes int32 offsets, CarryIndex(base, mask), the
+// offsets plus one where the int32 mask is set, and Window(index, p), lane i taking p[index[i]]
+// out of the kLanes floats from p on.
+//
+// The groups of the direct routine: every tap's vector is a permute of the kLanes frames from
+// the group's first one on, the lanes' carry folded into the permute's indices.
+template <class O, int G, int C>
+inline void SumDirect(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
+                      float* const* out, int64_t at) {
+    using V = typename O::V;
+    constexpr int L = O::kLanes;
+    const float* coefficients[G];
+    typename O::I index[G];
+    const float* from[G][C];
+    V sum[G][C];
+    for (int g = 0; g < G; ++g) {
+        coefficients[g] = jobs[g].coefficients;
+        index[g] = O::CarryIndex(base, jobs[g].mask);
+        const V k = O::Load(coefficients[g]);
+        for (int c = 0; c < C; ++c) {
+            from[g][c] = rows[c] + jobs[g].row;
+            sum[g][c] = O::Mul(k, O::Window(index[g], from[g][c]));
+        }
+    }
+    for (int32_t t = 1; t < taps; ++t) {
+        for (int g = 0; g < G; ++g) {
+            const V k = O::Load(coefficients[g] + t * L);
+            for (int c = 0; c < C; ++c)
+                sum[g][c] = O::Add(sum[g][c], O::Mul(k, O::Window(index[g], from[g][c] + t)));
+        }
+    }
+    for (int g = 0; g < G; ++g)
+        for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
+}
+
+template <class O>
+void InterpolateDirect(const float* const* rows, int channels, const int32_t* laneBase, const GroupJob* jobs,
+                       int64_t count, int32_t taps, float* const* out) {
+    const typename O::I base = O::LoadIndex(laneBase);
+    int c = 0;
+    for (; c + 2 <= channels; c += 2) {
+        int64_t g = 0;
+        for (; g + kPairGroups <= count; g += kPairGroups)
+            SumDirect<O, kPairGroups, 2>(rows + c, base, jobs + g, taps, out + c, g);
+        for (; g < count; ++g) SumDirect<O, 1, 2>(rows + c, base, jobs + g, taps, out + c, g);
+    }
+    if (c < channels) {
+        int64_t g = 0;
+        for (; g + kSingleGroups <= count; g += kSingleGroups)
+            SumDirect<O, kSingleGroups, 1>(rows + c, base, jobs + g, taps, out + c, g);
+        for (; g < count; ++g) SumDirect<O, 1, 1>(rows + c, base, jobs + g, taps, out + c, g);
+    }
+    O::Finish();
+}
+
 // G groups by C channels of sums in flight; one broadcast coefficient serves all of them.
 template <class O, int G, int C>
 inline void SumWholeStep(const float* const* phaseRows, const int64_t* tapOffset, const float* coefficients,

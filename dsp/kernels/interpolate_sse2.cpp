@@ -58,7 +58,7 @@ void SpreadLanes(const float* input, const int32_t* laneBase, int64_t rows, floa
 
 extern const InterpolationRoutines kInterpolationSse2 = {
     "sse2", Sse2Operations::kLanes, SpreadLanes, InterpolateGroups<Sse2Operations>,
-    InterpolateWholeStep<Sse2Operations>};
+    InterpolateWholeStep<Sse2Operations>, 0, nullptr, nullptr};
 
 }  // namespace detail
 }  // namespace sonvex

@@ -62,6 +62,7 @@ void CResamplerCore::ReleaseTables() {
     m_pfPhaseRows.Reset();
     m_pnTapOffsets.Reset();
     m_bWholeStep = false;
+    m_bDirect = false;
     m_nLanes = 1;
     m_pInterpolation = nullptr;
 }
@@ -102,6 +103,13 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     // interleave: it does the same work.
     const InterpolationRoutines* routines = ActiveInterpolationRoutines();
     if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) routines = nullptr;
+    // A set that only reads the rows directly leaves the steps whose lanes it cannot reach to
+    // its fallback. Lane L - 1 reads frame ((L - 1) * s) / 4096 of the group, one more if it
+    // carries.
+    if (routines && !routines->interpolateGroups &&
+        (m_nStep % kPhaseCount == 0 ||
+         (static_cast<int64_t>(routines->lanes - 1) * m_nStep) / kPhaseCount + 1 >= routines->directSpan))
+        routines = routines->fallback;
     m_pInterpolation = routines;
     m_nLanes = routines ? routines->lanes : 1;
     m_bWholeStep = m_nLanes > 1 && m_nStep % kPhaseCount == 0;
@@ -111,8 +119,11 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
         m_nLanes = 1;
     }
     if (m_nLanes == 1 || m_bWholeStep) {
-        for (int i = 0; i < kMaxChannels; ++i) m_anLaneBase[i] = 0;
+        for (int i = 0; i < kMaxLanes; ++i) m_anLaneBase[i] = 0;
     }
+    // Where the set can, groups whose lanes lie close together read the rows themselves.
+    m_bDirect = m_nLanes > 1 && !m_bWholeStep && m_pInterpolation->interpolateDirect &&
+                m_anLaneBase[m_nLanes - 1] + 1 < m_pInterpolation->directSpan;
 
     if (!AllocateWork()) {
         ReleaseTables();
@@ -151,12 +162,14 @@ bool CResamplerCore::BuildGroupTables() {
         return false;
     m_bLaneCarry = false;
 
-    for (int32_t i = 0; i < kMaxChannels; ++i)
+    for (int32_t i = 0; i < kMaxLanes; ++i)
         m_anLaneBase[i] = i < lanes ? static_cast<int32_t>((static_cast<int64_t>(i) * s) / kPhaseCount) : 0;
-    for (int32_t p = 0; p < phases; ++p) {
-        const int64_t r = static_cast<int64_t>(p) * m_nGroupPhaseUnit;
-        float* coefficients = m_pfGroupCoefficients.Get() + static_cast<int64_t>(p) * n * lanes;
-        int32_t* mask = m_pnGroupMasks.Get() + static_cast<int64_t>(p) * lanes;
+    // Slot m holds the start phase of the stream's group m (m * L * s mod 4096), so that the
+    // groups of a chunk read their coefficients one after the other from memory.
+    for (int32_t m = 0; m < phases; ++m) {
+        const int64_t r = (static_cast<int64_t>(m) * groupAdvance) % kPhaseCount;
+        float* coefficients = m_pfGroupCoefficients.Get() + static_cast<int64_t>(m) * n * lanes;
+        int32_t* mask = m_pnGroupMasks.Get() + static_cast<int64_t>(m) * lanes;
         for (int32_t i = 0; i < lanes; ++i) {
             const int64_t offset = static_cast<int64_t>(i) * s;
             const int64_t laneFraction = offset % kPhaseCount;
@@ -176,7 +189,8 @@ bool CResamplerCore::AllocateWork() {
     const int64_t groupSpan = m_anLaneBase[m_nLanes - 1] + 2;
     m_nChunkFrames = kChunkBaseFrames + n + 1 + groupSpan;
     m_nChunkOutputs = kChunkOutputs;
-    m_nRowStride = RoundUp(m_nChunkFrames + 16, 16);
+    // The direct routines read up to directSpan frames from a tap's first lane on.
+    m_nRowStride = RoundUp(m_nChunkFrames + 16 + (m_bDirect ? m_pInterpolation->directSpan : 0), 16);
     const int64_t rowCount = m_nOrigChannels > m_nNewChannels ? m_nOrigChannels : m_nNewChannels;
     if (m_bWholeStep) {
         const int64_t rowsPerChannel = m_nStep / kPhaseCount;
@@ -188,7 +202,7 @@ bool CResamplerCore::AllocateWork() {
             m_pnTapOffsets.Get()[t] = (t % rowsPerChannel) * m_nPhaseRowStride + t / rowsPerChannel;
     }
     if (!Allocate(m_pfStaging, m_nChunkFrames * m_nOrigChannels) || !Allocate(m_pfRows, m_nRowStride * rowCount) ||
-        !Allocate(m_pfLanes, m_nLanes > 1 ? m_nRowStride * m_nLanes * m_nNewChannels : 1) ||
+        !Allocate(m_pfLanes, m_nLanes > 1 && !m_bDirect ? m_nRowStride * m_nLanes * m_nNewChannels : 1) ||
         !Allocate(m_pfPlanarOut, m_nChunkOutputs * m_nNewChannels) || !Allocate(m_pJobs, m_nChunkOutputs / m_nLanes + 2))
         return false;
     std::memset(m_pfRows.Get(), 0, m_pfRows.Bytes());
@@ -301,6 +315,29 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
         const int64_t first = (p >> kPhaseShift) - rowFirst;
         for (int c = 0; c < channels; ++c) planar[c][k] = ApplyKernel(coefficients, rows[c] + first, n);
     };
+    // Outputs one at a time, four in flight: each sum is ApplyKernel's, and the four chains of
+    // additions overlap instead of waiting on one another.
+    auto scalarOutputs = [&](int64_t k, int64_t end) {
+        constexpr int kBatch = 4;
+        for (; k + kBatch <= end; k += kBatch) {
+            const float* coefficients[kBatch];
+            int64_t first[kBatch];
+            for (int j = 0; j < kBatch; ++j) {
+                const int64_t p = position + (k + j) * s;
+                coefficients[j] = m_pfKernel.Get() + (p & (kPhaseCount - 1)) * n;
+                first[j] = (p >> kPhaseShift) - rowFirst;
+            }
+            for (int c = 0; c < channels; ++c) {
+                const float* row = rows[c];
+                float sum[kBatch];
+                for (int j = 0; j < kBatch; ++j) sum[j] = coefficients[j][0] * row[first[j]];
+                for (int32_t t = 1; t < n; ++t)
+                    for (int j = 0; j < kBatch; ++j) sum[j] = sum[j] + coefficients[j][t] * row[first[j] + t];
+                for (int j = 0; j < kBatch; ++j) planar[c][k + j] = sum[j];
+            }
+        }
+        for (; k < end; ++k) scalarOutput(k);
+    };
     const int64_t lanes = m_nLanes;
     int64_t k = 0;
     if (m_bWholeStep) {
@@ -335,23 +372,37 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
         const int64_t streamIndex = position / s;
         int64_t lead = (lanes - streamIndex % lanes) % lanes;
         if (lead > outputs) lead = outputs;
-        for (; k < lead; ++k) scalarOutput(k);
+        scalarOutputs(0, lead);
+        k = lead;
         const int64_t groups = (outputs - lead) / lanes;
         if (groups > 0) {
             GroupJob* jobs = m_pJobs.Get();
             const int64_t lowRow = ((position + lead * s) >> kPhaseShift) - rowFirst;
             int64_t highRow = lowRow;
+            // The table slot of the chunk's first group; each group takes the next one.
+            const int64_t phases = kPhaseCount / m_nGroupPhaseUnit;
+            int64_t slot = ((streamIndex + lead) / lanes) % phases;
             for (int64_t g = 0; g < groups; ++g) {
                 const int64_t p = position + (lead + g * lanes) * s;
-                const int64_t phaseIndex = (p & (kPhaseCount - 1)) / m_nGroupPhaseUnit;
-                jobs[g].coefficients = m_pfGroupCoefficients.Get() + phaseIndex * n * lanes;
-                jobs[g].mask = m_pnGroupMasks.Get() + phaseIndex * lanes;
+                jobs[g].coefficients = m_pfGroupCoefficients.Get() + slot * n * lanes;
+                jobs[g].mask = m_pnGroupMasks.Get() + slot * lanes;
                 jobs[g].row = ((p >> kPhaseShift) - rowFirst) - lowRow;
                 highRow = jobs[g].row + lowRow;
+                if (++slot == phases) slot = 0;
             }
-            const int64_t spreadRows = highRow - lowRow + n + 1;
             const float* laneRows[kMaxChannels];
             float* groupOut[kMaxChannels];
+            if (m_bDirect) {
+                for (int c = 0; c < channels; ++c) {
+                    laneRows[c] = rows[c] + lowRow;
+                    groupOut[c] = planar[c] + lead;
+                }
+                m_pInterpolation->interpolateDirect(laneRows, channels, m_anLaneBase, jobs, groups, n, groupOut);
+                k = lead + groups * lanes;
+                scalarOutputs(k, outputs);
+                return;
+            }
+            const int64_t spreadRows = highRow - lowRow + n + 1;
             for (int c = 0; c < channels; ++c) {
                 float* spread = m_pfLanes.Get() + c * m_nRowStride * lanes;
                 m_pInterpolation->spreadLanes(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
@@ -362,7 +413,7 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
             k = lead + groups * lanes;
         }
     }
-    for (; k < outputs; ++k) scalarOutput(k);
+    scalarOutputs(k, outputs);
 }
 
 void CResamplerCore::ReleaseGroupTables() {

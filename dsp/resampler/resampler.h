@@ -107,15 +107,18 @@ private:
 
     // Vector path: output frames of the stream are grouped by L from output 0 on, so a group
     // starts at one of 4096 / m_nGroupPhaseUnit phases; per start phase the L lanes' coefficients
-    // are interleaved tap by tap, with the lanes' one-frame carry masks. The routines are those of
+    // are interleaved tap by tap, with the lanes' one-frame carry masks, in the order in which
+    // the stream's groups meet the phases. The routines are those of
     // the kernel version active at Initialize.
     const InterpolationRoutines* m_pInterpolation = nullptr;
     int32_t m_nLanes = 1;
     int32_t m_nGroupPhaseUnit = 0;
-    int32_t m_anLaneBase[kMaxChannels] = {};
+    static constexpr int kMaxLanes = 16;  // the widest routine set's output frames per vector
+    int32_t m_anLaneBase[kMaxLanes] = {};
     WorkArray<float> m_pfGroupCoefficients;
     WorkArray<int32_t> m_pnGroupMasks;
     bool m_bLaneCarry = true;  // some group has a lane that reads one frame further
+    bool m_bDirect = false;    // the groups read the rows themselves, unspread
     // Whole-number steps (a multiple of 4096) use phase 0 only: the input is split into
     // step / 4096 rows per channel instead of being spread over lanes.
     bool m_bWholeStep = false;

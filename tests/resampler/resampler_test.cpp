@@ -247,8 +247,8 @@ struct StreamCase {
 
 // Random block sizes through the core and through the reference model: every output sample
 // bit-identical, the call-by-call counts equal, and the total equal to the counting rule.
-void RunStream(const StreamCase& c, KernelVersion version, uint32_t seed, int64_t totalFrames) {
-    detail::ForceKernelVersion(version);
+void RunStream(const StreamCase& c, const detail::KernelRow& row, uint32_t seed, int64_t totalFrames) {
+    detail::ForceKernelRow(row);
     CResamplerCore core;
     ASSERT_EQ(core.Initialize(c.orig, c.nw, c.inChannels, c.outChannels, c.n), ResamplerOk);
     ReferenceResampler reference;
@@ -295,14 +295,13 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
         {44100, 1000, 1, 1, 5},   {11025, 44100, 3, 3, 1},   {144000, 48000, 1, 1, 129},
         {48000, 16000, 3, 3, 33}, {44101, 44100, 2, 2, 15}, {4000, 192000, 2, 2, 17},
         {192000, 1000, 1, 1, 9},  {524287, 8000, 2, 1, 3}};
-    // Each set of routines once: Baseline's plain loop, and the vector routines of the versions.
+    // Each set of routines once: Baseline's plain loop, and the vector routines of the rows (a
+    // version's later rows may hold other sets than its first).
     std::string exercised;
     std::vector<const InterpolationRoutines*> seen;
-    for (int v = 0; v < kKernelVersionCount; ++v) {
-        const KernelVersion version = sonvex_test::VersionAt(v);
-        const InterpolationRoutines* routines = detail::KernelRowFor(version).interpolation;
-        if (!sonvex_test::ProcessorRunsVersion(version) ||
-            std::find(seen.begin(), seen.end(), routines) != seen.end())
+    for (const detail::KernelRow& row : detail::kKernelRows) {
+        const InterpolationRoutines* routines = row.interpolation;
+        if (!sonvex_test::ProcessorRunsRow(row) || std::find(seen.begin(), seen.end(), routines) != seen.end())
             continue;
         seen.push_back(routines);
         const char* name = routines ? routines->name : "scalar";
@@ -310,7 +309,7 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
         uint32_t seed = 17;
         for (const auto& c : cases) {
             SCOPED_TRACE(name);
-            RunStream(c, version, seed++, c.n > 100 ? 60000 : 150000);
+            RunStream(c, row, seed++, c.n > 100 ? 60000 : 150000);
             if (HasFatalFailure()) return;
         }
     }
@@ -337,6 +336,18 @@ TEST_F(Resampler, InitializeChoosesTheActiveVersionsRoutinesOnce) {
     EXPECT_EQ(core.Interpolation(), nullptr);
     ASSERT_EQ(core.Initialize(192000, 1000, 2, 2, 33), ResamplerOk);
     EXPECT_EQ(core.Interpolation(), nullptr);
+    // A set with the direct routine alone takes the steps below one input frame per output and
+    // hands the others, whole-number steps included, to its fallback.
+    for (const detail::KernelRow& row : detail::kKernelRows) {
+        if (!row.interpolation || !row.interpolation->fallback || !sonvex_test::ProcessorRunsRow(row)) continue;
+        sonvex_test::ForcedRow forced(row);
+        ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
+        EXPECT_EQ(core.Interpolation(), row.interpolation);
+        ASSERT_EQ(core.Initialize(48000, 44100, 2, 2, 33), ResamplerOk);
+        EXPECT_EQ(core.Interpolation(), row.interpolation->fallback);
+        ASSERT_EQ(core.Initialize(96000, 48000, 2, 2, 33), ResamplerOk);
+        EXPECT_EQ(core.Interpolation(), row.interpolation->fallback);
+    }
 }
 
 TEST_F(Resampler, ResetPutsBackExactlyTheSilenceAndKeepsCounters) {
