@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads the VERSIONINFO resource of Windows modules back from the files.
   version_resource.py FILE...            prints each file's fixed and string values
-  version_resource.py --check SPEC...    checks them; SPEC is FILE=PRODUCT,VERSION,COMPANY
+  version_resource.py --check ENTRY...   checks them; ENTRY is FILE=PRODUCT,VERSION,COMPANY
                                          [--vendor-version N] for Brisane.dll
                                          [--typelib-version X.Y] for Sonvex2.dll
 """
@@ -129,8 +129,8 @@ def main(argv):
     args = argv[1:]
     i = 0
     while i < len(args):
-        path, spec = args[i].split('=', 1)
-        product, version, company = spec.split(',', 2)
+        path, entry = args[i].split('=', 1)
+        product, version, company = entry.split(',', 2)
         extra = {}
         while i + 1 < len(args) and args[i + 1].startswith('--'):
             extra[args[i + 1][2:].replace('-', '_')] = args[i + 2]

@@ -46,7 +46,7 @@ std::string Format(const char* pattern, ...) {
     return text;
 }
 
-ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const std::vector<OptionSpec>& options) {
+ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const std::vector<OptionRule>& options) {
     ParsedArguments parsed;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -65,7 +65,7 @@ ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const s
         }
         std::string name, value;
         bool haveValue = false;
-        const OptionSpec* spec = nullptr;
+        const OptionRule* rule = nullptr;
         if (a.compare(0, 2, "--") == 0) {
             name = a.substr(2);
             const size_t eq = name.find('=');
@@ -74,26 +74,26 @@ ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const s
                 name.resize(eq);
                 haveValue = true;
             }
-            for (const OptionSpec& o : options)
-                if (o.name == name) spec = &o;
-            if (!spec) throw UsageError("unknown option --" + name);
+            for (const OptionRule& o : options)
+                if (o.name == name) rule = &o;
+            if (!rule) throw UsageError("unknown option --" + name);
         } else {
-            for (const OptionSpec& o : options)
-                if (o.alias != 0 && a.size() == 2 && a[1] == o.alias) spec = &o;
-            if (!spec) throw UsageError("unknown option " + a);
-            name = spec->name;
+            for (const OptionRule& o : options)
+                if (o.alias != 0 && a.size() == 2 && a[1] == o.alias) rule = &o;
+            if (!rule) throw UsageError("unknown option " + a);
+            name = rule->name;
         }
-        if (spec->value == OptionSpec::Value::None && haveValue) throw UsageError("--" + name + " takes no value");
-        if (!haveValue && spec->value == OptionSpec::Value::Required) {
+        if (rule->value == OptionRule::Value::None && haveValue) throw UsageError("--" + name + " takes no value");
+        if (!haveValue && rule->value == OptionRule::Value::Required) {
             if (i + 1 >= args.size()) throw UsageError("--" + name + " needs a value");
             value = args[++i];
-        } else if (!haveValue && spec->value == OptionSpec::Value::OptionalNumber && i + 1 < args.size()) {
+        } else if (!haveValue && rule->value == OptionRule::Value::OptionalNumber && i + 1 < args.size()) {
             const char* next = args[i + 1].c_str();
             char* end = nullptr;
             std::strtod(next, &end);
             if (end != next && *end == 0) value = args[++i];
         }
-        if (spec->repeatable) parsed.repeated[name].push_back(value);
+        if (rule->repeatable) parsed.repeated[name].push_back(value);
         else if (parsed.options.count(name)) throw UsageError("--" + name + " given twice");
         parsed.options[name] = value;
     }
@@ -101,9 +101,9 @@ ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const s
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& known) {
-    std::vector<OptionSpec> options;
+    std::vector<OptionRule> options;
     for (const std::string& name : known) {
-        OptionSpec o;
+        OptionRule o;
         o.name = name;
         options.push_back(o);
     }

@@ -41,7 +41,7 @@ int RunTool(const char* toolName, int argc, char** argv, int (*run)(const std::v
             UsageHint hint = UsageHint::SameLine);
 
 // One option a tool takes: --name, and -alias when it has one.
-struct OptionSpec {
+struct OptionRule {
     enum class Value { Required, None, OptionalNumber };
     std::string name;
     char alias = 0;
@@ -61,7 +61,7 @@ struct ParsedArguments {
     std::map<std::string, std::vector<std::string>> repeated;  // every value of repeatable options
     bool help = false;
 };
-ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const std::vector<OptionSpec>& options);
+ParsedArguments ParseArgumentTable(const std::vector<std::string>& args, const std::vector<OptionRule>& options);
 // Options that all take a value and may be given once.
 ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& known);
 

@@ -23,7 +23,7 @@
 using namespace vst;
 using namespace vsthost;
 using sonvex::tools::Format;
-using sonvex::tools::OptionSpec;
+using sonvex::tools::OptionRule;
 using sonvex::tools::UsageError;
 
 namespace {
@@ -64,17 +64,17 @@ struct Options {
 };
 
 // Every option may be given again; the last value counts, and every --param is applied.
-std::vector<OptionSpec> optionTable() {
-    std::vector<OptionSpec> table;
-    auto add = [&](const char* name, char alias, OptionSpec::Value value) {
-        OptionSpec o;
+std::vector<OptionRule> optionTable() {
+    std::vector<OptionRule> table;
+    auto add = [&](const char* name, char alias, OptionRule::Value value) {
+        OptionRule o;
         o.name = name;
         o.alias = alias;
         o.value = value;
         o.repeatable = true;
         table.push_back(o);
     };
-    const auto value = OptionSpec::Value::Required, none = OptionSpec::Value::None;
+    const auto value = OptionRule::Value::Required, none = OptionRule::Value::None;
     add("input", 'i', value);
     add("output", 'o', value);
     for (const char* name : {"make-signal", "program", "param", "load-bank", "load-preset", "save-bank", "save-preset",
@@ -82,7 +82,7 @@ std::vector<OptionSpec> optionTable() {
                              "seconds"})
         add(name, 0, value);
     // An optional time in seconds; a plug-in path never reads as a number.
-    add("editor", 0, OptionSpec::Value::OptionalNumber);
+    add("editor", 0, OptionRule::Value::OptionalNumber);
     add("info", 0, none);
     add("quiet", 0, none);
     return table;

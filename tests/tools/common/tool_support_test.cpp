@@ -52,13 +52,13 @@ TEST(ToolArguments, MistakesAreUsageErrors) {
 }
 
 TEST(ToolArguments, TablesGiveAliasesSwitchesOptionalNumbersAndRepeats) {
-    std::vector<OptionSpec> table(4);
+    std::vector<OptionRule> table(4);
     table[0].name = "input";
     table[0].alias = 'i';
     table[1].name = "quiet";
-    table[1].value = OptionSpec::Value::None;
+    table[1].value = OptionRule::Value::None;
     table[2].name = "editor";
-    table[2].value = OptionSpec::Value::OptionalNumber;
+    table[2].value = OptionRule::Value::OptionalNumber;
     table[3].name = "param";
     table[3].repeatable = true;
     ParsedArguments p = ParseArgumentTable({"-i", "a.wav", "--quiet", "--param", "1=0.5", "--editor", "2.5", "x.dll",
