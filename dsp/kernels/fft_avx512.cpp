@@ -100,33 +100,38 @@ inline void Dft4(Cv& a, Cv& b, Cv& c, Cv& d) {
     d = kInverse ? minus : plus;
 }
 
+// A difference of the eight-point butterfly turned by w_8^r (r = 1, 2, 3) forward, by its
+// conjugate for the inverse; r = 0 leaves it as it is.
+template <bool kInverse>
+inline Cv TurnByW8(Cv d, int r) {
+    const V h = _mm512_set1_ps(0.70710678118654752f);
+    const V minusH = _mm512_set1_ps(-0.70710678118654752f);
+    if (r == 1)
+        return kInverse ? Cv{_mm512_mul_ps(_mm512_sub_ps(d.re, d.im), h), _mm512_mul_ps(_mm512_add_ps(d.im, d.re), h)}
+                        : Cv{_mm512_mul_ps(_mm512_add_ps(d.re, d.im), h), _mm512_mul_ps(_mm512_sub_ps(d.im, d.re), h)};
+    if (r == 2)
+        return kInverse ? Cv{_mm512_sub_ps(_mm512_setzero_ps(), d.im), d.re}
+                        : Cv{d.im, _mm512_sub_ps(_mm512_setzero_ps(), d.re)};
+    if (r == 3)
+        return kInverse
+                   ? Cv{_mm512_mul_ps(_mm512_add_ps(d.re, d.im), minusH), _mm512_mul_ps(_mm512_sub_ps(d.re, d.im), h)}
+                   : Cv{_mm512_mul_ps(_mm512_sub_ps(d.im, d.re), h), _mm512_mul_ps(_mm512_add_ps(d.re, d.im), minusH)};
+    return d;
+}
+
 // Eight-point butterfly in place, outputs in natural order: radix 2 across x_r and x_{r+4}, the
 // differences turned by w_8^r, then two four-point butterflies.
 template <bool kInverse>
 inline void Dft8(Cv* x) {
-    const V h = _mm512_set1_ps(0.70710678118654752f);
     Cv a[4], d[4];
     for (int r = 0; r < 4; ++r) {
         a[r] = Add(x[r], x[r + 4]);
-        d[r] = Sub(x[r], x[r + 4]);
-    }
-    // d1 w_8, d2 w_8^2 (-i), d3 w_8^3 forward; conjugates for the inverse.
-    Cv b1, b2, b3;
-    if (kInverse) {
-        b1 = Cv{_mm512_mul_ps(_mm512_sub_ps(d[1].re, d[1].im), h), _mm512_mul_ps(_mm512_add_ps(d[1].im, d[1].re), h)};
-        b2 = Cv{_mm512_sub_ps(_mm512_setzero_ps(), d[2].im), d[2].re};
-        b3 = Cv{_mm512_mul_ps(_mm512_add_ps(d[3].re, d[3].im), _mm512_set1_ps(-0.70710678118654752f)),
-                _mm512_mul_ps(_mm512_sub_ps(d[3].re, d[3].im), h)};
-    } else {
-        b1 = Cv{_mm512_mul_ps(_mm512_add_ps(d[1].re, d[1].im), h), _mm512_mul_ps(_mm512_sub_ps(d[1].im, d[1].re), h)};
-        b2 = Cv{d[2].im, _mm512_sub_ps(_mm512_setzero_ps(), d[2].re)};
-        b3 = Cv{_mm512_mul_ps(_mm512_sub_ps(d[3].im, d[3].re), h),
-                _mm512_mul_ps(_mm512_add_ps(d[3].re, d[3].im), _mm512_set1_ps(-0.70710678118654752f))};
+        d[r] = TurnByW8<kInverse>(Sub(x[r], x[r + 4]), r);
     }
     Dft4<kInverse>(a[0], a[1], a[2], a[3]);
-    Dft4<kInverse>(d[0], b1, b2, b3);
+    Dft4<kInverse>(d[0], d[1], d[2], d[3]);
     x[0] = a[0], x[2] = a[1], x[4] = a[2], x[6] = a[3];
-    x[1] = d[0], x[3] = b1, x[5] = b2, x[7] = b3;
+    x[1] = d[0], x[3] = d[1], x[5] = d[2], x[7] = d[3];
 }
 
 template <int kRadix, bool kInverse>
@@ -157,25 +162,12 @@ inline void StoreTurned(float* out, size_t m, int r, Cv v, const float* w) {
 // stored.
 template <bool kInverse, bool kInterleavedIn>
 inline void Butterfly8Staged(const float* in, size_t m, float* out, const float* w, float* area) {
-    const V h = _mm512_set1_ps(0.70710678118654752f);
     for (int r = 0; r < 4; ++r) {
         const float* a = in + 32 * m * (size_t)r;
         const float* b = in + 32 * m * (size_t)(r + 4);
         const Cv x = kInterleavedIn ? LoadInterleaved(a) : LoadPoint(a);
         const Cv y = kInterleavedIn ? LoadInterleaved(b) : LoadPoint(b);
-        const Cv sum = Add(x, y), d = Sub(x, y);
-        Cv turned = d;
-        if (r == 1) {
-            turned = kInverse ? Cv{_mm512_mul_ps(_mm512_sub_ps(d.re, d.im), h), _mm512_mul_ps(_mm512_add_ps(d.im, d.re), h)}
-                              : Cv{_mm512_mul_ps(_mm512_add_ps(d.re, d.im), h), _mm512_mul_ps(_mm512_sub_ps(d.im, d.re), h)};
-        } else if (r == 2) {
-            turned = kInverse ? Cv{_mm512_sub_ps(_mm512_setzero_ps(), d.im), d.re}
-                              : Cv{d.im, _mm512_sub_ps(_mm512_setzero_ps(), d.re)};
-        } else if (r == 3) {
-            const V minusH = _mm512_set1_ps(-0.70710678118654752f);
-            turned = kInverse ? Cv{_mm512_mul_ps(_mm512_add_ps(d.re, d.im), minusH), _mm512_mul_ps(_mm512_sub_ps(d.re, d.im), h)}
-                              : Cv{_mm512_mul_ps(_mm512_sub_ps(d.im, d.re), h), _mm512_mul_ps(_mm512_add_ps(d.re, d.im), minusH)};
-        }
+        const Cv sum = Add(x, y), turned = TurnByW8<kInverse>(Sub(x, y), r);
         StorePoint(area + 32 * r, sum);
         StorePoint(area + 32 * (r + 4), turned);
     }

@@ -103,13 +103,14 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     // interleave: it does the same work.
     const InterpolationRoutines* routines = ActiveInterpolationRoutines();
     if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) routines = nullptr;
-    // A set that only reads the rows directly leaves the steps whose lanes it cannot reach to
-    // its fallback. Lane L - 1 reads frame ((L - 1) * s) / 4096 of the group, one more if it
-    // carries.
-    if (routines && !routines->interpolateGroups &&
-        (m_nStep % kPhaseCount == 0 ||
-         (static_cast<int64_t>(routines->lanes - 1) * m_nStep) / kPhaseCount + 1 >= routines->directSpan))
-        routines = routines->fallback;
+    // Whether a set's direct routine reaches every lane of this step: lane L - 1 reads frame
+    // ((L - 1) * s) / 4096 of the group, one more if it carries. A set with only the direct
+    // routine leaves the other steps to its fallback.
+    const auto reachesLanes = [&](const InterpolationRoutines* set) {
+        return set->interpolateDirect && m_nStep % kPhaseCount != 0 &&
+               (static_cast<int64_t>(set->lanes - 1) * m_nStep) / kPhaseCount + 1 < set->directSpan;
+    };
+    if (routines && !routines->interpolateGroups && !reachesLanes(routines)) routines = routines->fallback;
     m_pInterpolation = routines;
     m_nLanes = routines ? routines->lanes : 1;
     m_bWholeStep = m_nLanes > 1 && m_nStep % kPhaseCount == 0;
@@ -121,9 +122,8 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     if (m_nLanes == 1 || m_bWholeStep) {
         for (int i = 0; i < kMaxLanes; ++i) m_anLaneBase[i] = 0;
     }
-    // Where the set can, groups whose lanes lie close together read the rows themselves.
-    m_bDirect = m_nLanes > 1 && !m_bWholeStep && m_pInterpolation->interpolateDirect &&
-                m_anLaneBase[m_nLanes - 1] + 1 < m_pInterpolation->directSpan;
+    // Where the set's direct routine reaches every lane, the groups read the rows themselves.
+    m_bDirect = m_nLanes > 1 && !m_bWholeStep && reachesLanes(m_pInterpolation);
 
     if (!AllocateWork()) {
         ReleaseTables();
