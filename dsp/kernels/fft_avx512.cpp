@@ -621,14 +621,16 @@ int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, voi
     return StatusOk;
 }
 
-// Setups that carry the 16-lane tables run the 16-lane transforms; the others, of the orders
-// those routines do not cover, the 8-lane ones.
+// Setups that carry the 16-lane tables run the 16-lane transforms, those up to 2^8 the
+// straight-line ones; the others, of the orders neither covers, the 8-lane ones.
 int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    if (setup->order <= kLaneMaxOrder) return ForwardAvx512Small(src, dst, setup, workBuffer);
     if (setup->wide) return Transform16<false>(src, dst, setup, workBuffer);
     return ForwardAvx2Fma(src, dst, setup, workBuffer);
 }
 
 int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    if (setup->order <= kLaneMaxOrder) return InverseAvx512Small(src, dst, setup, workBuffer);
     if (setup->wide) return Transform16<true>(src, dst, setup, workBuffer);
     return InverseAvx2Fma(src, dst, setup, workBuffer);
 }

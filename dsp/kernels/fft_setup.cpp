@@ -249,6 +249,32 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
     return tables;
 }
 
+size_t LaneTwiddleFloats(int32_t order) {
+    const size_t points = size_t(1) << (order - kLaneMinOrder);
+    return 16 * (4 + 2 * points + 2 * (points - 1));
+}
+
+void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size) {
+    const size_t points = size_t(1) << (order - kLaneMinOrder);
+    // The twiddles of the steps across the lanes: w_16^{l - 8} in the upper half, w_8^{l mod 4}
+    // in the lanes with bit 2 set; 1 where a lane is not turned.
+    for (size_t l = 0; l < 16; ++l) {
+        out[l] = out[32 + l] = 1.0f;
+        out[16 + l] = out[48 + l] = 0.0f;
+        if (l >= 8) TwiddleFromQuarter(quarter, size, (l - 8) * (size / 16), &out[l], &out[16 + l]);
+        if (l & 4) TwiddleFromQuarter(quarter, size, (l & 3) * (size / 8), &out[32 + l], &out[48 + l]);
+    }
+    out += 64;
+    // The split step's twiddles w_N^k of each point, k = 16 k1 + l.
+    for (size_t k1 = 0; k1 < points; ++k1, out += 32) {
+        for (size_t l = 0; l < 16; ++l) TwiddleFromQuarter(quarter, size, 16 * k1 + l, &out[l], &out[16 + l]);
+    }
+    // w_n^{r l} of the points r >= 1, n = size / 2: index 2 r l of the size-point wave.
+    for (size_t r = 1; r < points; ++r, out += 32) {
+        for (size_t l = 0; l < 16; ++l) TwiddleFromQuarter(quarter, size, 2 * r * l, &out[l], &out[16 + l]);
+    }
+}
+
 int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
     if (!setupOut) return StatusNullPointer;
     if (order < 0 || order > kMaxOrder) return StatusBadOrder;
@@ -266,6 +292,11 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
         wideOffset = layout.totalBytes;
         layout.totalBytes += WideTableBytes(order) + 64;
         layout.workBytes = std::max(layout.workBytes, RoundUp32((size_t(1) << (order - 1)) * 2 * sizeof(float)));
+    }
+    size_t laneOffset = 0;
+    if (routines.wideTables && order >= kLaneMinOrder && order <= kLaneMaxOrder) {
+        laneOffset = layout.totalBytes;
+        layout.totalBytes += LaneTwiddleFloats(order) * sizeof(float) + 64;
     }
     // Sizes travel as signed 32-bit byte counts; a table that cannot be described is no memory.
     const size_t limit = 0x7FFFFFFF - 64;
@@ -325,6 +356,12 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
         if (wideOffset) {
             const uintptr_t at = (reinterpret_cast<uintptr_t>(block + wideOffset) + 63) & ~uintptr_t(63);
             setup->wide = BuildWideTables(reinterpret_cast<char*>(at), order, quarter, size);
+        }
+        if (laneOffset) {
+            const uintptr_t at = (reinterpret_cast<uintptr_t>(block + laneOffset) + 63) & ~uintptr_t(63);
+            float* lane = reinterpret_cast<float*>(at);
+            BuildLaneTwiddles(lane, order, quarter, size);
+            setup->laneTwiddles = lane;
         }
         if (layout.planOffset) {
             LargePlan* plan = reinterpret_cast<LargePlan*>(block + layout.planOffset);
