@@ -343,35 +343,37 @@ void LaneInverse(const float* src, float* dst, float scale, const float* tables)
     for (int i = 0; i < kVectors; ++i) _mm512_storeu_ps(dst + 16 * i, v[i]);
 }
 
-// N = 16 as the row before it computes it; N < 16 by the generic unrolled routines.
-template <bool kInverse>
-int32_t Smallest(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (kInverse) return InverseAvx2FmaSmall(src, dst, setup, workBuffer);
-    return ForwardAvx2FmaSmall(src, dst, setup, workBuffer);
+// One routine per order, each with the signature of the row's transforms, so that the entry
+// reaches it with one indirect jump.
+template <int kPoints>
+int32_t LaneForwardRoutine(const float* src, float* dst, const RealFftSetup* setup, void*) {
+    LaneForward<kPoints>(src, dst, setup->forwardScaled ? setup->scale : 1.0f, setup->laneTwiddles);
+    return StatusOk;
 }
+template <int kPoints>
+int32_t LaneInverseRoutine(const float* src, float* dst, const RealFftSetup* setup, void*) {
+    LaneInverse<kPoints>(src, dst, setup->inverseScaled ? setup->scale : 1.0f, setup->laneTwiddles);
+    return StatusOk;
+}
+
+using Routine = int32_t (*)(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+
+// N <= 16 as the row before it computes them.
+constexpr Routine kForwardRoutines[kLaneMaxOrder + 1] = {
+    ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,  ForwardAvx2FmaSmall,
+    LaneForwardRoutine<1>, LaneForwardRoutine<2>, LaneForwardRoutine<4>, LaneForwardRoutine<8>};
+constexpr Routine kInverseRoutines[kLaneMaxOrder + 1] = {
+    InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,  InverseAvx2FmaSmall,
+    LaneInverseRoutine<1>, LaneInverseRoutine<2>, LaneInverseRoutine<4>, LaneInverseRoutine<8>};
 
 }  // namespace
 
 int32_t ForwardAvx512Small(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    const float s = setup->forwardScaled ? setup->scale : 1.0f;
-    switch (setup->order) {
-        case 5: LaneForward<1>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        case 6: LaneForward<2>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        case 7: LaneForward<4>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        case 8: LaneForward<8>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        default: return Smallest<false>(src, dst, setup, workBuffer);
-    }
+    return kForwardRoutines[setup->order](src, dst, setup, workBuffer);
 }
 
 int32_t InverseAvx512Small(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    const float s = setup->inverseScaled ? setup->scale : 1.0f;
-    switch (setup->order) {
-        case 5: LaneInverse<1>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        case 6: LaneInverse<2>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        case 7: LaneInverse<4>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        case 8: LaneInverse<8>(src, dst, s, setup->laneTwiddles); return StatusOk;
-        default: return Smallest<true>(src, dst, setup, workBuffer);
-    }
+    return kInverseRoutines[setup->order](src, dst, setup, workBuffer);
 }
 
 }  // namespace fft
