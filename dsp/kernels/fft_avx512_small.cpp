@@ -20,9 +20,8 @@
 
 #include <cstdint>
 
-#include "dsp/kernels/fft_engine.h"
 #include "dsp/kernels/fft_internal.h"
-#include "dsp/kernels/fft_vector_avx.h"
+#include "dsp/kernels/fft_small.h"
 #include "dsp/kernels/fft_versions.h"
 
 namespace sonvex {
@@ -356,14 +355,34 @@ int32_t LaneInverseRoutine(const float* src, float* dst, const RealFftSetup* set
     return StatusOk;
 }
 
+// N = 16 in scalar code (this file is built without the vectorisers): its chains of
+// dependent operations are shorter than those of any vector arrangement of eight complex values,
+// and it keeps the wide units out of a transform this short.
+int32_t Forward16Routine(const float* src, float* dst, const RealFftSetup* setup, void*) {
+    if (setup->forwardScaled) {
+        RealForward16<true>(src, dst, setup->scale);
+    } else {
+        RealForward16<false>(src, dst, 1.0f);
+    }
+    return StatusOk;
+}
+int32_t Inverse16Routine(const float* src, float* dst, const RealFftSetup* setup, void*) {
+    if (setup->inverseScaled) {
+        RealInverse16<true>(src, dst, setup->scale);
+    } else {
+        RealInverse16<false>(src, dst, 1.0f);
+    }
+    return StatusOk;
+}
+
 using Routine = int32_t (*)(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 
-// N <= 16 as the row before it computes them.
+// N < 16 as the row before it computes them.
 constexpr Routine kForwardRoutines[kLaneMaxOrder + 1] = {
-    ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,  ForwardAvx2FmaSmall,
+    ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,  Forward16Routine,
     LaneForwardRoutine<1>, LaneForwardRoutine<2>, LaneForwardRoutine<4>, LaneForwardRoutine<8>};
 constexpr Routine kInverseRoutines[kLaneMaxOrder + 1] = {
-    InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,  InverseAvx2FmaSmall,
+    InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,  Inverse16Routine,
     LaneInverseRoutine<1>, LaneInverseRoutine<2>, LaneInverseRoutine<4>, LaneInverseRoutine<8>};
 
 }  // namespace
