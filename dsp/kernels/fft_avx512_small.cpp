@@ -1,21 +1,24 @@
 // The avx512 row's transforms of N <= 256 (AVX-512F): straight-line routines that keep the whole
-// transform in registers, with no work buffer, for N = 32 .. 256 (orders 5 to 8); N <= 16 as in
-// the other rows of the generation.
+// transform in registers, with no work buffer: intrinsics for N = 32 .. 256 (orders 5 to 8),
+// scalar code for N = 16, the other rows' routines below.
 //
 // Values travel as "points" as in the 16-lane routines of fft_avx512.cpp: 16 complex values as a
 // vector of real parts and a vector of imaginary parts. The n = N/2 = 16 m complex values of the
-// forward transform go in as m points, point r holding z[r + m l] in lane l, so that
-//   1. a 16-point transform runs across the lanes of each point (radix-2 steps, each a lane
-//      permute and a fused multiply-add, the twiddles one vector per step);
-//   2. point r is turned by w_n^{r k} in lane k;
-//   3. an m-point transform runs down the lanes over the points, which leaves
-//      Z[k + 16 k1] in lane k of point k1: the points hold Z in natural order;
+// forward transform come in as m points, point p holding z[16 p + l] in lane l. With
+// k = k1 + m k2 and k2 = k'' + (16/m) k', l = l' + m l'' (l', k1, k' < m; l'', k'' < 16/m):
+//   1. an m-point transform runs down the lanes over the points (p to k1), and point k1 is
+//      turned by w_n^{l k1} in lane l;
+//   2. rounds that split pairs of vectors into their even and odd lanes trade the low log2(m)
+//      bits of the lane (l') for those of the point (k1): point l' then holds k1 + m l'' in its
+//      lanes, l'' in bit-reversed order;
+//   3. a 16/m-point transform runs across the lanes of each point (l'' to k''; radix-2 steps,
+//      each a lane permute and a fused multiply-add, one twiddle vector per step), point l' is
+//      turned by w_16^{l' k''}, and an m-point transform runs down the lanes again (l' to k'):
+//      point k' then holds Z[16 k' + k1 + m k''] in lane k1 + m k'', Z in natural order;
 //   4. the split step pairs each point with its mirror, Z[n - k], gathered from two points by
 //      one permute, and the points go out interleaved.
-// The inverse runs the same steps backwards. Gathering z[r + m l] from the caller's interleaved
-// floats is a transpose of 16 rows by 2m columns: log2(2m) rounds of splitting pairs of vectors
-// into their even and odd lanes (each round rotates the float index right by one bit), the last
-// one putting the lanes in bit-reversed order for step 1. The inverse interleaves back.
+// The inverse runs the same steps backwards. The rounds of step 2 move every value once, where
+// a transpose to z[p + m l] and a 16-point transform across the lanes would move it twice.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -35,26 +38,45 @@ struct Cv {
     V re, im;
 };
 
+constexpr int Log2(int m) { return m >= 8 ? 3 : m >= 4 ? 2 : m >= 2 ? 1 : 0; }
+
+// Reverses the low `bits` bits of l.
+constexpr int32_t ReverseLow(int32_t l, int bits) {
+    int32_t r = 0;
+    for (int i = 0; i < bits; ++i) r |= ((l >> i) & 1) << (bits - 1 - i);
+    return r;
+}
+
 // Lane index vectors, computed when compiled.
 struct LaneIndex {
     int32_t lane[16];
 };
 
-constexpr int32_t ReverseLane(int32_t l) { return ((l & 1) << 3) | ((l & 2) << 1) | ((l & 4) >> 1) | ((l & 8) >> 3); }
+// Where lane q of a point after the rounds of step 2 comes from in the lanes the last round
+// would leave in their plain order (l'' + (16/m) k1): q = k1 + m rev(l'').
+constexpr int32_t RoundSource(int32_t q, int points) {
+    const int bits = Log2(points);
+    return ReverseLow(q >> bits, 4 - bits) + (16 / points) * (q & (points - 1));
+}
 
-// Even (odd = 0) or odd lanes of a:b, in lane order or with the lanes bit-reversed.
-constexpr LaneIndex Unzip(int32_t odd, bool reversed) {
+// Even (odd = 0) or odd lanes of a:b, in lane order or, `points` > 0, in the order of
+// RoundSource (with one point, where no round runs, the lanes bit-reversed).
+constexpr LaneIndex Unzip(int32_t odd, int points) {
     LaneIndex index{};
-    for (int32_t l = 0; l < 16; ++l) index.lane[l] = 2 * (reversed ? ReverseLane(l) : l) + odd;
+    for (int32_t q = 0; q < 16; ++q) index.lane[q] = 2 * (points ? RoundSource(q, points) : q) + odd;
     return index;
 }
 
-// Lanes half*8 .. half*8+7 of a and b, interleaved; `reversed` reads a and b in bit-reversed lane
-// order (the exact inverse of Unzip).
-constexpr LaneIndex Zip(int32_t half, bool reversed) {
+// Lanes half*8 .. half*8+7 of a and b, interleaved: the inverse of Unzip(., points).
+constexpr LaneIndex Zip(int32_t half, int points) {
     LaneIndex index{};
     for (int32_t p = 0; p < 8; ++p) {
-        const int32_t from = reversed ? ReverseLane(8 * half + p) : 8 * half + p;
+        int32_t from = 8 * half + p;
+        if (points) {
+            for (int32_t q = 0; q < 16; ++q) {
+                if (RoundSource(q, points) == 8 * half + p) from = q;
+            }
+        }
         index.lane[2 * p] = from;
         index.lane[2 * p + 1] = 16 + from;
     }
@@ -75,44 +97,46 @@ inline __m512i IndexVector() {
     return _mm512_loadu_si512(kIndex.lane);
 }
 
-constexpr LaneIndex kUnzipEven = Unzip(0, false), kUnzipOdd = Unzip(1, false);
-constexpr LaneIndex kUnzipEvenReversed = Unzip(0, true), kUnzipOddReversed = Unzip(1, true);
-constexpr LaneIndex kZipLow = Zip(0, false), kZipHigh = Zip(1, false);
-constexpr LaneIndex kZipLowReversed = Zip(0, true), kZipHighReversed = Zip(1, true);
+template <int kPoints>
+struct RoundIndex {
+    static constexpr LaneIndex kEven = Unzip(0, kPoints), kOdd = Unzip(1, kPoints);
+    static constexpr LaneIndex kLow = Zip(0, kPoints), kHigh = Zip(1, kPoints);
+};
+constexpr LaneIndex kUnzipEven = Unzip(0, 0), kUnzipOdd = Unzip(1, 0);
+constexpr LaneIndex kZipLow = Zip(0, 0), kZipHigh = Zip(1, 0);
 constexpr LaneIndex kMirror = MirrorIndex();
 
 inline V Permute2(V a, const __m512i& index, V b) { return _mm512_permutex2var_ps(a, index, b); }
 
-// The transpose between the caller's interleaved floats and the points, in place on kVectors
-// vectors: v[2 r] becomes the real parts of point r and v[2 r + 1] its imaginary parts.
-template <int kVectors>
-inline void ToPoints(V* v) {
+// Step 2 on the real or the imaginary parts of the m points, forward and back.
+template <int kPoints>
+inline void TradeBits(V* v) {
     const __m512i even = IndexVector<kUnzipEven>(), odd = IndexVector<kUnzipOdd>();
-    const __m512i evenReversed = IndexVector<kUnzipEvenReversed>(), oddReversed = IndexVector<kUnzipOddReversed>();
-    for (int round = 1; round < kVectors; round *= 2) {
-        const bool last = 2 * round >= kVectors;
-        V next[kVectors];
-        for (int i = 0; i < kVectors / 2; ++i) {
-            next[i] = Permute2(v[2 * i], last ? evenReversed : even, v[2 * i + 1]);
-            next[i + kVectors / 2] = Permute2(v[2 * i], last ? oddReversed : odd, v[2 * i + 1]);
+    const __m512i evenLast = IndexVector<RoundIndex<kPoints>::kEven>();
+    const __m512i oddLast = IndexVector<RoundIndex<kPoints>::kOdd>();
+    for (int round = 1; round < kPoints; round *= 2) {
+        const bool last = 2 * round == kPoints;
+        V next[kPoints];
+        for (int i = 0; i < kPoints / 2; ++i) {
+            next[i] = Permute2(v[2 * i], last ? evenLast : even, v[2 * i + 1]);
+            next[i + kPoints / 2] = Permute2(v[2 * i], last ? oddLast : odd, v[2 * i + 1]);
         }
-        for (int i = 0; i < kVectors; ++i) v[i] = next[i];
+        for (int i = 0; i < kPoints; ++i) v[i] = next[i];
     }
 }
-
-// The inverse of ToPoints.
-template <int kVectors>
-inline void FromPoints(V* v) {
+template <int kPoints>
+inline void TradeBitsBack(V* v) {
     const __m512i low = IndexVector<kZipLow>(), high = IndexVector<kZipHigh>();
-    const __m512i lowReversed = IndexVector<kZipLowReversed>(), highReversed = IndexVector<kZipHighReversed>();
-    for (int round = 1; round < kVectors; round *= 2) {
+    const __m512i lowFirst = IndexVector<RoundIndex<kPoints>::kLow>();
+    const __m512i highFirst = IndexVector<RoundIndex<kPoints>::kHigh>();
+    for (int round = 1; round < kPoints; round *= 2) {
         const bool first = round == 1;
-        V next[kVectors];
-        for (int i = 0; i < kVectors / 2; ++i) {
-            next[2 * i] = Permute2(v[i], first ? lowReversed : low, v[i + kVectors / 2]);
-            next[2 * i + 1] = Permute2(v[i], first ? highReversed : high, v[i + kVectors / 2]);
+        V next[kPoints];
+        for (int i = 0; i < kPoints / 2; ++i) {
+            next[2 * i] = Permute2(v[i], first ? lowFirst : low, v[i + kPoints / 2]);
+            next[2 * i + 1] = Permute2(v[i], first ? highFirst : high, v[i + kPoints / 2]);
         }
-        for (int i = 0; i < kVectors; ++i) v[i] = next[i];
+        for (int i = 0; i < kPoints; ++i) v[i] = next[i];
     }
 }
 
@@ -149,42 +173,76 @@ inline Cv Turn(Cv x, V wr, V wi) {
     }
 }
 
-// Lanes 3 mod 4 turned by -i (forward) or +i (inverse): the twiddles of the span-2 butterflies.
+// The lanes `mask` turned by -i (forward) or +i (inverse).
 template <bool kInverse>
-inline Cv TurnQuarterLanes(Cv x) {
-    constexpr __mmask16 kLanes = 0x8888;
+inline Cv TurnQuarter(Cv x, __mmask16 mask) {
     const V zero = _mm512_setzero_ps();
     if constexpr (kInverse) {
-        return Cv{_mm512_mask_sub_ps(x.re, kLanes, zero, x.im), _mm512_mask_mov_ps(x.im, kLanes, x.re)};
+        return Cv{_mm512_mask_sub_ps(x.re, mask, zero, x.im), _mm512_mask_mov_ps(x.im, mask, x.re)};
     } else {
-        return Cv{_mm512_mask_mov_ps(x.re, kLanes, x.im), _mm512_mask_sub_ps(x.im, kLanes, zero, x.re)};
+        return Cv{_mm512_mask_mov_ps(x.re, mask, x.im), _mm512_mask_sub_ps(x.im, mask, zero, x.re)};
     }
 }
 
-// The layout of an order's tables (LaneTwiddleFloats and BuildLaneTwiddles): vectors of 16 floats.
-//   0, 1  w_16^{l - 8} in the lanes l >= 8, 1 below (real, imaginary parts);
-//   2, 3  w_8^{l mod 4} in the lanes with bit 2 set, 1 in the others;
-//   then for each point k1 < m: w_N^{16 k1 + l} (real, imaginary parts);
-//   then for each point r = 1 .. m-1: w_n^{r l} (real, imaginary parts).
+// The layout of an order's tables (LaneTwiddleFloats and BuildLaneTwiddles): vectors of 16 floats,
+// real parts then imaginary parts of each twiddle vector.
+//   0, 1  the span-8 step of one point: w_16^{q - 8} in the lanes q >= 8, 1 below;
+//   2, 3  the span-4m step (m <= 2): w_8^{(q / m) mod 4} in the lanes with bit 4m set, 1 below;
+//   then for each point k1 < m: w_N^{16 k1 + q};
+//   then for each point k1 = 1 .. m-1: w_n^{q k1} (step 1);
+//   then for each point l' = 1 .. m-1: w_16^{l' (q / m)} (step 3).
 constexpr int kStageVectors = 4;
-constexpr int kSplitVectors = 2;
+
+template <int kPoints>
+struct TableLayout {
+    static constexpr int kSplit = kStageVectors;
+    static constexpr int kDown = kSplit + 2 * kPoints;
+    static constexpr int kAcross = kDown + 2 * (kPoints - 1);
+};
 
 inline V TableVector(const float* tables, int vector) { return _mm512_loadu_ps(tables + 16 * vector); }
 
-// 16-point transform across the lanes of x, forward: bit-reversed input order, natural output.
-inline Cv AcrossLanesForward(Cv x, const float* tables) {
-    x = Butterflies<1>(x);
-    x = Butterflies<2>(TurnQuarterLanes<false>(x));
-    x = Butterflies<4>(Turn<false>(x, TableVector(tables, 2), TableVector(tables, 3)));
-    return Butterflies<8>(Turn<false>(x, TableVector(tables, 0), TableVector(tables, 1)));
+// The twiddles before step `t` of the transform across the lanes (span m 2^t): lanes 3 mod 4 of
+// the l'' index take -i, or the table's vectors.
+template <int kPoints, int kStep, bool kInverse>
+inline Cv StepTwiddles(Cv x, const float* tables) {
+    constexpr int kSpan = kPoints << kStep;
+    if constexpr (kStep == 1) {
+        constexpr __mmask16 kMask = kPoints == 1 ? 0x8888 : kPoints == 2 ? 0xC0C0 : 0xF000;
+        return TurnQuarter<kInverse>(x, kMask);
+    } else if constexpr (kStep >= 2) {
+        const int at = kSpan == 8 && kPoints == 1 ? 0 : 2;
+        return Turn<kInverse>(x, TableVector(tables, at), TableVector(tables, at + 1));
+    } else {
+        (void)tables;
+        return x;
+    }
 }
 
-// 16-point inverse transform across the lanes: natural input order, bit-reversed output.
+// Step 3's transform across the lanes, decimation in time: lanes in bit-reversed order in,
+// natural order out.
+template <int kPoints, int kStep = 0>
+inline Cv AcrossLanesForward(Cv x, const float* tables) {
+    constexpr int kSpan = kPoints << kStep;
+    if constexpr (kSpan > 8) {
+        (void)tables;
+        return x;
+    } else {
+        x = Butterflies<kSpan>(StepTwiddles<kPoints, kStep, false>(x, tables));
+        return AcrossLanesForward<kPoints, kStep + 1>(x, tables);
+    }
+}
+
+// Its inverse, decimation in frequency: natural order in, bit-reversed out.
+template <int kPoints, int kStep = 3 - Log2(kPoints)>
 inline Cv AcrossLanesInverse(Cv x, const float* tables) {
-    x = Turn<true>(Butterflies<8>(x), TableVector(tables, 0), TableVector(tables, 1));
-    x = Turn<true>(Butterflies<4>(x), TableVector(tables, 2), TableVector(tables, 3));
-    x = TurnQuarterLanes<true>(Butterflies<2>(x));
-    return Butterflies<1>(x);
+    constexpr int kSpan = kPoints << kStep;
+    x = StepTwiddles<kPoints, kStep, true>(Butterflies<kSpan>(x), tables);
+    if constexpr (kStep == 0) {
+        return x;
+    } else {
+        return AcrossLanesInverse<kPoints, kStep - 1>(x, tables);
+    }
 }
 
 inline Cv Add(Cv a, Cv b) { return Cv{_mm512_add_ps(a.re, b.re), _mm512_add_ps(a.im, b.im)}; }
@@ -241,6 +299,14 @@ inline void DownLanes(Cv* p) {
     }
 }
 
+// Points 1 .. m-1 turned by the table's vectors from `at` on (two a point).
+template <int kPoints, bool kInverse>
+inline void TurnPoints(Cv* p, const float* tables, int at) {
+    for (int i = 1; i < kPoints; ++i) {
+        p[i] = Turn<kInverse>(p[i], TableVector(tables, at + 2 * (i - 1)), TableVector(tables, at + 2 * (i - 1) + 1));
+    }
+}
+
 // The split step of one point (forward) or the pre-step (inverse) from the point a, its mirror
 // b = z[n - k] and the point's twiddles w = w_N^k scaled by f (wr, wi): with S = a + conj b and
 // D = a - conj b, the forward X = f S + f w (-i) D (f = scale / 2) and the inverse
@@ -258,12 +324,6 @@ inline Cv SplitPoint(Cv a, Cv b, V f, V wr, V wi) {
     }
 }
 
-template <int kPoints>
-struct LaneLayout {
-    static constexpr int kSplit = kStageVectors;
-    static constexpr int kLane = kStageVectors + kSplitVectors * kPoints;
-};
-
 // The mirror of point k1: z[n - k] in lane k.
 template <int kPoints>
 inline Cv MirrorOf(const Cv* z, const Cv& carry, int k1, const __m512i& index) {
@@ -272,26 +332,53 @@ inline Cv MirrorOf(const Cv* z, const Cv& carry, int k1, const __m512i& index) {
     return Cv{Permute2(upper.re, index, low.re), Permute2(upper.im, index, low.im)};
 }
 
+// The complex transform of steps 1 to 3 (forward) on m points in place.
+template <int kPoints, bool kInverse>
+inline void ComplexTransform(Cv* p, const float* tables) {
+    using Layout = TableLayout<kPoints>;
+    V re[kPoints], im[kPoints];
+    if constexpr (!kInverse) {
+        DownLanes<kPoints, false>(p);
+        TurnPoints<kPoints, false>(p, tables, Layout::kDown);
+        for (int i = 0; i < kPoints; ++i) re[i] = p[i].re, im[i] = p[i].im;
+        TradeBits<kPoints>(re);
+        TradeBits<kPoints>(im);
+        for (int i = 0; i < kPoints; ++i) p[i] = AcrossLanesForward<kPoints>(Cv{re[i], im[i]}, tables);
+        TurnPoints<kPoints, false>(p, tables, Layout::kAcross);
+        DownLanes<kPoints, false>(p);
+    } else {
+        DownLanes<kPoints, true>(p);
+        TurnPoints<kPoints, true>(p, tables, Layout::kAcross);
+        for (int i = 0; i < kPoints; ++i) {
+            const Cv x = AcrossLanesInverse<kPoints>(p[i], tables);
+            re[i] = x.re;
+            im[i] = x.im;
+        }
+        TradeBitsBack<kPoints>(re);
+        TradeBitsBack<kPoints>(im);
+        for (int i = 0; i < kPoints; ++i) p[i] = Cv{re[i], im[i]};
+        TurnPoints<kPoints, true>(p, tables, Layout::kDown);
+        DownLanes<kPoints, true>(p);
+    }
+}
+
 template <int kPoints>
 void LaneForward(const float* src, float* dst, float scale, const float* tables) {
-    constexpr int kVectors = 2 * kPoints;
-    using Layout = LaneLayout<kPoints>;
-    V v[kVectors];
-    for (int i = 0; i < kVectors; ++i) v[i] = _mm512_loadu_ps(src + 16 * i);
-    ToPoints<kVectors>(v);
+    using Layout = TableLayout<kPoints>;
+    // With one point the transform across the lanes reads the lanes bit-reversed right away.
+    using First = RoundIndex<1>;
+    const __m512i even = kPoints == 1 ? IndexVector<First::kEven>() : IndexVector<kUnzipEven>();
+    const __m512i odd = kPoints == 1 ? IndexVector<First::kOdd>() : IndexVector<kUnzipOdd>();
     Cv z[kPoints];
-    for (int r = 0; r < kPoints; ++r) {
-        z[r] = AcrossLanesForward(Cv{v[2 * r], v[2 * r + 1]}, tables);
-        if (r > 0) {
-            const int at = Layout::kLane + 2 * (r - 1);
-            z[r] = Turn<false>(z[r], TableVector(tables, at), TableVector(tables, at + 1));
-        }
+    for (int i = 0; i < kPoints; ++i) {
+        const V lo = _mm512_loadu_ps(src + 32 * i), hi = _mm512_loadu_ps(src + 32 * i + 16);
+        z[i] = Cv{Permute2(lo, even, hi), Permute2(lo, odd, hi)};
     }
-    DownLanes<kPoints, false>(z);
+    ComplexTransform<kPoints, false>(z, tables);
     const __m512i mirror = IndexVector<kMirror>();
     const V half = _mm512_set1_ps(0.5f * scale);
     for (int k1 = 0; k1 < kPoints; ++k1) {
-        const int at = Layout::kSplit + kSplitVectors * k1;
+        const int at = Layout::kSplit + 2 * k1;
         const Cv b = MirrorOf<kPoints>(z, z[0], k1, mirror);
         const Cv x = SplitPoint<false>(z[k1], b, half, _mm512_mul_ps(TableVector(tables, at), half),
                                        _mm512_mul_ps(TableVector(tables, at + 1), half));
@@ -306,8 +393,7 @@ void LaneForward(const float* src, float* dst, float scale, const float* tables)
 
 template <int kPoints>
 void LaneInverse(const float* src, float* dst, float scale, const float* tables) {
-    constexpr int kVectors = 2 * kPoints;
-    using Layout = LaneLayout<kPoints>;
+    using Layout = TableLayout<kPoints>;
     const __m512i even = IndexVector<kUnzipEven>(), odd = IndexVector<kUnzipOdd>();
     Cv x[kPoints];
     for (int k1 = 0; k1 < kPoints; ++k1) {
@@ -321,25 +407,19 @@ void LaneInverse(const float* src, float* dst, float scale, const float* tables)
     const V factor = _mm512_set1_ps(scale);
     Cv y[kPoints];
     for (int k1 = 0; k1 < kPoints; ++k1) {
-        const int at = Layout::kSplit + kSplitVectors * k1;
+        const int at = Layout::kSplit + 2 * k1;
         const Cv b = MirrorOf<kPoints>(x, last, k1, mirror);
         y[k1] = SplitPoint<true>(x[k1], b, factor, _mm512_mul_ps(TableVector(tables, at), factor),
                                  _mm512_mul_ps(TableVector(tables, at + 1), factor));
     }
-    DownLanes<kPoints, true>(y);
-    V v[kVectors];
-    for (int r = 0; r < kPoints; ++r) {
-        Cv p = y[r];
-        if (r > 0) {
-            const int at = Layout::kLane + 2 * (r - 1);
-            p = Turn<true>(p, TableVector(tables, at), TableVector(tables, at + 1));
-        }
-        p = AcrossLanesInverse(p, tables);
-        v[2 * r] = p.re;
-        v[2 * r + 1] = p.im;
+    ComplexTransform<kPoints, true>(y, tables);
+    using First = RoundIndex<1>;
+    const __m512i low = kPoints == 1 ? IndexVector<First::kLow>() : IndexVector<kZipLow>();
+    const __m512i high = kPoints == 1 ? IndexVector<First::kHigh>() : IndexVector<kZipHigh>();
+    for (int p = 0; p < kPoints; ++p) {
+        _mm512_storeu_ps(dst + 32 * p, Permute2(y[p].re, low, y[p].im));
+        _mm512_storeu_ps(dst + 32 * p + 16, Permute2(y[p].re, high, y[p].im));
     }
-    FromPoints<kVectors>(v);
-    for (int i = 0; i < kVectors; ++i) _mm512_storeu_ps(dst + 16 * i, v[i]);
 }
 
 // One routine per order, each with the signature of the row's transforms, so that the entry

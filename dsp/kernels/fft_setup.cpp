@@ -251,27 +251,37 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
 
 size_t LaneTwiddleFloats(int32_t order) {
     const size_t points = size_t(1) << (order - kLaneMinOrder);
-    return 16 * (4 + 2 * points + 2 * (points - 1));
+    return 16 * (4 + 2 * points + 4 * (points - 1));
 }
 
 void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size) {
     const size_t points = size_t(1) << (order - kLaneMinOrder);
-    // The twiddles of the steps across the lanes: w_16^{l - 8} in the upper half, w_8^{l mod 4}
-    // in the lanes with bit 2 set; 1 where a lane is not turned.
-    for (size_t l = 0; l < 16; ++l) {
-        out[l] = out[32 + l] = 1.0f;
-        out[16 + l] = out[48 + l] = 0.0f;
-        if (l >= 8) TwiddleFromQuarter(quarter, size, (l - 8) * (size / 16), &out[l], &out[16 + l]);
-        if (l & 4) TwiddleFromQuarter(quarter, size, (l & 3) * (size / 8), &out[32 + l], &out[48 + l]);
+    size_t pointBits = 0;
+    while ((size_t(1) << pointBits) < points) ++pointBits;
+    // Twiddles of the steps across the lanes: w_16^{q - 8} in the upper half (one point), and
+    // w_8^{(q / m) mod 4} in the lanes with bit 4m set; 1 where a lane is not turned.
+    for (size_t q = 0; q < 16; ++q) {
+        out[q] = out[32 + q] = 1.0f;
+        out[16 + q] = out[48 + q] = 0.0f;
+        if (q >= 8) TwiddleFromQuarter(quarter, size, (q - 8) * (size / 16), &out[q], &out[16 + q]);
+        if (q & (4 * points)) {
+            TwiddleFromQuarter(quarter, size, ((q >> pointBits) & 3) * (size / 8), &out[32 + q], &out[48 + q]);
+        }
     }
     out += 64;
-    // The split step's twiddles w_N^k of each point, k = 16 k1 + l.
+    // The split step's twiddles w_N^k of each point, k = 16 k1 + q.
     for (size_t k1 = 0; k1 < points; ++k1, out += 32) {
-        for (size_t l = 0; l < 16; ++l) TwiddleFromQuarter(quarter, size, 16 * k1 + l, &out[l], &out[16 + l]);
+        for (size_t q = 0; q < 16; ++q) TwiddleFromQuarter(quarter, size, 16 * k1 + q, &out[q], &out[16 + q]);
     }
-    // w_n^{r l} of the points r >= 1, n = size / 2: index 2 r l of the size-point wave.
-    for (size_t r = 1; r < points; ++r, out += 32) {
-        for (size_t l = 0; l < 16; ++l) TwiddleFromQuarter(quarter, size, 2 * r * l, &out[l], &out[16 + l]);
+    // w_n^{q k1} of the points k1 >= 1, n = size / 2: index 2 q k1 of the size-point wave.
+    for (size_t k1 = 1; k1 < points; ++k1, out += 32) {
+        for (size_t q = 0; q < 16; ++q) TwiddleFromQuarter(quarter, size, 2 * q * k1, &out[q], &out[16 + q]);
+    }
+    // w_16^{l' (q / m)} of the points l' >= 1.
+    for (size_t l = 1; l < points; ++l, out += 32) {
+        for (size_t q = 0; q < 16; ++q) {
+            TwiddleFromQuarter(quarter, size, l * (q >> pointBits) * (size / 16), &out[q], &out[16 + q]);
+        }
     }
 }
 
