@@ -188,7 +188,8 @@ inline Cv TurnQuarter(Cv x, __mmask16 mask) {
 // real parts then imaginary parts of each twiddle vector.
 //   0, 1  the span-8 step of one point: w_16^{q - 8} in the lanes q >= 8, 1 below;
 //   2, 3  the span-4m step (m <= 2): w_8^{(q / m) mod 4} in the lanes with bit 4m set, 1 below;
-//   then for each point k1 < m: w_N^{16 k1 + q};
+//   then for each point k1 < m the split step's coefficients P, Q, T (SplitPoint) of the forward
+//   transform, then those of the inverse;
 //   then for each point k1 = 1 .. m-1: w_n^{q k1} (step 1);
 //   then for each point l' = 1 .. m-1: w_16^{l' (q / m)} (step 3).
 constexpr int kStageVectors = 4;
@@ -196,7 +197,7 @@ constexpr int kStageVectors = 4;
 template <int kPoints>
 struct TableLayout {
     static constexpr int kSplit = kStageVectors;
-    static constexpr int kDown = kSplit + 2 * kPoints;
+    static constexpr int kDown = kSplit + 6 * kPoints;
     static constexpr int kAcross = kDown + 2 * (kPoints - 1);
 };
 
@@ -308,20 +309,16 @@ inline void TurnPoints(Cv* p, const float* tables, int at) {
 }
 
 // The split step of one point (forward) or the pre-step (inverse) from the point a, its mirror
-// b = z[n - k] and the point's twiddles w = w_N^k scaled by f (wr, wi): with S = a + conj b and
-// D = a - conj b, the forward X = f S + f w (-i) D (f = scale / 2) and the inverse
-// Y = f S + f conj(w) i D (f = scale). D vanishes for even inputs, which then come out exact.
-template <bool kInverse>
-inline Cv SplitPoint(Cv a, Cv b, V f, V wr, V wi) {
-    const V sRe = _mm512_add_ps(a.re, b.re), sIm = _mm512_sub_ps(a.im, b.im);
-    const V dRe = _mm512_sub_ps(a.re, b.re), dIm = _mm512_add_ps(a.im, b.im);
-    if constexpr (kInverse) {
-        return Cv{_mm512_fmadd_ps(f, sRe, _mm512_fmsub_ps(wi, dRe, _mm512_mul_ps(wr, dIm))),
-                  _mm512_fmadd_ps(f, sIm, _mm512_fmadd_ps(wi, dIm, _mm512_mul_ps(wr, dRe)))};
-    } else {
-        return Cv{_mm512_fmadd_ps(f, sRe, _mm512_fmadd_ps(wi, dRe, _mm512_mul_ps(wr, dIm))),
-                  _mm512_fmadd_ps(f, sIm, _mm512_fmsub_ps(wi, dIm, _mm512_mul_ps(wr, dRe)))};
-    }
+// b = z[n - k] and the point's coefficients: with w = w_N^k, S = a + conj b and D = a - conj b,
+// the forward X = f S + f w (-i) D (f = scale / 2) and the inverse Y = f S + f conj(w) i D
+// (f = scale), expanded so that the terms of a, which is ready first, come first:
+//   re = P a.re + T a.im + Q b.re + T b.im,  im = P a.im - T a.re - Q b.im + T b.re
+// with P = f (1 + Im w), Q = 2f - P and T = +/- f Re w. An even input (b = a) gives
+// (P + Q) a.re = 2f a.re exactly.
+inline Cv SplitPoint(Cv a, Cv b, V p, V q, V t) {
+    const V re = _mm512_fmadd_ps(t, b.im, _mm512_fmadd_ps(q, b.re, _mm512_fmadd_ps(t, a.im, _mm512_mul_ps(p, a.re))));
+    const V im = _mm512_fmadd_ps(t, b.re, _mm512_fnmadd_ps(q, b.im, _mm512_fnmadd_ps(t, a.re, _mm512_mul_ps(p, a.im))));
+    return Cv{re, im};
 }
 
 // The mirror of point k1: z[n - k] in lane k.
@@ -376,12 +373,11 @@ void LaneForward(const float* src, float* dst, float scale, const float* tables)
     }
     ComplexTransform<kPoints, false>(z, tables);
     const __m512i mirror = IndexVector<kMirror>();
-    const V half = _mm512_set1_ps(0.5f * scale);
     for (int k1 = 0; k1 < kPoints; ++k1) {
-        const int at = Layout::kSplit + 2 * k1;
+        const int at = Layout::kSplit + 6 * k1;
         const Cv b = MirrorOf<kPoints>(z, z[0], k1, mirror);
-        const Cv x = SplitPoint<false>(z[k1], b, half, _mm512_mul_ps(TableVector(tables, at), half),
-                                       _mm512_mul_ps(TableVector(tables, at + 1), half));
+        const Cv x = SplitPoint(z[k1], b, TableVector(tables, at), TableVector(tables, at + 1),
+                                TableVector(tables, at + 2));
         // Bin 0's imaginary part is written as +0 whatever the rounding left there.
         const __mmask16 keep = k1 == 0 ? 0xFFFD : 0xFFFF;
         _mm512_storeu_ps(dst + 32 * k1, _mm512_maskz_permutex2var_ps(keep, x.re, IndexVector<kZipLow>(), x.im));
@@ -392,7 +388,7 @@ void LaneForward(const float* src, float* dst, float scale, const float* tables)
 }
 
 template <int kPoints>
-void LaneInverse(const float* src, float* dst, float scale, const float* tables) {
+void LaneInverse(const float* src, float* dst, const float* tables) {
     using Layout = TableLayout<kPoints>;
     const __m512i even = IndexVector<kUnzipEven>(), odd = IndexVector<kUnzipOdd>();
     Cv x[kPoints];
@@ -404,13 +400,11 @@ void LaneInverse(const float* src, float* dst, float scale, const float* tables)
     // Bin N/2, real: the lane 0 that the mirror of point 0 takes.
     const Cv last{_mm512_set1_ps(src[32 * kPoints]), _mm512_setzero_ps()};
     const __m512i mirror = IndexVector<kMirror>();
-    const V factor = _mm512_set1_ps(scale);
     Cv y[kPoints];
     for (int k1 = 0; k1 < kPoints; ++k1) {
-        const int at = Layout::kSplit + 2 * k1;
+        const int at = Layout::kSplit + 6 * k1 + 3;
         const Cv b = MirrorOf<kPoints>(x, last, k1, mirror);
-        y[k1] = SplitPoint<true>(x[k1], b, factor, _mm512_mul_ps(TableVector(tables, at), factor),
-                                 _mm512_mul_ps(TableVector(tables, at + 1), factor));
+        y[k1] = SplitPoint(x[k1], b, TableVector(tables, at), TableVector(tables, at + 1), TableVector(tables, at + 2));
     }
     ComplexTransform<kPoints, true>(y, tables);
     using First = RoundIndex<1>;
@@ -431,7 +425,7 @@ int32_t LaneForwardRoutine(const float* src, float* dst, const RealFftSetup* set
 }
 template <int kPoints>
 int32_t LaneInverseRoutine(const float* src, float* dst, const RealFftSetup* setup, void*) {
-    LaneInverse<kPoints>(src, dst, setup->inverseScaled ? setup->scale : 1.0f, setup->laneTwiddles);
+    LaneInverse<kPoints>(src, dst, setup->laneTwiddles);
     return StatusOk;
 }
 

@@ -151,9 +151,11 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
 // registers as points of 16 lanes; their setups carry the twiddles those routines read.
 constexpr int32_t kLaneMinOrder = 5;
 constexpr int32_t kLaneMaxOrder = 8;
-// Floats of an order's straight-line 16-lane twiddles, and their builder (`out` 64-byte aligned).
+// Floats of an order's straight-line 16-lane twiddles, and their builder (`out` 64-byte aligned);
+// the split step's coefficients carry the setup's scale factors.
 size_t LaneTwiddleFloats(int32_t order);
-void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size);
+void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size, float forwardScale,
+                       float inverseScale);
 
 // Reverses the low `bits` bits of value.
 static inline uint32_t ReverseBits(uint32_t value, int32_t bits) {

@@ -251,10 +251,11 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
 
 size_t LaneTwiddleFloats(int32_t order) {
     const size_t points = size_t(1) << (order - kLaneMinOrder);
-    return 16 * (4 + 2 * points + 4 * (points - 1));
+    return 16 * (4 + 6 * points + 4 * (points - 1));
 }
 
-void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size) {
+void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size, float forwardScale,
+                       float inverseScale) {
     const size_t points = size_t(1) << (order - kLaneMinOrder);
     size_t pointBits = 0;
     while ((size_t(1) << pointBits) < points) ++pointBits;
@@ -269,9 +270,32 @@ void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t s
         }
     }
     out += 64;
-    // The split step's twiddles w_N^k of each point, k = 16 k1 + q.
-    for (size_t k1 = 0; k1 < points; ++k1, out += 32) {
-        for (size_t q = 0; q < 16; ++q) TwiddleFromQuarter(quarter, size, 16 * k1 + q, &out[q], &out[16 + q]);
+    // The split step's coefficients of each point from w = w_N^k, k = 16 k1 + q, with the
+    // direction's factor f (half the forward scale, the inverse scale): P = f (1 + Im w) and
+    // Q = 2f - P, P moved by a unit in its last place where needed so that P + Q rounds to 2f
+    // exactly (an impulse then gives the flat spectrum exactly), and +f Re w (forward) or -f Re w.
+    for (size_t k1 = 0; k1 < points; ++k1, out += 96) {
+        for (size_t q = 0; q < 16; ++q) {
+            float re, im;
+            TwiddleFromQuarter(quarter, size, 16 * k1 + q, &re, &im);
+            for (int inverse = 0; inverse < 2; ++inverse) {
+                const float f = inverse ? inverseScale : 0.5f * forwardScale;
+                const float twice = 2.0f * f;
+                const float first = f * (1.0f + im);
+                float p = first, rest = twice - p;
+                // Units moved: +1, -1, +2, -2, +3, -3.
+                for (int offset = 1; offset < 7 && p + rest != twice; ++offset) {
+                    const float toward = (offset & 1) ? twice : -twice;
+                    p = first;
+                    for (int unit = 0; unit < (offset + 1) / 2; ++unit) p = std::nextafter(p, toward);
+                    rest = twice - p;
+                }
+                float* at = out + 48 * inverse;
+                at[q] = p;
+                at[16 + q] = rest;
+                at[32 + q] = inverse ? -(f * re) : f * re;
+            }
+        }
     }
     // w_n^{q k1} of the points k1 >= 1, n = size / 2: index 2 q k1 of the size-point wave.
     for (size_t k1 = 1; k1 < points; ++k1, out += 32) {
@@ -370,7 +394,8 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
         if (laneOffset) {
             const uintptr_t at = (reinterpret_cast<uintptr_t>(block + laneOffset) + 63) & ~uintptr_t(63);
             float* lane = reinterpret_cast<float*>(at);
-            BuildLaneTwiddles(lane, order, quarter, size);
+            BuildLaneTwiddles(lane, order, quarter, size, setup->forwardScaled ? setup->scale : 1.0f,
+                              setup->inverseScaled ? setup->scale : 1.0f);
             setup->laneTwiddles = lane;
         }
         if (layout.planOffset) {
