@@ -359,9 +359,12 @@ inline void ComplexTransform(Cv* p, const float* tables) {
     }
 }
 
+// One routine per order and direction, each with the signature of the row's transforms, so that
+// the entry reaches it with one indirect jump.
 template <int kPoints>
-void LaneForward(const float* src, float* dst, float scale, const float* tables) {
+int32_t LaneForward(const float* src, float* dst, const RealFftSetup* setup, void*) {
     using Layout = TableLayout<kPoints>;
+    const float* tables = setup->laneTwiddles;
     // With one point the transform across the lanes reads the lanes bit-reversed right away.
     using First = RoundIndex<1>;
     const __m512i even = kPoints == 1 ? IndexVector<First::kEven>() : IndexVector<kUnzipEven>();
@@ -384,12 +387,15 @@ void LaneForward(const float* src, float* dst, float scale, const float* tables)
         _mm512_storeu_ps(dst + 32 * k1 + 16, Permute2(x.re, IndexVector<kZipHigh>(), x.im));
     }
     const float z0re = _mm512_cvtss_f32(z[0].re), z0im = _mm512_cvtss_f32(z[0].im);
+    const float scale = setup->forwardScaled ? setup->scale : 1.0f;
     _mm_storel_pi(reinterpret_cast<__m64*>(dst + 32 * kPoints), _mm_set_ss((z0re - z0im) * scale));
+    return StatusOk;
 }
 
 template <int kPoints>
-void LaneInverse(const float* src, float* dst, const float* tables) {
+int32_t LaneInverse(const float* src, float* dst, const RealFftSetup* setup, void*) {
     using Layout = TableLayout<kPoints>;
+    const float* tables = setup->laneTwiddles;
     const __m512i even = IndexVector<kUnzipEven>(), odd = IndexVector<kUnzipOdd>();
     Cv x[kPoints];
     for (int k1 = 0; k1 < kPoints; ++k1) {
@@ -414,18 +420,6 @@ void LaneInverse(const float* src, float* dst, const float* tables) {
         _mm512_storeu_ps(dst + 32 * p, Permute2(y[p].re, low, y[p].im));
         _mm512_storeu_ps(dst + 32 * p + 16, Permute2(y[p].re, high, y[p].im));
     }
-}
-
-// One routine per order, each with the signature of the row's transforms, so that the entry
-// reaches it with one indirect jump.
-template <int kPoints>
-int32_t LaneForwardRoutine(const float* src, float* dst, const RealFftSetup* setup, void*) {
-    LaneForward<kPoints>(src, dst, setup->forwardScaled ? setup->scale : 1.0f, setup->laneTwiddles);
-    return StatusOk;
-}
-template <int kPoints>
-int32_t LaneInverseRoutine(const float* src, float* dst, const RealFftSetup* setup, void*) {
-    LaneInverse<kPoints>(src, dst, setup->laneTwiddles);
     return StatusOk;
 }
 
@@ -454,10 +448,10 @@ using Routine = int32_t (*)(const float* src, float* dst, const RealFftSetup* se
 // N < 16 as the row before it computes them.
 constexpr Routine kForwardRoutines[kLaneMaxOrder + 1] = {
     ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,  Forward16Routine,
-    LaneForwardRoutine<1>, LaneForwardRoutine<2>, LaneForwardRoutine<4>, LaneForwardRoutine<8>};
+    LaneForward<1>, LaneForward<2>, LaneForward<4>, LaneForward<8>};
 constexpr Routine kInverseRoutines[kLaneMaxOrder + 1] = {
     InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,  Inverse16Routine,
-    LaneInverseRoutine<1>, LaneInverseRoutine<2>, LaneInverseRoutine<4>, LaneInverseRoutine<8>};
+    LaneInverse<1>, LaneInverse<2>, LaneInverse<4>, LaneInverse<8>};
 
 }  // namespace
 
