@@ -426,19 +426,12 @@ int32_t LaneInverse(const float* src, float* dst, const RealFftSetup* setup, voi
 // N = 16 in scalar code (this file is built without the vectorisers): its chains of
 // dependent operations are shorter than those of any vector arrangement of eight complex values,
 // and it keeps the wide units out of a transform this short.
-int32_t Forward16Routine(const float* src, float* dst, const RealFftSetup* setup, void*) {
-    if (setup->forwardScaled) {
-        RealForward16<true>(src, dst, setup->scale);
+template <bool kInverse>
+int32_t Scalar16(const float* src, float* dst, const RealFftSetup* setup, void*) {
+    if ((kInverse ? setup->inverseScaled : setup->forwardScaled) != 0) {
+        Real16<kInverse, true>(src, dst, setup->scale);
     } else {
-        RealForward16<false>(src, dst, 1.0f);
-    }
-    return StatusOk;
-}
-int32_t Inverse16Routine(const float* src, float* dst, const RealFftSetup* setup, void*) {
-    if (setup->inverseScaled) {
-        RealInverse16<true>(src, dst, setup->scale);
-    } else {
-        RealInverse16<false>(src, dst, 1.0f);
+        Real16<kInverse, false>(src, dst, 1.0f);
     }
     return StatusOk;
 }
@@ -447,10 +440,10 @@ using Routine = int32_t (*)(const float* src, float* dst, const RealFftSetup* se
 
 // N < 16 as the row before it computes them.
 constexpr Routine kForwardRoutines[kLaneMaxOrder + 1] = {
-    ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,  Forward16Routine,
+    ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,   ForwardAvx2FmaSmall,  Scalar16<false>,
     LaneForward<1>, LaneForward<2>, LaneForward<4>, LaneForward<8>};
 constexpr Routine kInverseRoutines[kLaneMaxOrder + 1] = {
-    InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,  Inverse16Routine,
+    InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,   InverseAvx2FmaSmall,  Scalar16<true>,
     LaneInverse<1>, LaneInverse<2>, LaneInverse<4>, LaneInverse<8>};
 
 }  // namespace

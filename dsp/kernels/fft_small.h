@@ -236,6 +236,15 @@ void RealInverse16(const float* in, float* x, float s) {
     }
 }
 
+template <bool kInverse, bool kScaled>
+inline void Real16(const float* src, float* dst, float s) {
+    if constexpr (kInverse) {
+        RealInverse16<kScaled>(src, dst, s);
+    } else {
+        RealForward16<kScaled>(src, dst, s);
+    }
+}
+
 template <int kN, bool kInverse, bool kScaled>
 inline void SmallReal(const float* src, float* dst, float s) {
     if constexpr (kInverse) {
