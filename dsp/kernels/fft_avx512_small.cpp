@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+#include "dsp/kernels/fft_engine.h"
 #include "dsp/kernels/fft_internal.h"
 #include "dsp/kernels/fft_small.h"
 #include "dsp/kernels/fft_versions.h"
@@ -361,8 +362,17 @@ inline void ComplexTransform(Cv* p, const float* tables) {
 
 // One routine per order and direction, each with the signature of the row's transforms, so that
 // the entry reaches it with one indirect jump.
+// 2^8 is in the table tier, whose setups report a work buffer: a call without one allocates it,
+// as the interface promises (and reports a heap that cannot give it), though the transform
+// runs in registers.
+inline bool WorkBufferAvailable(const RealFftSetup* setup, void* workBuffer) {
+    const WorkArea area(setup, workBuffer);
+    return !area.Failed();
+}
+
 template <int kPoints>
-int32_t LaneForward(const float* src, float* dst, const RealFftSetup* setup, void*) {
+int32_t LaneForward(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    if (!WorkBufferAvailable(setup, workBuffer)) return StatusNoMemory;
     using Layout = TableLayout<kPoints>;
     const float* tables = setup->laneTwiddles;
     // With one point the transform across the lanes reads the lanes bit-reversed right away.
@@ -393,7 +403,8 @@ int32_t LaneForward(const float* src, float* dst, const RealFftSetup* setup, voi
 }
 
 template <int kPoints>
-int32_t LaneInverse(const float* src, float* dst, const RealFftSetup* setup, void*) {
+int32_t LaneInverse(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
+    if (!WorkBufferAvailable(setup, workBuffer)) return StatusNoMemory;
     using Layout = TableLayout<kPoints>;
     const float* tables = setup->laneTwiddles;
     const __m512i even = IndexVector<kUnzipEven>(), odd = IndexVector<kUnzipOdd>();
