@@ -364,10 +364,13 @@ inline void ComplexTransform(Cv* p, const float* tables) {
 // the entry reaches it with one indirect jump.
 // 2^8 is in the table tier, whose setups report a work buffer: a call without one allocates it,
 // as the interface promises (and reports a heap that cannot give it), though the transform
-// runs in registers.
-inline bool WorkBufferAvailable(const RealFftSetup* setup, void* workBuffer) {
-    const WorkArea area(setup, workBuffer);
+// runs in registers. Out of line, off the path of the calls that pass their buffer.
+[[gnu::noinline]] bool AllocatesReportedBuffer(const RealFftSetup* setup) {
+    const WorkArea area(setup, nullptr);
     return !area.Failed();
+}
+inline bool WorkBufferAvailable(const RealFftSetup* setup, void* workBuffer) {
+    return workBuffer || setup->workBufferBytes <= 0 || AllocatesReportedBuffer(setup);
 }
 
 template <int kPoints>
