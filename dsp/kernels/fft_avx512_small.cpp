@@ -206,7 +206,8 @@ inline Cv TurnQuarter(Cv x, __mmask16 mask) {
 //   then for each point k1 < m the split step's coefficients P, Q, T (SplitPoint) of the forward
 //   transform, then those of the inverse;
 //   then for each point k1 = 1 .. m-1: w_n^{q k1} (step 1);
-//   then for each point l' = 1 .. m-1: w_16^{l' (q / m)} (step 3).
+//   then for each point l' = 1 .. m-1: w_16^{l' (q / m)} (step 3);
+//   with two points, PairedStep's a and b for point 1, forward, then inverse.
 constexpr int kStageVectors = 4;
 
 template <int kPoints>
@@ -214,6 +215,7 @@ struct TableLayout {
     static constexpr int kSplit = kStageVectors;
     static constexpr int kDown = kSplit + 6 * kPoints;
     static constexpr int kAcross = kDown + 2 * (kPoints - 1);
+    static constexpr int kPaired = kAcross + 2 * (kPoints - 1);
 };
 
 inline V TableVector(const float* tables, int vector) { return _mm512_loadu_ps(tables + 16 * vector); }
@@ -237,15 +239,15 @@ inline Cv StepTwiddles(Cv x, const float* tables) {
 
 // Step 3's transform across the lanes, decimation in time: lanes in bit-reversed order in,
 // natural order out.
-template <int kPoints, int kStep = 0>
+// Steps kStep .. kEnd - 1 of it.
+template <int kPoints, int kStep = 0, int kEnd = 4 - Log2(kPoints)>
 inline Cv AcrossLanesForward(Cv x, const float* tables) {
-    constexpr int kSpan = kPoints << kStep;
-    if constexpr (kSpan > 8) {
+    if constexpr (kStep >= kEnd) {
         (void)tables;
         return x;
     } else {
-        x = Butterflies<kSpan>(StepTwiddles<kPoints, kStep, false>(x, tables));
-        return AcrossLanesForward<kPoints, kStep + 1>(x, tables);
+        x = Butterflies<(kPoints << kStep)>(StepTwiddles<kPoints, kStep, false>(x, tables));
+        return AcrossLanesForward<kPoints, kStep + 1, kEnd>(x, tables);
     }
 }
 
@@ -259,6 +261,20 @@ inline Cv AcrossLanesInverse(Cv x, const float* tables) {
     } else {
         return AcrossLanesInverse<kPoints, kStep - 1>(x, tables);
     }
+}
+
+// a x + b x', x' the lanes of x paired by the span, with the lane coefficients a and b at `at`
+// (real parts, imaginary parts, then b's): a butterfly step with the twiddles before and after
+// it folded in, where two table twiddles meet (the last step of 2^6's forward transform across
+// the lanes with the turn of step 3 after it, the first of the inverse with the turn before).
+// The terms of x come first, while the lanes are paired.
+template <int kSpan>
+inline Cv PairedStep(Cv x, const float* at) {
+    const V ar = TableVector(at, 0), ai = TableVector(at, 1), br = TableVector(at, 2), bi = TableVector(at, 3);
+    const V pr = Partner<kSpan>(x.re), pi = Partner<kSpan>(x.im);
+    const V re = _mm512_fnmadd_ps(bi, pi, _mm512_fmadd_ps(br, pr, _mm512_fnmadd_ps(ai, x.im, _mm512_mul_ps(ar, x.re))));
+    const V im = _mm512_fmadd_ps(bi, pr, _mm512_fmadd_ps(br, pi, _mm512_fmadd_ps(ai, x.re, _mm512_mul_ps(ar, x.im))));
+    return Cv{re, im};
 }
 
 inline Cv Add(Cv a, Cv b) { return Cv{_mm512_add_ps(a.re, b.re), _mm512_add_ps(a.im, b.im)}; }
@@ -356,13 +372,22 @@ inline void ComplexTransform(Cv* p, const float* tables) {
         TradeBits<kPoints>(re);
         TradeBits<kPoints>(im);
         for (int i = 0; i < kPoints; ++i) p[i] = AcrossLanesForward<kPoints>(Cv{re[i], im[i]}, tables);
-        TurnPoints<kPoints, false>(p, tables, Layout::kAcross);
+        if constexpr (kPoints == 2) {
+            p[1] = PairedStep<8>(AcrossLanesForward<2, 0, 2>(Cv{re[1], im[1]}, tables), tables + 16 * Layout::kPaired);
+        } else {
+            TurnPoints<kPoints, false>(p, tables, Layout::kAcross);
+        }
         DownLanes<kPoints, false>(p);
     } else {
         DownLanes<kPoints, true>(p);
-        TurnPoints<kPoints, true>(p, tables, Layout::kAcross);
+        if constexpr (kPoints != 2) TurnPoints<kPoints, true>(p, tables, Layout::kAcross);
         for (int i = 0; i < kPoints; ++i) {
-            const Cv x = AcrossLanesInverse<kPoints>(p[i], tables);
+            Cv x;
+            if (kPoints == 2 && i == 1) {
+                x = AcrossLanesInverse<kPoints, 1>(PairedStep<8>(p[i], tables + 16 * (Layout::kPaired + 4)), tables);
+            } else {
+                x = AcrossLanesInverse<kPoints>(p[i], tables);
+            }
             re[i] = x.re;
             im[i] = x.im;
         }

@@ -249,9 +249,54 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
     return tables;
 }
 
+namespace {
+
+// With two points, point 1's last forward step across the lanes (span 8, w_8 before it) and the
+// turn by w_16^{q / 2} after it as one pair of lane coefficients, y = a x + b x', and the first
+// inverse step with the conjugate turns on the other side.
+void BuildPairedStep(float* out, const float* quarter, size_t size) {
+    struct Complex {
+        double re, im;
+    };
+    const auto at = [&](size_t t) {
+        float re, im;
+        TwiddleFromQuarter(quarter, size, t, &re, &im);
+        return Complex{re, im};
+    };
+    const auto times = [](Complex a, Complex b) { return Complex{a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; };
+    const auto conj = [](Complex a) { return Complex{a.re, -a.im}; };
+    const auto eighth = [&](size_t q) { return (q & 8) ? at(((q >> 1) & 3) * (size / 8)) : Complex{1.0, 0.0}; };
+    const auto across = [&](size_t q) { return at((q >> 1) * (size / 16)); };
+    for (size_t q = 0; q < 16; ++q) {
+        const size_t partner = q ^ 8;
+        Complex a[2], b[2];
+        if (q < 8) {
+            a[0] = across(q);
+            b[0] = times(across(q), eighth(partner));
+            a[1] = conj(across(q));
+            b[1] = conj(across(partner));
+        } else {
+            const Complex turned = times(across(q), eighth(q));
+            a[0] = Complex{-turned.re, -turned.im};
+            b[0] = across(q);
+            a[1] = Complex{-turned.re, turned.im};
+            b[1] = conj(times(eighth(q), across(partner)));
+        }
+        for (int inverse = 0; inverse < 2; ++inverse) {
+            float* set = out + 64 * inverse;
+            set[q] = (float)a[inverse].re;
+            set[16 + q] = (float)a[inverse].im;
+            set[32 + q] = (float)b[inverse].re;
+            set[48 + q] = (float)b[inverse].im;
+        }
+    }
+}
+
+}  // namespace
+
 size_t LaneTwiddleFloats(int32_t order) {
     const size_t points = size_t(1) << (order - kLaneMinOrder);
-    return 16 * (4 + 6 * points + 4 * (points - 1));
+    return 16 * (4 + 6 * points + 4 * (points - 1) + (points == 2 ? 8 : 0));
 }
 
 void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size, float forwardScale,
@@ -307,6 +352,7 @@ void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t s
             TwiddleFromQuarter(quarter, size, l * (q >> pointBits) * (size / 16), &out[q], &out[16 + q]);
         }
     }
+    if (points == 2) BuildPairedStep(out, quarter, size);
 }
 
 int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
