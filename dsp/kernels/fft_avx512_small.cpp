@@ -123,33 +123,24 @@ inline void StoreHalves(float* p, V v) {
 
 inline V Permute2(V a, const __m512i& index, V b) { return _mm512_permutex2var_ps(a, index, b); }
 
-// Step 2 on the real or the imaginary parts of the m points, forward and back.
-template <int kPoints>
+// Step 2 on the real or the imaginary parts of the m points: each round splits pairs of vectors
+// into their even and odd lanes, the last in RoundSource's order; back, each round interleaves
+// them again, the first undoing that order.
+template <int kPoints, bool kBack>
 inline void TradeBits(V* v) {
-    const __m512i even = IndexVector<kUnzipEven>(), odd = IndexVector<kUnzipOdd>();
-    const __m512i evenLast = IndexVector<RoundIndex<kPoints>::kEven>();
-    const __m512i oddLast = IndexVector<RoundIndex<kPoints>::kOdd>();
+    using Special = RoundIndex<kPoints>;
+    const __m512i plain0 = kBack ? IndexVector<kZipLow>() : IndexVector<kUnzipEven>();
+    const __m512i plain1 = kBack ? IndexVector<kZipHigh>() : IndexVector<kUnzipOdd>();
+    const __m512i special0 = kBack ? IndexVector<Special::kLow>() : IndexVector<Special::kEven>();
+    const __m512i special1 = kBack ? IndexVector<Special::kHigh>() : IndexVector<Special::kOdd>();
+    constexpr int kHalf = kPoints / 2;
     for (int round = 1; round < kPoints; round *= 2) {
-        const bool last = 2 * round == kPoints;
+        const bool special = kBack ? round == 1 : 2 * round == kPoints;
         V next[kPoints];
-        for (int i = 0; i < kPoints / 2; ++i) {
-            next[i] = Permute2(v[2 * i], last ? evenLast : even, v[2 * i + 1]);
-            next[i + kPoints / 2] = Permute2(v[2 * i], last ? oddLast : odd, v[2 * i + 1]);
-        }
-        for (int i = 0; i < kPoints; ++i) v[i] = next[i];
-    }
-}
-template <int kPoints>
-inline void TradeBitsBack(V* v) {
-    const __m512i low = IndexVector<kZipLow>(), high = IndexVector<kZipHigh>();
-    const __m512i lowFirst = IndexVector<RoundIndex<kPoints>::kLow>();
-    const __m512i highFirst = IndexVector<RoundIndex<kPoints>::kHigh>();
-    for (int round = 1; round < kPoints; round *= 2) {
-        const bool first = round == 1;
-        V next[kPoints];
-        for (int i = 0; i < kPoints / 2; ++i) {
-            next[2 * i] = Permute2(v[i], first ? lowFirst : low, v[i + kPoints / 2]);
-            next[2 * i + 1] = Permute2(v[i], first ? highFirst : high, v[i + kPoints / 2]);
+        for (int i = 0; i < kHalf; ++i) {
+            const V a = kBack ? v[i] : v[2 * i], b = kBack ? v[i + kHalf] : v[2 * i + 1];
+            next[kBack ? 2 * i : i] = Permute2(a, special ? special0 : plain0, b);
+            next[kBack ? 2 * i + 1 : i + kHalf] = Permute2(a, special ? special1 : plain1, b);
         }
         for (int i = 0; i < kPoints; ++i) v[i] = next[i];
     }
@@ -369,8 +360,8 @@ inline void ComplexTransform(Cv* p, const float* tables) {
         DownLanes<kPoints, false>(p);
         TurnPoints<kPoints, false>(p, tables, Layout::kDown);
         for (int i = 0; i < kPoints; ++i) re[i] = p[i].re, im[i] = p[i].im;
-        TradeBits<kPoints>(re);
-        TradeBits<kPoints>(im);
+        TradeBits<kPoints, false>(re);
+        TradeBits<kPoints, false>(im);
         for (int i = 0; i < kPoints; ++i) p[i] = AcrossLanesForward<kPoints>(Cv{re[i], im[i]}, tables);
         if constexpr (kPoints == 2) {
             p[1] = PairedStep<8>(AcrossLanesForward<2, 0, 2>(Cv{re[1], im[1]}, tables), tables + 16 * Layout::kPaired);
@@ -391,8 +382,8 @@ inline void ComplexTransform(Cv* p, const float* tables) {
             re[i] = x.re;
             im[i] = x.im;
         }
-        TradeBitsBack<kPoints>(re);
-        TradeBitsBack<kPoints>(im);
+        TradeBits<kPoints, true>(re);
+        TradeBits<kPoints, true>(im);
         for (int i = 0; i < kPoints; ++i) p[i] = Cv{re[i], im[i]};
         TurnPoints<kPoints, true>(p, tables, Layout::kDown);
         DownLanes<kPoints, true>(p);
