@@ -7,6 +7,15 @@
 // dsp/kernels/kernel_rows.def, or a version's number for its best row here; default: the row
 // this processor picks, and sse2). Rows the processor does not run are left out.
 // Environment: SONVEX_BENCH_OURS_ONLY=1 (see main).
+//
+// The contenders run in turn, a few microseconds each. Code on the 256- and 512-bit vector units
+// that starts after such a stretch without them runs at a fraction of its speed until the
+// processor has woken those units (measured on an AVX-512 server part: a 2^5 pair on 512-bit
+// vectors took 66 ns after a stretch of integer or 128-bit code, 48 ns when that stretch also
+// issued one 512-bit addition every few cycles; no register state, vzeroupper or MXCSR value
+// changed it). The medians in turn include that wake-up wherever our routines use the wide units
+// and the peers' do not, as a caller that interleaves other work meets it; our rows alone show
+// the routines with the units awake.
 #include <algorithm>
 #include <chrono>
 #include <cmath>

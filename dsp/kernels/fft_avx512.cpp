@@ -622,15 +622,24 @@ int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, voi
 }
 
 // Setups that carry the 16-lane tables run the 16-lane transforms; the others, of the orders
-// those routines do not cover, the 8-lane ones.
+// those routines do not cover, the 8-lane ones. Out of line, so that the straight-line orders
+// below reach their routines without the frame these build.
+template <bool kInverse>
+[[gnu::noinline]] int32_t TransformBeyondStraight(const float* src, float* dst, const RealFftSetup* setup,
+                                                  void* workBuffer) {
+    if (setup->wide) return Transform16<kInverse>(src, dst, setup, workBuffer);
+    return kInverse ? InverseAvx2Fma(src, dst, setup, workBuffer) : ForwardAvx2Fma(src, dst, setup, workBuffer);
+}
+
+// Orders up to 2^8 run the straight-line routines of fft_avx512_small.cpp.
 int32_t ForwardAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (setup->wide) return Transform16<false>(src, dst, setup, workBuffer);
-    return ForwardAvx2Fma(src, dst, setup, workBuffer);
+    if (setup->order <= kLaneMaxOrder) return ForwardAvx512Small(src, dst, setup, workBuffer);
+    return TransformBeyondStraight<false>(src, dst, setup, workBuffer);
 }
 
 int32_t InverseAvx512(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer) {
-    if (setup->wide) return Transform16<true>(src, dst, setup, workBuffer);
-    return InverseAvx2Fma(src, dst, setup, workBuffer);
+    if (setup->order <= kLaneMaxOrder) return InverseAvx512Small(src, dst, setup, workBuffer);
+    return TransformBeyondStraight<true>(src, dst, setup, workBuffer);
 }
 
 }  // namespace

@@ -147,6 +147,16 @@ size_t WideTableBytes(int32_t order);
 // Builds them at `at` (64-byte aligned) and returns the header.
 const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter, size_t size);
 
+// The straight-line routines of the same rows (AVX-512) keep the transforms of these orders in
+// registers as points of 16 lanes; their setups carry the twiddles those routines read.
+constexpr int32_t kLaneMinOrder = 5;
+constexpr int32_t kLaneMaxOrder = 8;
+// Floats of an order's straight-line 16-lane twiddles, and their builder (`out` 64-byte aligned);
+// the split step's coefficients carry the setup's scale factors.
+size_t LaneTwiddleFloats(int32_t order);
+void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size, float forwardScale,
+                       float inverseScale);
+
 // Reverses the low `bits` bits of value.
 static inline uint32_t ReverseBits(uint32_t value, int32_t bits) {
     if (bits <= 0) return 0;
@@ -179,6 +189,7 @@ struct RealFftSetup {
     const float* splitCoarse;    //                 e^{-2 pi i 2048 c / N}
     const fft::LargePlan* large;
     const fft::WideTables* wide;  // 16-lane tables, or null
+    const float* laneTwiddles;    // straight-line 16-lane twiddles (kLaneMinOrder..kLaneMaxOrder), or null
 };
 
 namespace fft {

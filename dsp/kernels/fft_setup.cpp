@@ -249,6 +249,112 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
     return tables;
 }
 
+namespace {
+
+// With two points, point 1's last forward step across the lanes (span 8, w_8 before it) and the
+// turn by w_16^{q / 2} after it as one pair of lane coefficients, y = a x + b x', and the first
+// inverse step with the conjugate turns on the other side.
+void BuildPairedStep(float* out, const float* quarter, size_t size) {
+    struct Complex {
+        double re, im;
+    };
+    const auto at = [&](size_t t) {
+        float re, im;
+        TwiddleFromQuarter(quarter, size, t, &re, &im);
+        return Complex{re, im};
+    };
+    const auto times = [](Complex a, Complex b) { return Complex{a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; };
+    const auto conj = [](Complex a) { return Complex{a.re, -a.im}; };
+    const auto eighth = [&](size_t q) { return (q & 8) ? at(((q >> 1) & 3) * (size / 8)) : Complex{1.0, 0.0}; };
+    const auto across = [&](size_t q) { return at((q >> 1) * (size / 16)); };
+    for (size_t q = 0; q < 16; ++q) {
+        const size_t partner = q ^ 8;
+        Complex a[2], b[2];
+        if (q < 8) {
+            a[0] = across(q);
+            b[0] = times(across(q), eighth(partner));
+            a[1] = conj(across(q));
+            b[1] = conj(across(partner));
+        } else {
+            const Complex turned = times(across(q), eighth(q));
+            a[0] = Complex{-turned.re, -turned.im};
+            b[0] = across(q);
+            a[1] = Complex{-turned.re, turned.im};
+            b[1] = conj(times(eighth(q), across(partner)));
+        }
+        for (int inverse = 0; inverse < 2; ++inverse) {
+            float* set = out + 64 * inverse;
+            set[q] = (float)a[inverse].re;
+            set[16 + q] = (float)a[inverse].im;
+            set[32 + q] = (float)b[inverse].re;
+            set[48 + q] = (float)b[inverse].im;
+        }
+    }
+}
+
+}  // namespace
+
+size_t LaneTwiddleFloats(int32_t order) {
+    const size_t points = size_t(1) << (order - kLaneMinOrder);
+    return 16 * (4 + 6 * points + 4 * (points - 1) + (points == 2 ? 8 : 0));
+}
+
+void BuildLaneTwiddles(float* out, int32_t order, const float* quarter, size_t size, float forwardScale,
+                       float inverseScale) {
+    const size_t points = size_t(1) << (order - kLaneMinOrder);
+    size_t pointBits = 0;
+    while ((size_t(1) << pointBits) < points) ++pointBits;
+    // Twiddles of the steps across the lanes: w_16^{q - 8} in the upper half (one point), and
+    // w_8^{(q / m) mod 4} in the lanes with bit 4m set; 1 where a lane is not turned.
+    for (size_t q = 0; q < 16; ++q) {
+        out[q] = out[32 + q] = 1.0f;
+        out[16 + q] = out[48 + q] = 0.0f;
+        if (q >= 8) TwiddleFromQuarter(quarter, size, (q - 8) * (size / 16), &out[q], &out[16 + q]);
+        if (q & (4 * points)) {
+            TwiddleFromQuarter(quarter, size, ((q >> pointBits) & 3) * (size / 8), &out[32 + q], &out[48 + q]);
+        }
+    }
+    out += 64;
+    // The split step's coefficients of each point from w = w_N^k, k = 16 k1 + q, with the
+    // direction's factor f (half the forward scale, the inverse scale): P = f (1 + Im w) and
+    // Q = 2f - P, P moved by a unit in its last place where needed so that P + Q rounds to 2f
+    // exactly (an impulse then gives the flat spectrum exactly), and +f Re w (forward) or -f Re w.
+    for (size_t k1 = 0; k1 < points; ++k1, out += 96) {
+        for (size_t q = 0; q < 16; ++q) {
+            float re, im;
+            TwiddleFromQuarter(quarter, size, 16 * k1 + q, &re, &im);
+            for (int inverse = 0; inverse < 2; ++inverse) {
+                const float f = inverse ? inverseScale : 0.5f * forwardScale;
+                const float twice = 2.0f * f;
+                const float first = f * (1.0f + im);
+                float p = first, rest = twice - p;
+                // Units moved: +1, -1, +2, -2, +3, -3.
+                for (int offset = 1; offset < 7 && p + rest != twice; ++offset) {
+                    const float toward = (offset & 1) ? twice : -twice;
+                    p = first;
+                    for (int unit = 0; unit < (offset + 1) / 2; ++unit) p = std::nextafter(p, toward);
+                    rest = twice - p;
+                }
+                float* at = out + 48 * inverse;
+                at[q] = p;
+                at[16 + q] = rest;
+                at[32 + q] = inverse ? -(f * re) : f * re;
+            }
+        }
+    }
+    // w_n^{q k1} of the points k1 >= 1, n = size / 2: index 2 q k1 of the size-point wave.
+    for (size_t k1 = 1; k1 < points; ++k1, out += 32) {
+        for (size_t q = 0; q < 16; ++q) TwiddleFromQuarter(quarter, size, 2 * q * k1, &out[q], &out[16 + q]);
+    }
+    // w_16^{l' (q / m)} of the points l' >= 1.
+    for (size_t l = 1; l < points; ++l, out += 32) {
+        for (size_t q = 0; q < 16; ++q) {
+            TwiddleFromQuarter(quarter, size, l * (q >> pointBits) * (size / 16), &out[q], &out[16 + q]);
+        }
+    }
+    if (points == 2) BuildPairedStep(out, quarter, size);
+}
+
 int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t scalingMode, RealFftSetup** setupOut) {
     if (!setupOut) return StatusNullPointer;
     if (order < 0 || order > kMaxOrder) return StatusBadOrder;
@@ -266,6 +372,11 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
         wideOffset = layout.totalBytes;
         layout.totalBytes += WideTableBytes(order) + 64;
         layout.workBytes = std::max(layout.workBytes, RoundUp32((size_t(1) << (order - 1)) * 2 * sizeof(float)));
+    }
+    size_t laneOffset = 0;
+    if (routines.wideTables && order >= kLaneMinOrder && order <= kLaneMaxOrder) {
+        laneOffset = layout.totalBytes;
+        layout.totalBytes += LaneTwiddleFloats(order) * sizeof(float) + 64;
     }
     // Sizes travel as signed 32-bit byte counts; a table that cannot be described is no memory.
     const size_t limit = 0x7FFFFFFF - 64;
@@ -325,6 +436,13 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
         if (wideOffset) {
             const uintptr_t at = (reinterpret_cast<uintptr_t>(block + wideOffset) + 63) & ~uintptr_t(63);
             setup->wide = BuildWideTables(reinterpret_cast<char*>(at), order, quarter, size);
+        }
+        if (laneOffset) {
+            const uintptr_t at = (reinterpret_cast<uintptr_t>(block + laneOffset) + 63) & ~uintptr_t(63);
+            float* lane = reinterpret_cast<float*>(at);
+            BuildLaneTwiddles(lane, order, quarter, size, setup->forwardScaled ? setup->scale : 1.0f,
+                              setup->inverseScaled ? setup->scale : 1.0f);
+            setup->laneTwiddles = lane;
         }
         if (layout.planOffset) {
             LargePlan* plan = reinterpret_cast<LargePlan*>(block + layout.planOffset);

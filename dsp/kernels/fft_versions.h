@@ -18,5 +18,10 @@ int32_t InverseAvx2Fma(const float* src, float* dst, const RealFftSetup* setup, 
 int32_t ForwardAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 int32_t InverseAvx2FmaSmall(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
 
+// The avx512 row's straight-line transforms of N <= 256 (fft_avx512_small.cpp), which need no
+// work buffer; orders 5 to 8 read the setup's lane twiddles.
+int32_t ForwardAvx512Small(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+int32_t InverseAvx512Small(const float* src, float* dst, const RealFftSetup* setup, void* workBuffer);
+
 }  // namespace fft
 }  // namespace sonvex

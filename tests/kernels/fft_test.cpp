@@ -410,18 +410,20 @@ TEST_P(FftRow, RefusalsWriteNothing) {
 
 INSTANTIATE_TEST_SUITE_P(AllRows, FftRow, sonvex_test::AllRows(), sonvex_test::RowParamName());
 
-// Setups carry the 16-lane tables exactly for the orders those routines cover, and only when the
-// row that builds them has those routines.
+// Setups carry the 16-lane tables, and the straight-line routines' twiddles, exactly for the
+// orders those routines cover, and only when the row that builds them has those routines.
 TEST(FftWideRoutines, TablesFollowTheRowThatBuildsTheSetup) {
     for (const KernelRow& row : detail::kKernelRows) {
         if (!Tried(row)) continue;
         ForcedRow forced(row);
-        for (int order = 7; order <= 21; ++order) {
+        for (int order = 3; order <= 21; ++order) {
             SCOPED_TRACE(testing::Message() << row.name << " order " << order);
             Transform fft(order, ScaleInverseByN);
             ASSERT_TRUE(fft.ok());
             const bool wide = row.fft->wideTables && order >= fft::kWideMinOrder && order <= fft::kWideMaxOrder;
             EXPECT_EQ(wide, fft.setup()->wide != nullptr);
+            const bool lane = row.fft->wideTables && order >= fft::kLaneMinOrder && order <= fft::kLaneMaxOrder;
+            EXPECT_EQ(lane, fft.setup()->laneTwiddles != nullptr);
         }
     }
 }

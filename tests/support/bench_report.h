@@ -57,12 +57,15 @@ inline const char* BuildReport() {
 }
 
 // What a kernel row runs: its name and version, whether its FFT setups carry the 16-lane
-// AVX-512 tables, and its interpolation.
+// AVX-512 tables (the row then also has the straight-line AVX-512 routines below them and the
+// scalar one of 2^4), and its interpolation.
 inline std::string RoutinesReport(const sonvex::detail::KernelRow& row) {
     std::string text = std::string("row ") + row.name + " (version " + sonvex::KernelVersionName(row.version) + "): FFT";
     if (row.fft->wideTables) {
         text += " with 16-lane AVX-512 routines for orders " + std::to_string(sonvex::fft::kWideMinOrder) + "-" +
-                std::to_string(sonvex::fft::kWideMaxOrder);
+                std::to_string(sonvex::fft::kWideMaxOrder) + ", straight-line 16-lane ones in registers for orders " +
+                std::to_string(sonvex::fft::kLaneMinOrder) + "-" + std::to_string(sonvex::fft::kLaneMaxOrder) +
+                " and a scalar one for order " + std::to_string(sonvex::fft::kLaneMinOrder - 1);
     }
     return text + "; interpolation " + (row.interpolation ? row.interpolation->name : "plain loop");
 }
