@@ -187,6 +187,44 @@ inline void Butterfly8Staged(const float* in, size_t m, float* out, const float*
     }
 }
 
+// Output r (1..3) of a four-point butterfly as its two parts, turned by w_length^{r p} when the
+// pass has twiddles, and stored.
+template <bool kInverse, bool kTurned>
+inline void StorePartsTurned(float* out, V re, V im, const float* w) {
+    if constexpr (kTurned) {
+        const Cv turned = Turn<kInverse>(Cv{re, im}, _mm512_set1_ps(w[0]), _mm512_set1_ps(w[1]));
+        re = turned.re;
+        im = turned.im;
+    }
+    _mm512_storeu_ps(out, re);
+    _mm512_storeu_ps(out + 16, im);
+}
+
+// The four-point butterfly of Dft4, with the same arithmetic, for the eight vector registers of
+// 32-bit code: real parts before imaginary parts and every input read where it is used, so that
+// no more than eight values are live and nothing is spilled.
+template <bool kInverse, bool kTurned>
+inline void Butterfly4Frugal(const float* in, size_t m, float* out, const float* w) {
+    const size_t q = 32 * m;
+    const V s0r = _mm512_add_ps(_mm512_loadu_ps(in), _mm512_loadu_ps(in + 2 * q));
+    const V d0r = _mm512_sub_ps(_mm512_loadu_ps(in), _mm512_loadu_ps(in + 2 * q));
+    const V s1r = _mm512_add_ps(_mm512_loadu_ps(in + q), _mm512_loadu_ps(in + 3 * q));
+    const V d1r = _mm512_sub_ps(_mm512_loadu_ps(in + q), _mm512_loadu_ps(in + 3 * q));
+    _mm512_storeu_ps(out, _mm512_add_ps(s0r, s1r));
+    const V y2r = _mm512_sub_ps(s0r, s1r);
+    const V s0i = _mm512_add_ps(_mm512_loadu_ps(in + 16), _mm512_loadu_ps(in + 2 * q + 16));
+    const V d0i = _mm512_sub_ps(_mm512_loadu_ps(in + 16), _mm512_loadu_ps(in + 2 * q + 16));
+    const V s1i = _mm512_add_ps(_mm512_loadu_ps(in + q + 16), _mm512_loadu_ps(in + 3 * q + 16));
+    const V d1i = _mm512_sub_ps(_mm512_loadu_ps(in + q + 16), _mm512_loadu_ps(in + 3 * q + 16));
+    _mm512_storeu_ps(out + 16, _mm512_add_ps(s0i, s1i));
+    StorePartsTurned<kInverse, kTurned>(out + 2 * q, y2r, _mm512_sub_ps(s0i, s1i), w + 2);
+    // d0 - i d1 and d0 + i d1: outputs 1 and 3 forward, 3 and 1 inverse.
+    const V minusRe = _mm512_add_ps(d0r, d1i), minusIm = _mm512_sub_ps(d0i, d1r);
+    StorePartsTurned<kInverse, kTurned>(out + (kInverse ? 3 : 1) * q, minusRe, minusIm, w + (kInverse ? 4 : 0));
+    const V plusRe = _mm512_sub_ps(d0r, d1i), plusIm = _mm512_add_ps(d0i, d1r);
+    StorePartsTurned<kInverse, kTurned>(out + (kInverse ? 1 : 3) * q, plusRe, plusIm, w + (kInverse ? 0 : 4));
+}
+
 // One decimation-in-frequency pass down the lanes, in place over points: for every group of
 // `length` points and p < length/R, the R points p + r length/R go through a butterfly and come
 // back turned by w_length^{r p}. The first pass of the forward transform reads the caller's
@@ -201,6 +239,14 @@ void LanePass(const float* x, float* y, size_t total, size_t length, const float
             const float* w = tw + 2 * (kRadix - 1) * p;
             if constexpr (kFewRegisters && kRadix == 8) {
                 Butterfly8Staged<kInverse, kInterleavedIn>(x + 32 * (group + p), m, out, w, area);
+                continue;
+            }
+            if constexpr (kFewRegisters && kRadix == 4 && !kInterleavedIn) {
+                if (m > 1) {
+                    Butterfly4Frugal<kInverse, true>(x + 32 * (group + p), m, out, w);
+                } else {
+                    Butterfly4Frugal<kInverse, false>(x + 32 * (group + p), m, out, w);
+                }
                 continue;
             }
             Cv v[kRadix];
@@ -268,33 +314,37 @@ inline void Dft16(Cv* v) {
 // Output k of Dft16 sits in v[4 (k % 4) + k / 4].
 constexpr int Dft16Slot(int k) { return 4 * (k & 3) + (k >> 2); }
 
-// Step 2 on every block of 16 frequencies of the lane transforms (found through the position
-// table): lane twiddles, transposes, 16-point transforms, results in natural order (as points,
-// or interleaved for the caller).
-template <bool kInverse, bool kInterleavedOut>
-void LaneStepHeld(const float* x, float* y, size_t lanes, const WideTables& tables) {
-    const size_t blocks = lanes / 16;
-    for (size_t b = 0; b < blocks; ++b) {
-        V re[16], im[16];
-        for (int c = 0; c < 16; ++c) {
-            const size_t k1 = 16 * b + (size_t)c;
-            const Cv w = LoadPoint(tables.lane + 32 * k1);
-            const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[k1]), w.re, w.im);
-            re[c] = v.re;
-            im[c] = v.im;
-        }
-        Transpose16(re);
-        Transpose16(im);
-        Cv v[16];
-        for (int l = 0; l < 16; ++l) v[l] = Cv{re[l], im[l]};
-        Dft16<kInverse>(v);
-        for (int k = 0; k < 16; ++k) {
-            float* out = y + 32 * ((size_t)k * blocks + b);
-            if (kInterleavedOut) {
-                StoreInterleaved(out, v[Dft16Slot(k)]);
-            } else {
-                StorePoint(out, v[Dft16Slot(k)]);
-            }
+// Lane twiddle w_n^{l k1} of the lane step for k1 = 16 b + c, in all 16 lanes: from the full
+// table, or (kFactored) as w_n^{16 l b} w_n^{l c}.
+template <bool kFactored>
+inline Cv LaneTwiddle(const WideTables& tables, size_t b, int c) {
+    if constexpr (!kFactored) return LoadPoint(tables.lane + 32 * (16 * b + (size_t)c));
+    const Cv block = LoadPoint(tables.laneBlock + 32 * b);
+    return Turn<false>(LoadPoint(tables.laneColumn + 32 * c), block.re, block.im);
+}
+
+// Step 2 on block b of 16 frequencies of the lane transforms (found through the position
+// table): lane twiddles, transposes, 16-point transforms. Output k2 (Z[16 b + c + n1 k2] in
+// lane c) goes to out + k2 * stride, as a point or interleaved for the caller.
+template <bool kInverse, bool kInterleavedOut, bool kFactored>
+inline void LaneBlockHeld(const float* x, size_t b, const WideTables& tables, float* out, size_t stride) {
+    V re[16], im[16];
+    for (int c = 0; c < 16; ++c) {
+        const Cv w = LaneTwiddle<kFactored>(tables, b, c);
+        const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[16 * b + (size_t)c]), w.re, w.im);
+        re[c] = v.re;
+        im[c] = v.im;
+    }
+    Transpose16(re);
+    Transpose16(im);
+    Cv v[16];
+    for (int l = 0; l < 16; ++l) v[l] = Cv{re[l], im[l]};
+    Dft16<kInverse>(v);
+    for (int k = 0; k < 16; ++k) {
+        if (kInterleavedOut) {
+            StoreInterleaved(out + k * stride, v[Dft16Slot(k)]);
+        } else {
+            StorePoint(out + k * stride, v[Dft16Slot(k)]);
         }
     }
 }
@@ -334,21 +384,20 @@ inline void Sixteenth(int e, float& re, float& im) {
     }
 }
 
-// LaneStepHeld with at most eight values held at a time: the turned points, the transposes and
+// LaneBlockHeld with at most eight values held at a time: the turned points, the transposes and
 // the two rounds of four-point butterflies of Dft16 each go through the block's area.
-template <bool kInverse, bool kInterleavedOut>
-void LaneStepStaged(const float* x, float* y, size_t lanes, const WideTables& tables) {
-    const size_t blocks = lanes / 16;
+template <bool kInverse, bool kInterleavedOut, bool kFactored>
+inline void LaneBlockStaged(const float* x, size_t b, const WideTables& tables, float* out, size_t stride) {
     alignas(64) float area[2][16][16];  // real parts, imaginary parts; row l
-    for (size_t b = 0; b < blocks; ++b) {
+    {
         // Four turned points at a time: their real parts go straight into the first rounds of
         // the transpose, their imaginary parts wait in the area.
         for (int i = 0; i < 4; ++i) {
             V r[4];
             for (int j = 0; j < 4; ++j) {
-                const size_t k1 = 16 * b + (size_t)(4 * i + j);
-                const Cv w = LoadPoint(tables.lane + 32 * k1);
-                const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[k1]), w.re, w.im);
+                const int c = 4 * i + j;
+                const Cv w = LaneTwiddle<kFactored>(tables, b, c);
+                const Cv v = Turn<kInverse>(LoadPoint(x + 32 * (size_t)tables.position[16 * b + (size_t)c]), w.re, w.im);
                 r[j] = v.re;
                 _mm512_store_ps(area[1][4 * i + j], v.im);
             }
@@ -394,23 +443,36 @@ void LaneStepStaged(const float* x, float* y, size_t lanes, const WideTables& ta
             Dft4<kInverse>(v[0], v[1], v[2], v[3]);
             // v[j] holds output k1 + 4 j.
             for (int j = 0; j < 4; ++j) {
-                float* out = y + 32 * ((size_t)(k1 + 4 * j) * blocks + b);
+                float* to = out + (size_t)(k1 + 4 * j) * stride;
                 if (kInterleavedOut) {
-                    StoreInterleaved(out, v[j]);
+                    StoreInterleaved(to, v[j]);
                 } else {
-                    StorePoint(out, v[j]);
+                    StorePoint(to, v[j]);
                 }
             }
         }
     }
 }
 
+// One block of the lane step, in the form the registers of the build allow.
+template <bool kInverse, bool kInterleavedOut, bool kFactored>
+inline void LaneBlock(const float* x, size_t b, const WideTables& tables, float* out, size_t stride) {
+    if constexpr (kFewRegisters) {
+        LaneBlockStaged<kInverse, kInterleavedOut, kFactored>(x, b, tables, out, stride);
+    } else {
+        LaneBlockHeld<kInverse, kInterleavedOut, kFactored>(x, b, tables, out, stride);
+    }
+}
+
+// The lane step over every block of 16 frequencies, results in natural order:
+// Z[16 b + c + n1 k2] in lane c of point b + nb k2 of y.
 template <bool kInverse, bool kInterleavedOut>
 void LaneStep(const float* x, float* y, size_t lanes, const WideTables& tables) {
-    if constexpr (kFewRegisters) {
-        LaneStepStaged<kInverse, kInterleavedOut>(x, y, lanes, tables);
+    const size_t blocks = lanes / 16;
+    if (tables.lane) {
+        for (size_t b = 0; b < blocks; ++b) LaneBlock<kInverse, kInterleavedOut, false>(x, b, tables, y + 32 * b, 32 * blocks);
     } else {
-        LaneStepHeld<kInverse, kInterleavedOut>(x, y, lanes, tables);
+        for (size_t b = 0; b < blocks; ++b) LaneBlock<kInverse, kInterleavedOut, true>(x, b, tables, y + 32 * b, 32 * blocks);
     }
 }
 
@@ -484,6 +546,7 @@ void SplitForward16(float* data, size_t n, float s, const float* wRe, const floa
     dst[2 * n] = (z0re - z0im) * s;
     dst[2 * n + 1] = 0.0f;
 }
+
 
 // Spectrum layout in src to the n complex values Y as points in y, scaled by s; y may even be
 // src.

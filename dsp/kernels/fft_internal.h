@@ -127,18 +127,28 @@ struct WidePlan {
 static_assert(kWideMaxOrder - 5 <= 18, "a plan holds six passes");
 WidePlan WidePlanFor(int32_t order);
 
+// From this order on the lane twiddles come from two small tables instead of one as large as
+// the data: w_n^{l k1} = w_n^{16 l b} w_n^{l c} for k1 = 16 b + c. The product costs a complex
+// multiplication per point, which pays once a table as large as the data no longer fits the
+// second-level cache beside the data.
+constexpr int32_t kFactoredLaneOrder = 18;
+
 // The 16-lane tables, behind this header at the end of the setup block (64-byte aligned):
 //  pass twiddles, pass after pass, w_L^{r p} (r = 1 .. radix-1) interleaved for each p in turn;
-//  where each frequency of the lane transforms lands (the passes run in place, so their outputs
-//  come out in mixed-radix digit-reversed order);
-//  lane twiddles w_n^{l k} for k < n/16, l < 16, as 16 real parts then 16 imaginary parts per k;
+//  where each frequency k1 of the lane transforms lands (the passes run in place, so their
+//  outputs come out in mixed-radix digit-reversed order);
+//  lane twiddles w_n^{l k1}, 16 real parts then 16 imaginary parts per k1: either for every k1
+//  (`lane`), or as w_n^{l c} for c < 16 (`laneColumn`) and w_n^{16 l b} for every block b of 16
+//  (`laneBlock`);
 //  split-step twiddles e^{-2 pi i k / N}, k = 0 .. N/4, as a run of real and a run of imaginary
 //  parts.
 struct WideTables {
     WidePlan plan;
     const float* pass;
     const uint32_t* position;
-    const float* lane;
+    const float* lane;        // or null
+    const float* laneColumn;  // with laneBlock, where lane is null
+    const float* laneBlock;
     const float* splitRe;
     const float* splitIm;
 };

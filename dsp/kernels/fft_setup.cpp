@@ -174,7 +174,7 @@ namespace {
 
 // Offsets in bytes from the header's start.
 struct WideLayout {
-    size_t pass, position, lane, splitRe, splitIm, total;
+    size_t pass, position, lane, laneColumn, laneBlock, splitRe, splitIm, total;
 };
 
 size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
@@ -182,14 +182,29 @@ size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
 WideLayout WideLayoutFor(int32_t order) {
     const size_t size = size_t(1) << order;
     const size_t lanes = size / 32;
+    const size_t blocks = lanes / 16;
+    const size_t point = 32 * sizeof(float);
     WideLayout layout{};
     layout.pass = RoundUp64(sizeof(WideTables));
     layout.position = layout.pass + RoundUp64(WidePassFloats(order) * sizeof(float));
     layout.lane = layout.position + RoundUp64(lanes * sizeof(uint32_t));
-    layout.splitRe = layout.lane + lanes * 32 * sizeof(float);
+    if (order < kFactoredLaneOrder) {
+        layout.laneColumn = layout.laneBlock = layout.lane + lanes * point;
+        layout.splitRe = layout.laneBlock;
+    } else {
+        layout.laneColumn = layout.lane;
+        layout.laneBlock = layout.laneColumn + 16 * point;
+        layout.splitRe = layout.laneBlock + blocks * point;
+    }
     layout.splitIm = layout.splitRe + RoundUp64((size / 4 + 1) * sizeof(float));
     layout.total = layout.splitIm + RoundUp64((size / 4 + 1) * sizeof(float));
     return layout;
+}
+
+// w_n^{l k} for l < 16 as a point: 16 real parts, then 16 imaginary parts.
+void BuildLanePoint(float* out, size_t k, const float* quarter, size_t size) {
+    // w_n^{l k} is index 2 l k of the size-point wave.
+    for (size_t l = 0; l < 16; ++l) TwiddleFromQuarter(quarter, size, 2 * l * k, &out[l], &out[16 + l]);
 }
 
 }  // namespace
@@ -203,6 +218,7 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
     const WidePlan& plan = tables->plan;
     const size_t n = size / 2;
     const size_t lanes = n / 16;
+    const size_t blocks = lanes / 16;
     size_t length = lanes;
     float* pass = reinterpret_cast<float*>(at + layout.pass);
     tables->pass = pass;
@@ -233,13 +249,17 @@ const WideTables* BuildWideTables(char* at, int32_t order, const float* quarter,
         }
         position[k] = (uint32_t)landing;
     }
-    float* lane = reinterpret_cast<float*>(at + layout.lane);
-    tables->lane = lane;
-    for (size_t k = 0; k < lanes; ++k) {
-        for (size_t l = 0; l < 16; ++l) {
-            // w_n^{l k} is index 2 l k of the size-point wave; l k < n.
-            TwiddleFromQuarter(quarter, size, 2 * l * k, &lane[32 * k + l], &lane[32 * k + 16 + l]);
-        }
+    if (order < kFactoredLaneOrder) {
+        float* lane = reinterpret_cast<float*>(at + layout.lane);
+        for (size_t k = 0; k < lanes; ++k) BuildLanePoint(lane + 32 * k, k, quarter, size);
+        tables->lane = lane;
+    } else {
+        float* column = reinterpret_cast<float*>(at + layout.laneColumn);
+        float* block = reinterpret_cast<float*>(at + layout.laneBlock);
+        for (size_t c = 0; c < 16; ++c) BuildLanePoint(column + 32 * c, c, quarter, size);
+        for (size_t b = 0; b < blocks; ++b) BuildLanePoint(block + 32 * b, 16 * b, quarter, size);
+        tables->laneColumn = column;
+        tables->laneBlock = block;
     }
     float* splitRe = reinterpret_cast<float*>(at + layout.splitRe);
     float* splitIm = reinterpret_cast<float*>(at + layout.splitIm);
