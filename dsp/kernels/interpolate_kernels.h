@@ -3,10 +3,11 @@
 // target flags; everything here has internal linkage so that no routine compiled for one
 // instruction set is shared with another.
 //
-// Operations O provide: V (a vector of O::kLanes floats); Load (aligned), LoadUnaligned and Store
-// (unaligned); Broadcast(p) of the float at p; Mul and Add (never fused: a fused multiply-add
-// would change the bits); LoadMask of kLanes int32 lane masks; SelectCarry(current, next, mask),
-// next where the mask is set; and Finish(), run on the way out of every routine.
+// Operations O provide: V (a vector of O::kLanes floats); kRegisters, the vector registers the
+// set has in this build; Load (aligned), LoadUnaligned and Store (unaligned); Broadcast(p) of
+// the float at p; Mul and Add (never fused: a fused multiply-add would change the bits); LoadMask
+// of kLanes int32 lane masks; SelectCarry(current, next, mask), next where the mask is set; and
+// Finish(), run on the way out of every routine.
 #pragma once
 #include <cstdint>
 
@@ -17,12 +18,27 @@ namespace detail {
 namespace {
 
 // Groups whose sums a batch keeps in flight, for channel pairs and for a single channel: as
-// many as the vector registers hold without spilling a running sum (16 registers in 64-bit
-// code, 8 in 32-bit code).
+// many as the vector registers hold without spilling a running sum. The spread groups hold a
+// sum and the next frame's vector per group and channel and a mask per group; the direct
+// groups a sum per channel and an index per group, and it is their row and coefficient
+// pointers (a general register each) that bound them; the whole-step groups hold their sums
+// alone.
+template <class O>
+struct Batches {
+    static constexpr int kPairGroups = O::kRegisters >= 16 ? 2 : 1;
+    static constexpr int kSingleGroups = O::kRegisters >= 16 ? 4 : 2;
+    static constexpr int kDirectPairGroups = 2;
+    static constexpr int kDirectSingleGroups = O::kRegisters >= 16 ? 4 : 2;
+    static constexpr int kWholePairGroups = O::kRegisters >= 32 ? 8 : O::kRegisters >= 16 ? 4 : 2;
+    static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
+};
+
+// Vector registers of x86 code: eight in 32-bit code whatever the set, sixteen in 64-bit code,
+// thirty-two there for the AVX-512 sets.
 #if defined(__x86_64__) || defined(_M_X64)
-constexpr int kPairGroups = 2, kSingleGroups = 4, kWholePairGroups = 4, kWholeSingleGroups = 8;
+constexpr int kSseRegisters = 16, kAvx512Registers = 32;
 #else
-constexpr int kPairGroups = 1, kSingleGroups = 2, kWholePairGroups = 2, kWholeSingleGroups = 4;
+constexpr int kSseRegisters = 8, kAvx512Registers = 8;
 #endif
 
 template <class O, bool Carry>
@@ -70,16 +86,16 @@ template <class O, bool Carry>
 void RunGroups(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count, int32_t taps,
                float* const* out) {
     int c = 0;
+    constexpr int kPair = Batches<O>::kPairGroups, kSingle = Batches<O>::kSingleGroups;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;
-        for (; g + kPairGroups <= count; g += kPairGroups)
-            SumGroups<O, kPairGroups, 2, Carry>(lanes + c, jobs + g, taps, out + c, g);
+        for (; g + kPair <= count; g += kPair) SumGroups<O, kPair, 2, Carry>(lanes + c, jobs + g, taps, out + c, g);
         for (; g < count; ++g) SumGroups<O, 1, 2, Carry>(lanes + c, jobs + g, taps, out + c, g);
     }
     if (c < channels) {
         int64_t g = 0;
-        for (; g + kSingleGroups <= count; g += kSingleGroups)
-            SumGroups<O, kSingleGroups, 1, Carry>(lanes + c, jobs + g, taps, out + c, g);
+        for (; g + kSingle <= count; g += kSingle)
+            SumGroups<O, kSingle, 1, Carry>(lanes + c, jobs + g, taps, out + c, g);
         for (; g < count; ++g) SumGroups<O, 1, 1, Carry>(lanes + c, jobs + g, taps, out + c, g);
     }
 }
@@ -97,12 +113,18 @@ void InterpolateGroups(const float* const* lanes, int channels, const GroupJob* 
 
 // Operations with a lane permute provide instead of the mask and the select: I (a vector of
 // kLanes int32 frame offsets), LoadIndex of kLanes int32 offsets, CarryIndex(base, mask), the
-// offsets plus one where the int32 mask is set, and Window(index, p), lane i taking p[index[i]]
-// out of the kLanes floats from p on.
+// offsets plus one where the int32 mask is set, Window(index, p), lane i taking p[index[i]] out
+// of the kLanes floats from p on, and WideWindow(index, p), the same out of 2 * kLanes floats.
 //
-// The groups of the direct routine: every tap's vector is a permute of the kLanes frames from
-// the group's first one on, the lanes' carry folded into the permute's indices.
-template <class O, int G, int C>
+// The groups of the direct routine: every tap's vector is a permute of the frames from the
+// group's first one on, the lanes' carry folded into the permute's indices. Steps below one
+// frame per output keep every lane within kLanes frames (one register); longer ones take two.
+template <class O, bool Wide>
+inline typename O::V DirectWindow(typename O::I index, const float* p) {
+    return Wide ? O::WideWindow(index, p) : O::Window(index, p);
+}
+
+template <class O, int G, int C, bool Wide>
 inline void SumDirect(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
                       float* const* out, int64_t at) {
     using V = typename O::V;
@@ -117,37 +139,47 @@ inline void SumDirect(const float* const* rows, typename O::I base, const GroupJ
         const V k = O::Load(coefficients[g]);
         for (int c = 0; c < C; ++c) {
             from[g][c] = rows[c] + jobs[g].row;
-            sum[g][c] = O::Mul(k, O::Window(index[g], from[g][c]));
+            sum[g][c] = O::Mul(k, DirectWindow<O, Wide>(index[g], from[g][c]));
         }
     }
     for (int32_t t = 1; t < taps; ++t) {
         for (int g = 0; g < G; ++g) {
             const V k = O::Load(coefficients[g] + t * L);
             for (int c = 0; c < C; ++c)
-                sum[g][c] = O::Add(sum[g][c], O::Mul(k, O::Window(index[g], from[g][c] + t)));
+                sum[g][c] = O::Add(sum[g][c], O::Mul(k, DirectWindow<O, Wide>(index[g], from[g][c] + t)));
         }
     }
     for (int g = 0; g < G; ++g)
         for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
 }
 
+template <class O, bool Wide>
+void RunDirect(const float* const* rows, int channels, typename O::I base, const GroupJob* jobs, int64_t count,
+               int32_t taps, float* const* out) {
+    constexpr int kPair = Batches<O>::kDirectPairGroups, kSingle = Batches<O>::kDirectSingleGroups;
+    int c = 0;
+    for (; c + 2 <= channels; c += 2) {
+        int64_t g = 0;
+        for (; g + kPair <= count; g += kPair) SumDirect<O, kPair, 2, Wide>(rows + c, base, jobs + g, taps, out + c, g);
+        for (; g < count; ++g) SumDirect<O, 1, 2, Wide>(rows + c, base, jobs + g, taps, out + c, g);
+    }
+    if (c < channels) {
+        int64_t g = 0;
+        for (; g + kSingle <= count; g += kSingle)
+            SumDirect<O, kSingle, 1, Wide>(rows + c, base, jobs + g, taps, out + c, g);
+        for (; g < count; ++g) SumDirect<O, 1, 1, Wide>(rows + c, base, jobs + g, taps, out + c, g);
+    }
+}
+
 template <class O>
 void InterpolateDirect(const float* const* rows, int channels, const int32_t* laneBase, const GroupJob* jobs,
                        int64_t count, int32_t taps, float* const* out) {
     const typename O::I base = O::LoadIndex(laneBase);
-    int c = 0;
-    for (; c + 2 <= channels; c += 2) {
-        int64_t g = 0;
-        for (; g + kPairGroups <= count; g += kPairGroups)
-            SumDirect<O, kPairGroups, 2>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 2>(rows + c, base, jobs + g, taps, out + c, g);
-    }
-    if (c < channels) {
-        int64_t g = 0;
-        for (; g + kSingleGroups <= count; g += kSingleGroups)
-            SumDirect<O, kSingleGroups, 1>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 1>(rows + c, base, jobs + g, taps, out + c, g);
-    }
+    // The last lane reads one frame beyond its base where it carries.
+    if (laneBase[O::kLanes - 1] + 1 < O::kLanes)
+        RunDirect<O, false>(rows, channels, base, jobs, count, taps, out);
+    else
+        RunDirect<O, true>(rows, channels, base, jobs, count, taps, out);
     O::Finish();
 }
 
@@ -179,17 +211,18 @@ template <class O>
 void InterpolateWholeStep(const float* const* phaseRows, int channels, const int64_t* tapOffset,
                           const float* coefficients, int32_t taps, int64_t groups, float* const* out) {
     constexpr int L = O::kLanes;
+    constexpr int kPair = Batches<O>::kWholePairGroups, kSingle = Batches<O>::kWholeSingleGroups;
     int c = 0;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;
-        for (; g + kWholePairGroups <= groups; g += kWholePairGroups)
-            SumWholeStep<O, kWholePairGroups, 2>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
+        for (; g + kPair <= groups; g += kPair)
+            SumWholeStep<O, kPair, 2>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
         for (; g < groups; ++g) SumWholeStep<O, 1, 2>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
     }
     if (c < channels) {
         int64_t g = 0;
-        for (; g + kWholeSingleGroups <= groups; g += kWholeSingleGroups)
-            SumWholeStep<O, kWholeSingleGroups, 1>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
+        for (; g + kSingle <= groups; g += kSingle)
+            SumWholeStep<O, kSingle, 1>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
         for (; g < groups; ++g) SumWholeStep<O, 1, 1>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
     }
     O::Finish();

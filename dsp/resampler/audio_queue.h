@@ -54,6 +54,17 @@ public:
     // Copies n samples starting `offset` samples behind the oldest one without removing them.
     // False (nothing written) when the range is not held.
     bool Peek(float* dest, int64_t offset, int64_t n) const;
+    // The n samples from `offset` behind the oldest one on as they lie in the ring, for reading
+    // them without a copy: one run, or two where the range wraps the ring's end (the second
+    // empty otherwise). False (runs untouched) when the range is not held. The runs stay valid
+    // until the next store, Clear or growth.
+    struct Runs {
+        const float* first;
+        int64_t firstCount;
+        const float* second;
+        int64_t secondCount;
+    };
+    bool PeekInPlace(int64_t offset, int64_t n, Runs* runs) const;
     // Retires the min(n, GetCount()) oldest samples; returns how many.
     int64_t Discard(int64_t n);
 

@@ -129,8 +129,9 @@ private:
     // Work buffers, sized at Initialize so that producing output never allocates.
     int64_t m_nChunkFrames = 0;     // input frames per chunk
     int64_t m_nChunkOutputs = 0;    // output frames per chunk
-    int64_t m_nRowStride = 0;       // floats per planar row (chunk frames plus zero padding)
-    WorkArray<float> m_pfStaging;    // interleaved chunk as read from the queue
+    int64_t m_nRowFront = 0;        // floats of padding in front of each planar row
+    int64_t m_nRowStride = 0;       // floats per planar row (padding, chunk frames, padding)
+    int64_t m_nPlanarStride = 0;    // floats per output row (L of padding, chunk outputs, L)
     WorkArray<float> m_pfRows;       // planar rows, max(orig, new) of them
     WorkArray<float> m_pfLanes;      // each output channel spread over L lanes
     WorkArray<float> m_pfPlanarOut;  // outputs of one chunk, one row per output channel
