@@ -33,6 +33,7 @@ struct Avx512Operations {
     static V WideWindow(I index, const float* p) {
         return _mm512_permutex2var_ps(_mm512_loadu_ps(p), index, _mm512_loadu_ps(p + kLanes));
     }
+    static void Prefetch(const float* p) { _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0); }
     // Leaves no dirty upper halves behind for the SSE code of the caller.
     static void Finish() { _mm256_zeroupper(); }
 };

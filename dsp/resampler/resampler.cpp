@@ -318,6 +318,27 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
                                   int64_t position) {
     const int origChannels = m_nOrigChannels;
     const int newChannels = m_nNewChannels;
+    float* planar[kMaxChannels];
+    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut.Get() + c * m_nPlanarStride + m_nLanes;
+    const int64_t rowsPerChannel = m_nStep / kPhaseCount;
+    if (m_bWholeStep && origChannels == newChannels && origChannels * rowsPerChannel <= kMaxChannels) {
+        // With no channels to mix, D frames of C samples are one frame of D * C samples whose
+        // channel r * C + c is phase row r of channel c: the rows come straight from the queue.
+        float* destinations[kMaxChannels];
+        for (int c = 0; c < newChannels; ++c)
+            for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r * newChannels + c] = PhaseRow(c, r);
+        const int shared = static_cast<int>(rowsPerChannel) * newChannels;
+        const int64_t common = frames / rowsPerChannel;
+        DeinterleaveQueued(m_Queue, firstFrame * origChannels, shared, common, destinations);
+        float last[kMaxChannels];
+        const int64_t rest = (frames - common * rowsPerChannel) * newChannels;
+        m_Queue.Peek(last, (firstFrame + common * rowsPerChannel) * origChannels, rest);
+        for (int64_t i = 0; i < rest; ++i) destinations[i][common] = last[i];
+        InterpolateWholeStep(outputs, planar);
+        audio::Interleave(planar, newChannels, outputs, out);
+        return;
+    }
+
     const int rowCount = origChannels > newChannels ? origChannels : newChannels;
     float* rows[kMaxChannels];
     for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows.Get() + c * m_nRowStride + m_nRowFront;
@@ -334,10 +355,38 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
         audio::Interleave(centred, newChannels, outputs, out);
         return;
     }
-    float* planar[kMaxChannels];
-    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut.Get() + c * m_nPlanarStride + m_nLanes;
-    InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
+    if (m_bWholeStep) {
+        // Row r of a channel holds its frames r, r + D, r + 2D, ... up to the last one an output
+        // reads: a de-interleave of D "channels" for the frames all rows share, then the rows'
+        // last entries.
+        const int64_t last = rowsPerChannel * (outputs - 1) + m_nKernelLength - 1;
+        const int64_t common = (last + 1) / rowsPerChannel;
+        for (int c = 0; c < newChannels; ++c) {
+            float* destinations[kMaxSplitRows];
+            for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r] = PhaseRow(c, r);
+            audio::Deinterleave(rows[c], static_cast<int>(rowsPerChannel), common, destinations);
+            for (int64_t r = 0; r + rowsPerChannel * common <= last; ++r)
+                destinations[r][common] = rows[c][r + rowsPerChannel * common];
+        }
+        InterpolateWholeStep(outputs, planar);
+    } else {
+        InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
+    }
     audio::Interleave(planar, newChannels, outputs, out);
+}
+
+float* CResamplerCore::PhaseRow(int channel, int64_t row) {
+    return m_pfPhaseRows.Get() + (channel * (m_nStep / kPhaseCount) + row) * m_nPhaseRowStride;
+}
+
+void CResamplerCore::InterpolateWholeStep(int64_t outputs, float* const* planar) {
+    // Whole groups of L outputs: the lanes of the last one past the chunk's outputs read what
+    // lies behind the phase rows' entries and land in the padding of the planar rows.
+    const float* phaseRows[kMaxChannels];
+    for (int c = 0; c < m_nNewChannels; ++c) phaseRows[c] = PhaseRow(c, 0);
+    const float* phaseZero = m_pfKernel.Get();
+    m_pInterpolation->interpolateWholeStep(phaseRows, m_nNewChannels, m_pnTapOffsets.Get(), phaseZero, m_nKernelLength,
+                                           (outputs + m_nLanes - 1) / m_nLanes, planar);
 }
 
 void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position,
@@ -374,33 +423,6 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
             const int64_t first = (p >> kPhaseShift) - rowFirst;
             for (int c = 0; c < channels; ++c) planar[c][k] = ApplyKernel(coefficients, rows[c] + first, n);
         }
-        return;
-    }
-    // The vector routines fill whole groups of L outputs; the lanes of a chunk's last group past
-    // its outputs land in the padding behind them, and so, for the groups below, do the lanes of
-    // its first group before them.
-    if (m_bWholeStep) {
-        const int64_t groups = (outputs + lanes - 1) / lanes;
-        const int64_t rowsPerChannel = s >> kPhaseShift;
-        const int64_t first = (position >> kPhaseShift) - rowFirst;
-        // Highest input frame, counted from the first output's tap 0, that an output reads.
-        const int64_t last = rowsPerChannel * (outputs - 1) + n - 1;
-        const float* phaseRows[kMaxChannels];
-        for (int c = 0; c < channels; ++c) {
-            float* split = m_pfPhaseRows.Get() + c * rowsPerChannel * m_nPhaseRowStride;
-            const float* source = rows[c] + first;
-            // Row r holds frames r, r + D, r + 2D, ... up to `last`: a de-interleave of D
-            // "channels" for the frames all rows share, then the rows' last entries.
-            float* destinations[kMaxSplitRows];
-            for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r] = split + r * m_nPhaseRowStride;
-            const int64_t common = (last + 1) / rowsPerChannel;
-            audio::Deinterleave(source, static_cast<int>(rowsPerChannel), common, destinations);
-            for (int64_t r = 0; r < rowsPerChannel; ++r)
-                if (r + rowsPerChannel * common <= last) destinations[r][common] = source[r + rowsPerChannel * common];
-            phaseRows[c] = split;
-        }
-        const float* phaseZero = m_pfKernel.Get();
-        m_pInterpolation->interpolateWholeStep(phaseRows, channels, m_pnTapOffsets.Get(), phaseZero, n, groups, planar);
         return;
     }
     // Groups start at stream outputs that are multiples of L, so their start phases are the few

@@ -86,6 +86,8 @@ private:
                       int64_t position);
     void InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position, int64_t outputs,
                           float* const* planar);
+    float* PhaseRow(int channel, int64_t row);  // whole-number steps: row r of channel c's D rows
+    void InterpolateWholeStep(int64_t outputs, float* const* planar);
 
     CAudioQueue m_Queue;
     float m_afMix[kMaxChannels][kMaxChannels] = {};
