@@ -30,9 +30,11 @@ struct Avx512Operations {
     // The mask's lanes are -1 where they carry.
     static I CarryIndex(I base, const int32_t* mask) { return _mm512_sub_epi32(base, _mm512_loadu_si512(mask)); }
     static V Window(I index, const float* p) { return _mm512_permutexvar_ps(index, _mm512_loadu_ps(p)); }
-    static V WideWindow(I index, const float* p) {
-        return _mm512_permutex2var_ps(_mm512_loadu_ps(p), index, _mm512_loadu_ps(p + kLanes));
+    static I PairIndex(I offsets, int reach) {
+        const __mmask16 further = _mm512_cmpge_epi32_mask(offsets, _mm512_set1_epi32(kLanes));
+        return _mm512_mask_add_epi32(offsets, further, offsets, _mm512_set1_epi32(kLanes - reach));
     }
+    static V Pair(I index, V a, V b) { return _mm512_permutex2var_ps(a, index, b); }
     static void Prefetch(const float* p) { _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0); }
     // Leaves no dirty upper halves behind for the SSE code of the caller.
     static void Finish() { _mm256_zeroupper(); }

@@ -20,17 +20,23 @@ namespace {
 // Groups whose sums a batch keeps in flight, for channel pairs and for a single channel: as
 // many as the vector registers hold without spilling a running sum. The spread groups hold a
 // sum and the next frame's vector per group and channel and a mask per group; the direct
-// groups a sum per channel and an index per group, and it is their row and coefficient
-// pointers (a general register each) that bound them; the whole-step groups hold their sums
-// alone.
+// groups a sum (and, where they carry their windows, Reach + 1 windows) per channel and an
+// index per group, and their row and coefficient pointers (a general register each) bound them
+// as well; the whole-step groups hold their sums alone. Eight registers carry windows in
+// single-channel passes only.
 template <class O>
 struct Batches {
     static constexpr int kPairGroups = O::kRegisters >= 16 ? 2 : 1;
     static constexpr int kSingleGroups = O::kRegisters >= 16 ? 4 : 2;
-    static constexpr int kDirectPairGroups = 2;
-    static constexpr int kDirectSingleGroups = O::kRegisters >= 16 ? 4 : 2;
     static constexpr int kWholePairGroups = O::kRegisters >= 32 ? 8 : O::kRegisters >= 16 ? 4 : 2;
     static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
+    // The longest reach whose windows are carried from tap to tap.
+    static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
+    static constexpr bool Carried(int reach) { return reach > 0 && reach < O::kLanes; }
+    static constexpr int DirectPairGroups(int reach) { return Carried(reach) && O::kRegisters < 32 ? 0 : 2; }
+    static constexpr int DirectSingleGroups(int reach) {
+        return Carried(reach) ? (O::kRegisters >= 32 ? 4 : 1) : (O::kRegisters >= 16 ? 4 : 2);
+    }
 };
 
 // Vector registers of x86 code: eight in 32-bit code whatever the set, sixteen in 64-bit code,
@@ -114,37 +120,57 @@ void InterpolateGroups(const float* const* lanes, int channels, const GroupJob* 
 // Operations with a lane permute provide instead of the mask and the select: I (a vector of
 // kLanes int32 frame offsets), LoadIndex of kLanes int32 offsets, CarryIndex(base, mask), the
 // offsets plus one where the int32 mask is set, Window(index, p), lane i taking p[index[i]] out
-// of the kLanes floats from p on, WideWindow(index, p), the same out of 2 * kLanes floats, and
-// Prefetch(p), a hint to bring the coefficients at p towards the core.
+// of the kLanes floats from p on, PairIndex(offsets, d), offsets of kLanes and more moved down
+// by d (where they fall in a window d frames on), Pair(index, a, b), lane i taking element
+// index[i] of a and b side by side, and Prefetch(p), a hint to bring the coefficients at p
+// towards the core.
 //
 // The groups of the direct routine: every tap's vector is a permute of the frames from the
 // group's first one on, the lanes' carry folded into the permute's indices. Steps below one
-// frame per output keep every lane within kLanes frames (one register); longer ones take two.
-template <class O, bool Wide>
-inline typename O::V DirectWindow(typename O::I index, const float* p) {
-    return Wide ? O::WideWindow(index, p) : O::Window(index, p);
-}
+// frame per output keep every lane within kLanes frames: one window of kLanes frames (Reach 0).
+// Longer ones reach Reach frames further and pair the window W(t) of tap t with W(t + Reach).
+// Up to a few frames that window is carried from tap to tap, as W(t + Reach) is the first one
+// of tap t + Reach, so that each tap loads one window per channel; beyond (Reach = kLanes) each
+// tap loads both.
 
 // Taps ahead whose coefficients a direct group asks for: the table streams from the second-level
 // cache, and the hint keeps a few lines in flight beyond what the hardware's streamer fetches.
 constexpr int32_t kPrefetchTaps = 8;
 
-template <class O, int G, int C, bool Wide>
+template <class O, int G, int C, int Reach>
 inline void SumDirect(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
                       float* const* out, int64_t at) {
     using V = typename O::V;
     constexpr int L = O::kLanes;
+    constexpr bool kCarried = Reach > 0 && Reach < L;
+    constexpr int kHeld = kCarried ? Reach + 1 : 1;
     const float* coefficients[G];
     typename O::I index[G];
     const float* from[G][C];
+    V window[G][C][kHeld];
     V sum[G][C];
+    // Tap t's vector of group g, channel c; a carried group holds W(t) .. W(t + Reach).
+    const auto tapVector = [&](int g, int c, int32_t t) {
+        if (Reach == 0) return O::Window(index[g], from[g][c] + t);
+        if (!kCarried) return O::Pair(index[g], O::LoadUnaligned(from[g][c] + t), O::LoadUnaligned(from[g][c] + t + L));
+        return O::Pair(index[g], window[g][c][0], window[g][c][kHeld - 1]);
+    };
+    // After tap t: W(t + 1 + Reach) comes in, the oldest goes.
+    const auto carry = [&](int g, int c, int32_t t) {
+        if (!kCarried) return;
+        for (int j = 0; j + 1 < kHeld; ++j) window[g][c][j] = window[g][c][j + 1];
+        window[g][c][kHeld - 1] = O::LoadUnaligned(from[g][c] + t + 1 + Reach);
+    };
     for (int g = 0; g < G; ++g) {
         coefficients[g] = jobs[g].coefficients;
-        index[g] = O::CarryIndex(base, jobs[g].mask);
+        index[g] = Reach == 0 ? O::CarryIndex(base, jobs[g].mask) : O::PairIndex(O::CarryIndex(base, jobs[g].mask), Reach);
         const V k = O::Load(coefficients[g]);
         for (int c = 0; c < C; ++c) {
             from[g][c] = rows[c] + jobs[g].row;
-            sum[g][c] = O::Mul(k, DirectWindow<O, Wide>(index[g], from[g][c]));
+            if (kCarried)
+                for (int j = 0; j < kHeld; ++j) window[g][c][j] = O::LoadUnaligned(from[g][c] + j);
+            sum[g][c] = O::Mul(k, tapVector(g, c, 0));
+            carry(g, c, 0);
         }
     }
     // Two taps per turn of the loop: its counters take issue slots on the ports that the
@@ -154,41 +180,56 @@ inline void SumDirect(const float* const* rows, typename O::I base, const GroupJ
         for (int g = 0; g < G; ++g) {
             const V k = O::Load(coefficients[g] + t * L);
             O::Prefetch(coefficients[g] + (t + kPrefetchTaps) * L);
-            for (int c = 0; c < C; ++c)
-                sum[g][c] = O::Add(sum[g][c], O::Mul(k, DirectWindow<O, Wide>(index[g], from[g][c] + t)));
+            for (int c = 0; c < C; ++c) {
+                sum[g][c] = O::Add(sum[g][c], O::Mul(k, tapVector(g, c, t)));
+                carry(g, c, t);
+            }
         }
     }
     for (int g = 0; g < G; ++g)
         for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
 }
 
-template <class O, bool Wide>
+template <class O, int Reach>
 void RunDirect(const float* const* rows, int channels, typename O::I base, const GroupJob* jobs, int64_t count,
                int32_t taps, float* const* out) {
-    constexpr int kPair = Batches<O>::kDirectPairGroups, kSingle = Batches<O>::kDirectSingleGroups;
+    constexpr int kPair = Batches<O>::DirectPairGroups(Reach), kSingle = Batches<O>::DirectSingleGroups(Reach);
     int c = 0;
-    for (; c + 2 <= channels; c += 2) {
-        int64_t g = 0;
-        for (; g + kPair <= count; g += kPair) SumDirect<O, kPair, 2, Wide>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 2, Wide>(rows + c, base, jobs + g, taps, out + c, g);
+    if constexpr (kPair > 0) {
+        for (; c + 2 <= channels; c += 2) {
+            int64_t g = 0;
+            for (; g + kPair <= count; g += kPair)
+                SumDirect<O, kPair, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+            for (; g < count; ++g) SumDirect<O, 1, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+        }
     }
-    if (c < channels) {
+    for (; c < channels; ++c) {
         int64_t g = 0;
         for (; g + kSingle <= count; g += kSingle)
-            SumDirect<O, kSingle, 1, Wide>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 1, Wide>(rows + c, base, jobs + g, taps, out + c, g);
+            SumDirect<O, kSingle, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+        for (; g < count; ++g) SumDirect<O, 1, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g);
     }
 }
 
 template <class O>
 void InterpolateDirect(const float* const* rows, int channels, const int32_t* laneBase, const GroupJob* jobs,
                        int64_t count, int32_t taps, float* const* out) {
+    constexpr int L = O::kLanes;
     const typename O::I base = O::LoadIndex(laneBase);
-    // The last lane reads one frame beyond its base where it carries.
-    if (laneBase[O::kLanes - 1] + 1 < O::kLanes)
-        RunDirect<O, false>(rows, channels, base, jobs, count, taps, out);
+    // Frames the last lane reaches beyond the first window, its carry included.
+    const int32_t reach = laneBase[L - 1] + 2 - L;
+    if (reach <= 0)
+        RunDirect<O, 0>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 1 && Batches<O>::kCarriedReach >= 1)
+        RunDirect<O, 1>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 2 && Batches<O>::kCarriedReach >= 2)
+        RunDirect<O, 2>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 3 && Batches<O>::kCarriedReach >= 3)
+        RunDirect<O, 3>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 4 && Batches<O>::kCarriedReach >= 4)
+        RunDirect<O, 4>(rows, channels, base, jobs, count, taps, out);
     else
-        RunDirect<O, true>(rows, channels, base, jobs, count, taps, out);
+        RunDirect<O, L>(rows, channels, base, jobs, count, taps, out);
     O::Finish();
 }
 
