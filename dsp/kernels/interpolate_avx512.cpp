@@ -1,9 +1,10 @@
 // The interpolation with sixteen output frames per vector. Steps below two input frames per
 // output keep every lane of a group within the 32 frames from the group's first one on, so each
-// tap is one permute of the channel's own row (out of one register below one frame per output,
-// out of two up to two) and nothing is spread over the lanes. Whole-number steps load each tap's
-// sixteen outputs as one vector of the split rows. Other steps take the eight-lane routines.
-// AVX-512F only, so that 32-bit code (eight vector registers) can run it too.
+// tap is one permute of the channel's own row and nothing is spread over the lanes: out of one
+// window of 16 frames below one frame per output, out of two windows above (the second one
+// carried over from an earlier tap while it is only a few frames on). Whole-number steps load
+// each tap's sixteen outputs as one vector of the split rows. Longer steps take the eight-lane
+// routines. AVX-512F only, so that 32-bit code (eight vector registers) can run it too.
 #include <immintrin.h>
 
 #include "dsp/kernels/dispatch.h"
