@@ -163,7 +163,8 @@ inline void SumDirect(const float* const* rows, typename O::I base, const GroupJ
     };
     for (int g = 0; g < G; ++g) {
         coefficients[g] = jobs[g].coefficients;
-        index[g] = Reach == 0 ? O::CarryIndex(base, jobs[g].mask) : O::PairIndex(O::CarryIndex(base, jobs[g].mask), Reach);
+        const typename O::I carried = O::CarryIndex(base, jobs[g].mask);
+        index[g] = Reach == 0 ? carried : O::PairIndex(carried, Reach);
         const V k = O::Load(coefficients[g]);
         for (int c = 0; c < C; ++c) {
             from[g][c] = rows[c] + jobs[g].row;
