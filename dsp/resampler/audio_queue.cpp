@@ -137,10 +137,9 @@ bool CAudioQueue::Peek(float* dest, int64_t offset, int64_t n) const {
     return true;
 }
 
-bool CAudioQueue::PeekInPlace(int64_t offset, int64_t n, Runs* runs) const {
-    std::lock_guard<CReentrantLock> hold(m_Lock);
+bool CAudioQueue::RunsOf(int64_t offset, int64_t n, Runs* runs) const {
     const int64_t held = m_nWriteCount - m_nReadCount;
-    if (offset < 0 || n < 0 || offset > held || n > held - offset || !runs) return false;
+    if (offset < 0 || n < 0 || offset > held || n > held - offset) return false;
     if (n == 0) {
         *runs = Runs{m_pfBuffer, 0, m_pfBuffer, 0};
         return true;

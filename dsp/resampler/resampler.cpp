@@ -46,26 +46,26 @@ int64_t RoundUp(int64_t value, int64_t multiple) { return (value + multiple - 1)
 // out of its ring; a frame that straddles the ring's end goes through a copy of its own. The
 // caller has checked that the queue holds them.
 void DeinterleaveQueued(const CAudioQueue& queue, int64_t offset, int channels, int64_t frames, float* const* rows) {
-    CAudioQueue::Runs runs{};
-    if (!queue.PeekInPlace(offset, frames * channels, &runs)) return;
-    const int64_t head = runs.firstCount / channels;
-    audio::Deinterleave(runs.first, channels, head, rows);
-    if (head == frames) return;
-    float* rest[kMaxChannels];
-    for (int c = 0; c < channels; ++c) rest[c] = rows[c] + head;
-    const int64_t split = runs.firstCount - head * channels;  // the straddling frame's samples before the end
-    const float* second = runs.second;
-    int64_t tail = frames - head;
-    if (split > 0) {
-        float frame[kMaxChannels];
-        std::memcpy(frame, runs.first + head * channels, static_cast<size_t>(split) * sizeof(float));
-        std::memcpy(frame + split, second, static_cast<size_t>(channels - split) * sizeof(float));
-        audio::Deinterleave(frame, channels, 1, rest);
-        for (int c = 0; c < channels; ++c) ++rest[c];
-        second += channels - split;
-        --tail;
-    }
-    audio::Deinterleave(second, channels, tail, rest);
+    queue.ReadInPlace(offset, frames * channels, [&](const CAudioQueue::Runs& runs) {
+        const int64_t head = runs.firstCount / channels;
+        audio::Deinterleave(runs.first, channels, head, rows);
+        if (head == frames) return;
+        float* rest[kMaxChannels];
+        for (int c = 0; c < channels; ++c) rest[c] = rows[c] + head;
+        const int64_t split = runs.firstCount - head * channels;  // the straddling frame's samples before the end
+        const float* second = runs.second;
+        int64_t tail = frames - head;
+        if (split > 0) {
+            float frame[kMaxChannels];
+            std::memcpy(frame, runs.first + head * channels, static_cast<size_t>(split) * sizeof(float));
+            std::memcpy(frame + split, second, static_cast<size_t>(channels - split) * sizeof(float));
+            audio::Deinterleave(frame, channels, 1, rest);
+            for (int c = 0; c < channels; ++c) ++rest[c];
+            second += channels - split;
+            --tail;
+        }
+        audio::Deinterleave(second, channels, tail, rest);
+    });
 }
 
 }  // namespace
