@@ -1,6 +1,7 @@
 // Interleaved frames (sample c of frame f at f * channels + c) to and from planar rows, one row
 // per channel. The resampler's chunks and the plug-in's host buffers both move through here.
-// Stereo, the common case, moves four frames at a time.
+// Stereo, the common case, moves four frames at a time; so does the de-interleave of four
+// channels (quadraphonic frames, or stereo read as pairs of frames).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +37,25 @@ inline void Deinterleave(const float* source, int channels, int64_t frames, floa
         }
         return;
     }
+#ifdef __SSE2__
+    if (channels == 4) {
+        int64_t f = 0;
+        for (; f + 4 <= frames; f += 4) {
+            __m128 a = _mm_loadu_ps(source + 4 * f);
+            __m128 b = _mm_loadu_ps(source + 4 * f + 4);
+            __m128 c = _mm_loadu_ps(source + 4 * f + 8);
+            __m128 d = _mm_loadu_ps(source + 4 * f + 12);
+            _MM_TRANSPOSE4_PS(a, b, c, d);
+            _mm_storeu_ps(rows[0] + f, a);
+            _mm_storeu_ps(rows[1] + f, b);
+            _mm_storeu_ps(rows[2] + f, c);
+            _mm_storeu_ps(rows[3] + f, d);
+        }
+        for (; f < frames; ++f)
+            for (int c = 0; c < 4; ++c) rows[c][f] = source[4 * f + c];
+        return;
+    }
+#endif
     for (int c = 0; c < channels; ++c) {
         float* row = rows[c];
         const float* in = source + c;

@@ -57,15 +57,16 @@ struct InterpolationRoutines {
     int32_t directSpan;
     void (*interpolateDirect)(const float* const* rows, int channels, const int32_t* laneBase, const GroupJob* jobs,
                               int64_t count, int32_t taps, float* const* out);
-    // A set with only the direct routine (the three above null) leaves the other steps to this one.
+    // A set without the spread routines (the first two above null) leaves the steps its other
+    // routines do not take to this one.
     const InterpolationRoutines* fallback;
 };
 
 // The routines of the active kernel row; null under Baseline, where the resampler runs its
 // plain loop of ApplyKernel. The sets are kInterpolationSse2 (4 output frames per vector,
 // interpolate_sse2.cpp), kInterpolationAvx2 (8, interpolate_avx2.cpp) and kInterpolationAvx512
-// (16, interpolate_avx512.cpp; its direct routine alone, kInterpolationAvx2 for the steps it does
-// not take), as the rows name them.
+// (16, interpolate_avx512.cpp; its direct routine for steps up to two frames per output and its
+// whole-number steps, kInterpolationAvx2 for the steps beyond), as the rows name them.
 const InterpolationRoutines* ActiveInterpolationRoutines();
 
 }  // namespace sonvex

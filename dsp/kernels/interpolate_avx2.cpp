@@ -14,6 +14,7 @@ namespace {
 struct Avx2Operations {
     using V = __m256;
     static constexpr int kLanes = 8;
+    static constexpr int kRegisters = kSseRegisters;
 
     static V Load(const float* p) { return _mm256_load_ps(p); }
     static V LoadUnaligned(const float* p) { return _mm256_loadu_ps(p); }

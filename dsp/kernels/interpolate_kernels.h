@@ -3,10 +3,11 @@
 // target flags; everything here has internal linkage so that no routine compiled for one
 // instruction set is shared with another.
 //
-// Operations O provide: V (a vector of O::kLanes floats); Load (aligned), LoadUnaligned and Store
-// (unaligned); Broadcast(p) of the float at p; Mul and Add (never fused: a fused multiply-add
-// would change the bits); LoadMask of kLanes int32 lane masks; SelectCarry(current, next, mask),
-// next where the mask is set; and Finish(), run on the way out of every routine.
+// Operations O provide: V (a vector of O::kLanes floats); kRegisters, the vector registers the
+// set has in this build; Load (aligned), LoadUnaligned and Store (unaligned); Broadcast(p) of
+// the float at p; Mul and Add (never fused: a fused multiply-add would change the bits); LoadMask
+// of kLanes int32 lane masks; SelectCarry(current, next, mask), next where the mask is set; and
+// Finish(), run on the way out of every routine.
 #pragma once
 #include <cstdint>
 
@@ -17,12 +18,33 @@ namespace detail {
 namespace {
 
 // Groups whose sums a batch keeps in flight, for channel pairs and for a single channel: as
-// many as the vector registers hold without spilling a running sum (16 registers in 64-bit
-// code, 8 in 32-bit code).
+// many as the vector registers hold without spilling a running sum. The spread groups hold a
+// sum and the next frame's vector per group and channel and a mask per group; the direct
+// groups a sum (and, where they carry their windows, Reach + 1 windows) per channel and an
+// index per group, and their row and coefficient pointers (a general register each) bound them
+// as well; the whole-step groups hold their sums alone. Eight registers carry windows in
+// single-channel passes only.
+template <class O>
+struct Batches {
+    static constexpr int kPairGroups = O::kRegisters >= 16 ? 2 : 1;
+    static constexpr int kSingleGroups = O::kRegisters >= 16 ? 4 : 2;
+    static constexpr int kWholePairGroups = O::kRegisters >= 32 ? 8 : O::kRegisters >= 16 ? 4 : 2;
+    static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
+    // The longest reach whose windows are carried from tap to tap.
+    static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
+    static constexpr bool Carried(int reach) { return reach > 0 && reach < O::kLanes; }
+    static constexpr int DirectPairGroups(int reach) { return Carried(reach) && O::kRegisters < 32 ? 0 : 2; }
+    static constexpr int DirectSingleGroups(int reach) {
+        return Carried(reach) ? (O::kRegisters >= 32 ? 4 : 1) : (O::kRegisters >= 16 ? 4 : 2);
+    }
+};
+
+// Vector registers of x86 code: eight in 32-bit code whatever the set, sixteen in 64-bit code,
+// thirty-two there for the AVX-512 sets.
 #if defined(__x86_64__) || defined(_M_X64)
-constexpr int kPairGroups = 2, kSingleGroups = 4, kWholePairGroups = 4, kWholeSingleGroups = 8;
+constexpr int kSseRegisters = 16, kAvx512Registers = 32;
 #else
-constexpr int kPairGroups = 1, kSingleGroups = 2, kWholePairGroups = 2, kWholeSingleGroups = 4;
+constexpr int kSseRegisters = 8, kAvx512Registers = 8;
 #endif
 
 template <class O, bool Carry>
@@ -70,16 +92,16 @@ template <class O, bool Carry>
 void RunGroups(const float* const* lanes, int channels, const GroupJob* jobs, int64_t count, int32_t taps,
                float* const* out) {
     int c = 0;
+    constexpr int kPair = Batches<O>::kPairGroups, kSingle = Batches<O>::kSingleGroups;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;
-        for (; g + kPairGroups <= count; g += kPairGroups)
-            SumGroups<O, kPairGroups, 2, Carry>(lanes + c, jobs + g, taps, out + c, g);
+        for (; g + kPair <= count; g += kPair) SumGroups<O, kPair, 2, Carry>(lanes + c, jobs + g, taps, out + c, g);
         for (; g < count; ++g) SumGroups<O, 1, 2, Carry>(lanes + c, jobs + g, taps, out + c, g);
     }
     if (c < channels) {
         int64_t g = 0;
-        for (; g + kSingleGroups <= count; g += kSingleGroups)
-            SumGroups<O, kSingleGroups, 1, Carry>(lanes + c, jobs + g, taps, out + c, g);
+        for (; g + kSingle <= count; g += kSingle)
+            SumGroups<O, kSingle, 1, Carry>(lanes + c, jobs + g, taps, out + c, g);
         for (; g < count; ++g) SumGroups<O, 1, 1, Carry>(lanes + c, jobs + g, taps, out + c, g);
     }
 }
@@ -97,57 +119,118 @@ void InterpolateGroups(const float* const* lanes, int channels, const GroupJob* 
 
 // Operations with a lane permute provide instead of the mask and the select: I (a vector of
 // kLanes int32 frame offsets), LoadIndex of kLanes int32 offsets, CarryIndex(base, mask), the
-// offsets plus one where the int32 mask is set, and Window(index, p), lane i taking p[index[i]]
-// out of the kLanes floats from p on.
+// offsets plus one where the int32 mask is set, Window(index, p), lane i taking p[index[i]] out
+// of the kLanes floats from p on, PairIndex(offsets, d), offsets of kLanes and more moved down
+// by d (where they fall in a window d frames on), Pair(index, a, b), lane i taking element
+// index[i] of a and b side by side, and Prefetch(p), a hint to bring the coefficients at p
+// towards the core.
 //
-// The groups of the direct routine: every tap's vector is a permute of the kLanes frames from
-// the group's first one on, the lanes' carry folded into the permute's indices.
-template <class O, int G, int C>
+// The groups of the direct routine: every tap's vector is a permute of the frames from the
+// group's first one on, the lanes' carry folded into the permute's indices. Steps below one
+// frame per output keep every lane within kLanes frames: one window of kLanes frames (Reach 0).
+// Longer ones reach Reach frames further and pair the window W(t) of tap t with W(t + Reach).
+// Up to a few frames that window is carried from tap to tap, as W(t + Reach) is the first one
+// of tap t + Reach, so that each tap loads one window per channel; beyond (Reach = kLanes) each
+// tap loads both.
+
+// Taps ahead whose coefficients a direct group asks for: the table streams from the second-level
+// cache, and the hint keeps a few lines in flight beyond what the hardware's streamer fetches.
+constexpr int32_t kPrefetchTaps = 8;
+
+template <class O, int G, int C, int Reach>
 inline void SumDirect(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
                       float* const* out, int64_t at) {
     using V = typename O::V;
     constexpr int L = O::kLanes;
+    constexpr bool kCarried = Reach > 0 && Reach < L;
+    constexpr int kHeld = kCarried ? Reach + 1 : 1;
     const float* coefficients[G];
     typename O::I index[G];
     const float* from[G][C];
+    V window[G][C][kHeld];
     V sum[G][C];
+    // Tap t's vector of group g, channel c; a carried group holds W(t) .. W(t + Reach).
+    const auto tapVector = [&](int g, int c, int32_t t) {
+        if (Reach == 0) return O::Window(index[g], from[g][c] + t);
+        if (!kCarried) return O::Pair(index[g], O::LoadUnaligned(from[g][c] + t), O::LoadUnaligned(from[g][c] + t + L));
+        return O::Pair(index[g], window[g][c][0], window[g][c][kHeld - 1]);
+    };
+    // After tap t: W(t + 1 + Reach) comes in, the oldest goes.
+    const auto carry = [&](int g, int c, int32_t t) {
+        if (!kCarried) return;
+        for (int j = 0; j + 1 < kHeld; ++j) window[g][c][j] = window[g][c][j + 1];
+        window[g][c][kHeld - 1] = O::LoadUnaligned(from[g][c] + t + 1 + Reach);
+    };
     for (int g = 0; g < G; ++g) {
         coefficients[g] = jobs[g].coefficients;
-        index[g] = O::CarryIndex(base, jobs[g].mask);
+        const typename O::I carried = O::CarryIndex(base, jobs[g].mask);
+        index[g] = Reach == 0 ? carried : O::PairIndex(carried, Reach);
         const V k = O::Load(coefficients[g]);
         for (int c = 0; c < C; ++c) {
             from[g][c] = rows[c] + jobs[g].row;
-            sum[g][c] = O::Mul(k, O::Window(index[g], from[g][c]));
+            if (kCarried)
+                for (int j = 0; j < kHeld; ++j) window[g][c][j] = O::LoadUnaligned(from[g][c] + j);
+            sum[g][c] = O::Mul(k, tapVector(g, c, 0));
+            carry(g, c, 0);
         }
     }
+    // Two taps per turn of the loop: its counters take issue slots on the ports that the
+    // permutes, products and sums contend for (7-8 % on the kernel alone, 32- and 64-bit).
+#pragma GCC unroll 2
     for (int32_t t = 1; t < taps; ++t) {
         for (int g = 0; g < G; ++g) {
             const V k = O::Load(coefficients[g] + t * L);
-            for (int c = 0; c < C; ++c)
-                sum[g][c] = O::Add(sum[g][c], O::Mul(k, O::Window(index[g], from[g][c] + t)));
+            O::Prefetch(coefficients[g] + (t + kPrefetchTaps) * L);
+            for (int c = 0; c < C; ++c) {
+                sum[g][c] = O::Add(sum[g][c], O::Mul(k, tapVector(g, c, t)));
+                carry(g, c, t);
+            }
         }
     }
     for (int g = 0; g < G; ++g)
         for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
 }
 
+template <class O, int Reach>
+void RunDirect(const float* const* rows, int channels, typename O::I base, const GroupJob* jobs, int64_t count,
+               int32_t taps, float* const* out) {
+    constexpr int kPair = Batches<O>::DirectPairGroups(Reach), kSingle = Batches<O>::DirectSingleGroups(Reach);
+    int c = 0;
+    if constexpr (kPair > 0) {
+        for (; c + 2 <= channels; c += 2) {
+            int64_t g = 0;
+            for (; g + kPair <= count; g += kPair)
+                SumDirect<O, kPair, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+            for (; g < count; ++g) SumDirect<O, 1, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+        }
+    }
+    for (; c < channels; ++c) {
+        int64_t g = 0;
+        for (; g + kSingle <= count; g += kSingle)
+            SumDirect<O, kSingle, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+        for (; g < count; ++g) SumDirect<O, 1, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+    }
+}
+
 template <class O>
 void InterpolateDirect(const float* const* rows, int channels, const int32_t* laneBase, const GroupJob* jobs,
                        int64_t count, int32_t taps, float* const* out) {
+    constexpr int L = O::kLanes;
     const typename O::I base = O::LoadIndex(laneBase);
-    int c = 0;
-    for (; c + 2 <= channels; c += 2) {
-        int64_t g = 0;
-        for (; g + kPairGroups <= count; g += kPairGroups)
-            SumDirect<O, kPairGroups, 2>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 2>(rows + c, base, jobs + g, taps, out + c, g);
-    }
-    if (c < channels) {
-        int64_t g = 0;
-        for (; g + kSingleGroups <= count; g += kSingleGroups)
-            SumDirect<O, kSingleGroups, 1>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 1>(rows + c, base, jobs + g, taps, out + c, g);
-    }
+    // Frames the last lane reaches beyond the first window, its carry included.
+    const int32_t reach = laneBase[L - 1] + 2 - L;
+    if (reach <= 0)
+        RunDirect<O, 0>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 1 && Batches<O>::kCarriedReach >= 1)
+        RunDirect<O, 1>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 2 && Batches<O>::kCarriedReach >= 2)
+        RunDirect<O, 2>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 3 && Batches<O>::kCarriedReach >= 3)
+        RunDirect<O, 3>(rows, channels, base, jobs, count, taps, out);
+    else if (reach == 4 && Batches<O>::kCarriedReach >= 4)
+        RunDirect<O, 4>(rows, channels, base, jobs, count, taps, out);
+    else
+        RunDirect<O, L>(rows, channels, base, jobs, count, taps, out);
     O::Finish();
 }
 
@@ -164,6 +247,9 @@ inline void SumWholeStep(const float* const* phaseRows, const int64_t* tapOffset
             for (int c = 0; c < C; ++c)
                 sum[g][c] = O::Mul(k, O::LoadUnaligned(phaseRows[c] + tapOffset[0] + first + g * L));
     }
+    // Two taps a turn, as for the direct groups: in 32-bit code, where two groups by two channels
+    // are all the registers hold, the loop's counters otherwise hold it back (about 10 %).
+#pragma GCC unroll 2
     for (int32_t t = 1; t < taps; ++t) {
         const V k = O::Broadcast(coefficients + t);
         const int64_t offset = tapOffset[t] + first;
@@ -179,17 +265,18 @@ template <class O>
 void InterpolateWholeStep(const float* const* phaseRows, int channels, const int64_t* tapOffset,
                           const float* coefficients, int32_t taps, int64_t groups, float* const* out) {
     constexpr int L = O::kLanes;
+    constexpr int kPair = Batches<O>::kWholePairGroups, kSingle = Batches<O>::kWholeSingleGroups;
     int c = 0;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;
-        for (; g + kWholePairGroups <= groups; g += kWholePairGroups)
-            SumWholeStep<O, kWholePairGroups, 2>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
+        for (; g + kPair <= groups; g += kPair)
+            SumWholeStep<O, kPair, 2>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
         for (; g < groups; ++g) SumWholeStep<O, 1, 2>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
     }
     if (c < channels) {
         int64_t g = 0;
-        for (; g + kWholeSingleGroups <= groups; g += kWholeSingleGroups)
-            SumWholeStep<O, kWholeSingleGroups, 1>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
+        for (; g + kSingle <= groups; g += kSingle)
+            SumWholeStep<O, kSingle, 1>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
         for (; g < groups; ++g) SumWholeStep<O, 1, 1>(phaseRows + c, tapOffset, coefficients, taps, out + c, g * L);
     }
     O::Finish();

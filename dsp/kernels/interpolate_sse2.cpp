@@ -13,6 +13,7 @@ namespace {
 struct Sse2Operations {
     using V = __m128;
     static constexpr int kLanes = 4;
+    static constexpr int kRegisters = kSseRegisters;
 
     static V Load(const float* p) { return _mm_load_ps(p); }
     static V LoadUnaligned(const float* p) { return _mm_loadu_ps(p); }

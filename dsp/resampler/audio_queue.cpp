@@ -137,6 +137,19 @@ bool CAudioQueue::Peek(float* dest, int64_t offset, int64_t n) const {
     return true;
 }
 
+bool CAudioQueue::RunsOf(int64_t offset, int64_t n, Runs* runs) const {
+    const int64_t held = m_nWriteCount - m_nReadCount;
+    if (offset < 0 || n < 0 || offset > held || n > held - offset) return false;
+    if (n == 0) {
+        *runs = Runs{m_pfBuffer, 0, m_pfBuffer, 0};
+        return true;
+    }
+    const int64_t r = RingIndex(m_nReadCount + offset);
+    const int64_t first = (r + n < m_nCapacity) ? n : m_nCapacity - r;
+    *runs = Runs{m_pfBuffer + r, first, m_pfBuffer, n - first};
+    return true;
+}
+
 int64_t CAudioQueue::Discard(int64_t n) {
     std::lock_guard<CReentrantLock> hold(m_Lock);
     const int64_t held = m_nWriteCount - m_nReadCount;

@@ -54,6 +54,24 @@ public:
     // Copies n samples starting `offset` samples behind the oldest one without removing them.
     // False (nothing written) when the range is not held.
     bool Peek(float* dest, int64_t offset, int64_t n) const;
+    // Calls read(runs) with the n samples from `offset` behind the oldest one on as they lie in
+    // the ring, for reading them without a copy: one run, or two where the range wraps the
+    // ring's end (the second empty otherwise). The queue's lock is held meanwhile, so that no
+    // store can move them. False (read not called) when the range is not held.
+    struct Runs {
+        const float* first;
+        int64_t firstCount;
+        const float* second;
+        int64_t secondCount;
+    };
+    template <class Read>
+    bool ReadInPlace(int64_t offset, int64_t n, Read&& read) const {
+        std::lock_guard<CReentrantLock> hold(m_Lock);
+        Runs runs{};
+        if (!RunsOf(offset, n, &runs)) return false;
+        read(static_cast<const Runs&>(runs));
+        return true;
+    }
     // Retires the min(n, GetCount()) oldest samples; returns how many.
     int64_t Discard(int64_t n);
 
@@ -69,6 +87,7 @@ private:
     bool Grow(int64_t n);
     int64_t RingIndex(int64_t count) const { return count % m_nCapacity; }
     void CopyOut(int64_t fromCount, float* dest, int64_t n) const;
+    bool RunsOf(int64_t offset, int64_t n, Runs* runs) const;  // under the lock
     void CopyIn(const float* src, int64_t n);
     void FillZero(int64_t n);
 

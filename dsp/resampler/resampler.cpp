@@ -42,6 +42,32 @@ int32_t GreatestCommonDivisor(int32_t a, int32_t b) {
 
 int64_t RoundUp(int64_t value, int64_t multiple) { return (value + multiple - 1) / multiple * multiple; }
 
+// De-interleaves `frames` frames from `offset` samples behind the queue's oldest one on straight
+// out of its ring; a frame that straddles the ring's end goes through a copy of its own. The
+// caller has checked that the queue holds them.
+void DeinterleaveQueued(const CAudioQueue& queue, int64_t offset, int channels, int64_t frames, float* const* rows) {
+    queue.ReadInPlace(offset, frames * channels, [&](const CAudioQueue::Runs& runs) {
+        const int64_t head = runs.firstCount / channels;
+        audio::Deinterleave(runs.first, channels, head, rows);
+        if (head == frames) return;
+        float* rest[kMaxChannels];
+        for (int c = 0; c < channels; ++c) rest[c] = rows[c] + head;
+        const int64_t split = runs.firstCount - head * channels;  // the straddling frame's samples before the end
+        const float* second = runs.second;
+        int64_t tail = frames - head;
+        if (split > 0) {
+            float frame[kMaxChannels];
+            std::memcpy(frame, runs.first + head * channels, static_cast<size_t>(split) * sizeof(float));
+            std::memcpy(frame + split, second, static_cast<size_t>(channels - split) * sizeof(float));
+            audio::Deinterleave(frame, channels, 1, rest);
+            for (int c = 0; c < channels; ++c) ++rest[c];
+            second += channels - split;
+            --tail;
+        }
+        audio::Deinterleave(second, channels, tail, rest);
+    });
+}
+
 }  // namespace
 
 void CResamplerCore::LimitAllocationsForTesting(size_t bytes) { g_allocationLimit.store(bytes); }
@@ -54,7 +80,6 @@ void CResamplerCore::ReleaseTables() {
     // Before the next tables are built, so that the old and new ones are never held together.
     m_pfKernel.Reset();
     ReleaseGroupTables();
-    m_pfStaging.Reset();
     m_pfRows.Reset();
     m_pfLanes.Reset();
     m_pfPlanarOut.Reset();
@@ -104,13 +129,18 @@ int32_t CResamplerCore::Initialize(int32_t nOrigRate, int32_t nNewRate, int16_t 
     const InterpolationRoutines* routines = ActiveInterpolationRoutines();
     if (nOrigRate == nNewRate || m_nStep > kMaxVectorStep) routines = nullptr;
     // Whether a set's direct routine reaches every lane of this step: lane L - 1 reads frame
-    // ((L - 1) * s) / 4096 of the group, one more if it carries. A set with only the direct
-    // routine leaves the other steps to its fallback.
+    // ((L - 1) * s) / 4096 of the group, one more if it carries.
     const auto reachesLanes = [&](const InterpolationRoutines* set) {
         return set->interpolateDirect && m_nStep % kPhaseCount != 0 &&
                (static_cast<int64_t>(set->lanes - 1) * m_nStep) / kPhaseCount + 1 < set->directSpan;
     };
-    if (routines && !routines->interpolateGroups && !reachesLanes(routines)) routines = routines->fallback;
+    // A set without a routine for this step (the direct one alone, say, and a step it does not
+    // reach) leaves it to its fallback.
+    const auto takesStep = [&](const InterpolationRoutines* set) {
+        if (m_nStep % kPhaseCount == 0) return set->interpolateWholeStep != nullptr;
+        return set->interpolateGroups != nullptr || reachesLanes(set);
+    };
+    if (routines && !takesStep(routines)) routines = routines->fallback;
     m_pInterpolation = routines;
     m_nLanes = routines ? routines->lanes : 1;
     m_bWholeStep = m_nLanes > 1 && m_nStep % kPhaseCount == 0;
@@ -186,24 +216,32 @@ bool CResamplerCore::BuildGroupTables() {
 
 bool CResamplerCore::AllocateWork() {
     const int64_t n = m_nKernelLength;
+    // Frames one group reads beyond those of its first lane: the last lane's base and its carry.
     const int64_t groupSpan = m_anLaneBase[m_nLanes - 1] + 2;
     m_nChunkFrames = kChunkBaseFrames + n + 1 + groupSpan;
     m_nChunkOutputs = kChunkOutputs;
-    // The direct routines read up to directSpan frames from a tap's first lane on.
-    m_nRowStride = RoundUp(m_nChunkFrames + 16 + (m_bDirect ? m_pInterpolation->directSpan : 0), 16);
+    // A chunk's first group may start up to a group's span before the chunk's first frame and its
+    // last one reach as far past its last frame: their lanes outside the chunk's outputs read
+    // the padding on either side of the row and are never stored. The direct routines read up to
+    // directSpan frames from a tap's first lane on.
+    m_nRowFront = m_nLanes > 1 ? RoundUp(groupSpan, 16) : 0;
+    m_nRowStride = m_nRowFront +
+                   RoundUp(m_nChunkFrames + groupSpan + 16 + (m_bDirect ? m_pInterpolation->directSpan : 0), 16);
+    m_nPlanarStride = m_nChunkOutputs + 2 * m_nLanes;
     const int64_t rowCount = m_nOrigChannels > m_nNewChannels ? m_nOrigChannels : m_nNewChannels;
     if (m_bWholeStep) {
         const int64_t rowsPerChannel = m_nStep / kPhaseCount;
-        m_nPhaseRowStride = RoundUp(m_nChunkFrames / rowsPerChannel + 2 + 16, 16);
+        m_nPhaseRowStride = RoundUp(m_nChunkFrames / rowsPerChannel + 2 + 16 + m_nLanes, 16);
         if (!Allocate(m_pfPhaseRows, m_nPhaseRowStride * rowsPerChannel * m_nNewChannels) ||
             !Allocate(m_pnTapOffsets, n))
             return false;
+        std::memset(m_pfPhaseRows.Get(), 0, m_pfPhaseRows.Bytes());
         for (int64_t t = 0; t < n; ++t)
             m_pnTapOffsets.Get()[t] = (t % rowsPerChannel) * m_nPhaseRowStride + t / rowsPerChannel;
     }
-    if (!Allocate(m_pfStaging, m_nChunkFrames * m_nOrigChannels) || !Allocate(m_pfRows, m_nRowStride * rowCount) ||
+    if (!Allocate(m_pfRows, m_nRowStride * rowCount) ||
         !Allocate(m_pfLanes, m_nLanes > 1 && !m_bDirect ? m_nRowStride * m_nLanes * m_nNewChannels : 1) ||
-        !Allocate(m_pfPlanarOut, m_nChunkOutputs * m_nNewChannels) || !Allocate(m_pJobs, m_nChunkOutputs / m_nLanes + 2))
+        !Allocate(m_pfPlanarOut, m_nPlanarStride * m_nNewChannels) || !Allocate(m_pJobs, m_nChunkOutputs / m_nLanes + 2))
         return false;
     std::memset(m_pfRows.Get(), 0, m_pfRows.Bytes());
     std::memset(m_pfLanes.Get(), 0, m_pfLanes.Bytes());
@@ -259,8 +297,8 @@ int32_t CResamplerCore::ProduceFrames(float* out, int64_t frames) {
         if (count > outputs - produced) count = outputs - produced;
         if (count > m_nChunkOutputs) count = m_nChunkOutputs;
         if (count < outputs - produced && m_nLanes > 1) {
-            // Chunks other than the last end on a group boundary of the stream, so that only
-            // a call's first and last few outputs take the one-at-a-time path.
+            // Chunks other than the last end on a group boundary of the stream, so that only a
+            // call's first and last groups are computed in part.
             const int64_t end = (position / s + count) / m_nLanes * m_nLanes - position / s;
             if (end > 0) count = end;
         }
@@ -280,16 +318,35 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
                                   int64_t position) {
     const int origChannels = m_nOrigChannels;
     const int newChannels = m_nNewChannels;
-    const int rowCount = origChannels > newChannels ? origChannels : newChannels;
-    m_Queue.Peek(m_pfStaging.Get(), firstFrame * origChannels, frames * origChannels);
+    float* planar[kMaxChannels];
+    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut.Get() + c * m_nPlanarStride + m_nLanes;
+    const int64_t rowsPerChannel = m_nStep / kPhaseCount;
+    if (m_bWholeStep && origChannels == newChannels && origChannels * rowsPerChannel <= kMaxChannels) {
+        // With no channels to mix, D frames of C samples are one frame of D * C samples whose
+        // channel r * C + c is phase row r of channel c: the rows come straight from the queue.
+        float* destinations[kMaxChannels];
+        for (int c = 0; c < newChannels; ++c)
+            for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r * newChannels + c] = PhaseRow(c, r);
+        const int shared = static_cast<int>(rowsPerChannel) * newChannels;
+        const int64_t common = frames / rowsPerChannel;
+        DeinterleaveQueued(m_Queue, firstFrame * origChannels, shared, common, destinations);
+        float last[kMaxChannels];
+        const int64_t rest = (frames - common * rowsPerChannel) * newChannels;
+        m_Queue.Peek(last, (firstFrame + common * rowsPerChannel) * origChannels, rest);
+        for (int64_t i = 0; i < rest; ++i) destinations[i][common] = last[i];
+        InterpolateWholeStep(outputs, planar);
+        audio::Interleave(planar, newChannels, outputs, out);
+        return;
+    }
 
+    const int rowCount = origChannels > newChannels ? origChannels : newChannels;
     float* rows[kMaxChannels];
-    for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows.Get() + c * m_nRowStride;
-    audio::Deinterleave(m_pfStaging.Get(), origChannels, frames, rows);
+    for (int c = 0; c < rowCount; ++c) rows[c] = m_pfRows.Get() + c * m_nRowStride + m_nRowFront;
+    DeinterleaveQueued(m_Queue, firstFrame * origChannels, origChannels, frames, rows);
     if (origChannels != newChannels) MixChannels(m_afMix, origChannels, newChannels, rows, frames);
     // Lanes may read a little past the chunk; what they read there is zero.
     for (int c = 0; c < newChannels; ++c)
-        std::memset(rows[c] + frames, 0, static_cast<size_t>(m_nRowStride - frames) * sizeof(float));
+        std::memset(rows[c] + frames, 0, static_cast<size_t>(m_nRowStride - m_nRowFront - frames) * sizeof(float));
 
     if (m_nOrigRate == m_nNewRate) {
         // s = 4096: output k is frame M + k of its span, with no delay and no filtering.
@@ -298,10 +355,38 @@ void CResamplerCore::ProduceChunk(float* out, int64_t firstFrame, int64_t frames
         audio::Interleave(centred, newChannels, outputs, out);
         return;
     }
-    float* planar[kMaxChannels];
-    for (int c = 0; c < newChannels; ++c) planar[c] = m_pfPlanarOut.Get() + c * m_nChunkOutputs;
-    InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
+    if (m_bWholeStep) {
+        // Row r of a channel holds its frames r, r + D, r + 2D, ... up to the last one an output
+        // reads: a de-interleave of D "channels" for the frames all rows share, then the rows'
+        // last entries.
+        const int64_t last = rowsPerChannel * (outputs - 1) + m_nKernelLength - 1;
+        const int64_t common = (last + 1) / rowsPerChannel;
+        for (int c = 0; c < newChannels; ++c) {
+            float* destinations[kMaxSplitRows];
+            for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r] = PhaseRow(c, r);
+            audio::Deinterleave(rows[c], static_cast<int>(rowsPerChannel), common, destinations);
+            for (int64_t r = 0; r + rowsPerChannel * common <= last; ++r)
+                destinations[r][common] = rows[c][r + rowsPerChannel * common];
+        }
+        InterpolateWholeStep(outputs, planar);
+    } else {
+        InterpolateChunk(rows, m_llConsumed + firstFrame, position, outputs, planar);
+    }
     audio::Interleave(planar, newChannels, outputs, out);
+}
+
+float* CResamplerCore::PhaseRow(int channel, int64_t row) {
+    return m_pfPhaseRows.Get() + (channel * (m_nStep / kPhaseCount) + row) * m_nPhaseRowStride;
+}
+
+void CResamplerCore::InterpolateWholeStep(int64_t outputs, float* const* planar) {
+    // Whole groups of L outputs: the lanes of the last one past the chunk's outputs read what
+    // lies behind the phase rows' entries and land in the padding of the planar rows.
+    const float* phaseRows[kMaxChannels];
+    for (int c = 0; c < m_nNewChannels; ++c) phaseRows[c] = PhaseRow(c, 0);
+    const float* phaseZero = m_pfKernel.Get();
+    m_pInterpolation->interpolateWholeStep(phaseRows, m_nNewChannels, m_pnTapOffsets.Get(), phaseZero, m_nKernelLength,
+                                           (outputs + m_nLanes - 1) / m_nLanes, planar);
 }
 
 void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position,
@@ -309,17 +394,13 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
     const int32_t n = m_nKernelLength;
     const int64_t s = m_nStep;
     const int channels = m_nNewChannels;
-    auto scalarOutput = [&](int64_t k) {
-        const int64_t p = position + k * s;
-        const float* coefficients = m_pfKernel.Get() + (p & (kPhaseCount - 1)) * n;
-        const int64_t first = (p >> kPhaseShift) - rowFirst;
-        for (int c = 0; c < channels; ++c) planar[c][k] = ApplyKernel(coefficients, rows[c] + first, n);
-    };
-    // Outputs one at a time, four in flight: each sum is ApplyKernel's, and the four chains of
-    // additions overlap instead of waiting on one another.
-    auto scalarOutputs = [&](int64_t k, int64_t end) {
+    const int64_t lanes = m_nLanes;
+    if (lanes == 1) {
+        // The plain loop, four outputs in flight: each sum is ApplyKernel's, and the four chains
+        // of additions overlap instead of waiting on one another.
         constexpr int kBatch = 4;
-        for (; k + kBatch <= end; k += kBatch) {
+        int64_t k = 0;
+        for (; k + kBatch <= outputs; k += kBatch) {
             const float* coefficients[kBatch];
             int64_t first[kBatch];
             for (int j = 0; j < kBatch; ++j) {
@@ -336,84 +417,50 @@ void CResamplerCore::InterpolateChunk(float* const* rows, int64_t rowFirst, int6
                 for (int j = 0; j < kBatch; ++j) planar[c][k + j] = sum[j];
             }
         }
-        for (; k < end; ++k) scalarOutput(k);
-    };
-    const int64_t lanes = m_nLanes;
-    int64_t k = 0;
-    if (m_bWholeStep) {
-        const int64_t groups = outputs / lanes;
-        if (groups > 0) {
-            const int64_t rowsPerChannel = s >> kPhaseShift;
-            const int64_t first = (position >> kPhaseShift) - rowFirst;
-            // Highest input frame, counted from the first output's tap 0, that any tap reads.
-            const int64_t last = rowsPerChannel * (groups * lanes - 1) + n - 1;
-            const float* phaseRows[kMaxChannels];
-            for (int c = 0; c < channels; ++c) {
-                float* split = m_pfPhaseRows.Get() + c * rowsPerChannel * m_nPhaseRowStride;
-                const float* source = rows[c] + first;
-                // Row r holds frames r, r + D, r + 2D, ... up to `last`: a de-interleave of
-                // D "channels" for the frames all rows share, then the rows' last entries.
-                float* destinations[kMaxSplitRows];
-                for (int64_t r = 0; r < rowsPerChannel; ++r) destinations[r] = split + r * m_nPhaseRowStride;
-                const int64_t common = (last + 1) / rowsPerChannel;
-                audio::Deinterleave(source, static_cast<int>(rowsPerChannel), common, destinations);
-                for (int64_t r = 0; r < rowsPerChannel; ++r)
-                    if (r + rowsPerChannel * common <= last) destinations[r][common] = source[r + rowsPerChannel * common];
-                phaseRows[c] = split;
-            }
-            const float* phaseZero = m_pfKernel.Get();
-            m_pInterpolation->interpolateWholeStep(phaseRows, channels, m_pnTapOffsets.Get(), phaseZero, n, groups,
-                                                   planar);
-            k = groups * lanes;
+        for (; k < outputs; ++k) {
+            const int64_t p = position + k * s;
+            const float* coefficients = m_pfKernel.Get() + (p & (kPhaseCount - 1)) * n;
+            const int64_t first = (p >> kPhaseShift) - rowFirst;
+            for (int c = 0; c < channels; ++c) planar[c][k] = ApplyKernel(coefficients, rows[c] + first, n);
         }
-    } else if (lanes > 1) {
-        // Groups start at stream outputs that are multiples of L, so their start phases are
-        // the few the group table holds.
-        const int64_t streamIndex = position / s;
-        int64_t lead = (lanes - streamIndex % lanes) % lanes;
-        if (lead > outputs) lead = outputs;
-        scalarOutputs(0, lead);
-        k = lead;
-        const int64_t groups = (outputs - lead) / lanes;
-        if (groups > 0) {
-            GroupJob* jobs = m_pJobs.Get();
-            const int64_t lowRow = ((position + lead * s) >> kPhaseShift) - rowFirst;
-            int64_t highRow = lowRow;
-            // The table slot of the chunk's first group; each group takes the next one.
-            const int64_t phases = kPhaseCount / m_nGroupPhaseUnit;
-            int64_t slot = ((streamIndex + lead) / lanes) % phases;
-            for (int64_t g = 0; g < groups; ++g) {
-                const int64_t p = position + (lead + g * lanes) * s;
-                jobs[g].coefficients = m_pfGroupCoefficients.Get() + slot * n * lanes;
-                jobs[g].mask = m_pnGroupMasks.Get() + slot * lanes;
-                jobs[g].row = ((p >> kPhaseShift) - rowFirst) - lowRow;
-                highRow = jobs[g].row + lowRow;
-                if (++slot == phases) slot = 0;
-            }
-            const float* laneRows[kMaxChannels];
-            float* groupOut[kMaxChannels];
-            if (m_bDirect) {
-                for (int c = 0; c < channels; ++c) {
-                    laneRows[c] = rows[c] + lowRow;
-                    groupOut[c] = planar[c] + lead;
-                }
-                m_pInterpolation->interpolateDirect(laneRows, channels, m_anLaneBase, jobs, groups, n, groupOut);
-                k = lead + groups * lanes;
-                scalarOutputs(k, outputs);
-                return;
-            }
-            const int64_t spreadRows = highRow - lowRow + n + 1;
-            for (int c = 0; c < channels; ++c) {
-                float* spread = m_pfLanes.Get() + c * m_nRowStride * lanes;
-                m_pInterpolation->spreadLanes(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
-                laneRows[c] = spread;
-                groupOut[c] = planar[c] + lead;
-            }
-            m_pInterpolation->interpolateGroups(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
-            k = lead + groups * lanes;
-        }
+        return;
     }
-    scalarOutputs(k, outputs);
+    // Groups start at stream outputs that are multiples of L, so their start phases are the few
+    // the group table holds: the chunk's first group starts up to L - 1 outputs before it.
+    const int64_t streamIndex = position / s;
+    const int64_t firstGroup = streamIndex / lanes;
+    const int64_t before = streamIndex - firstGroup * lanes;
+    const int64_t groups = (before + outputs + lanes - 1) / lanes;
+    const int64_t groupPosition = position - before * s;
+    GroupJob* jobs = m_pJobs.Get();
+    const int64_t lowRow = (groupPosition >> kPhaseShift) - rowFirst;
+    int64_t highRow = lowRow;
+    // The table slot of the chunk's first group; each group takes the next one.
+    const int64_t phases = kPhaseCount / m_nGroupPhaseUnit;
+    int64_t slot = firstGroup % phases;
+    for (int64_t g = 0; g < groups; ++g) {
+        const int64_t p = groupPosition + g * lanes * s;
+        jobs[g].coefficients = m_pfGroupCoefficients.Get() + slot * n * lanes;
+        jobs[g].mask = m_pnGroupMasks.Get() + slot * lanes;
+        jobs[g].row = ((p >> kPhaseShift) - rowFirst) - lowRow;
+        highRow = jobs[g].row + lowRow;
+        if (++slot == phases) slot = 0;
+    }
+    const float* laneRows[kMaxChannels];
+    float* groupOut[kMaxChannels];
+    for (int c = 0; c < channels; ++c) groupOut[c] = planar[c] - before;
+    if (m_bDirect) {
+        for (int c = 0; c < channels; ++c) laneRows[c] = rows[c] + lowRow;
+        m_pInterpolation->interpolateDirect(laneRows, channels, m_anLaneBase, jobs, groups, n, groupOut);
+        return;
+    }
+    const int64_t spreadRows = highRow - lowRow + n + 1;
+    for (int c = 0; c < channels; ++c) {
+        float* spread = m_pfLanes.Get() + c * m_nRowStride * lanes;
+        m_pInterpolation->spreadLanes(rows[c] + lowRow, m_anLaneBase, spreadRows, spread);
+        laneRows[c] = spread;
+    }
+    m_pInterpolation->interpolateGroups(laneRows, channels, jobs, groups, n, m_bLaneCarry, groupOut);
 }
 
 void CResamplerCore::ReleaseGroupTables() {
@@ -423,7 +470,7 @@ void CResamplerCore::ReleaseGroupTables() {
 
 size_t CResamplerCore::MemoryBytes() const {
     size_t bytes = sizeof(*this) + m_pfKernel.Bytes() + m_pfGroupCoefficients.Bytes() + m_pnGroupMasks.Bytes();
-    bytes += m_pfStaging.Bytes() + m_pfRows.Bytes() + m_pfLanes.Bytes() + m_pfPlanarOut.Bytes() + m_pJobs.Bytes() +
+    bytes += m_pfRows.Bytes() + m_pfLanes.Bytes() + m_pfPlanarOut.Bytes() + m_pJobs.Bytes() +
              m_pfPhaseRows.Bytes() + m_pnTapOffsets.Bytes();
     bytes += static_cast<size_t>(m_Queue.GetCapacity()) * sizeof(float);
     return bytes;

@@ -86,6 +86,8 @@ private:
                       int64_t position);
     void InterpolateChunk(float* const* rows, int64_t rowFirst, int64_t position, int64_t outputs,
                           float* const* planar);
+    float* PhaseRow(int channel, int64_t row);  // whole-number steps: row r of channel c's D rows
+    void InterpolateWholeStep(int64_t outputs, float* const* planar);
 
     CAudioQueue m_Queue;
     float m_afMix[kMaxChannels][kMaxChannels] = {};
@@ -129,8 +131,9 @@ private:
     // Work buffers, sized at Initialize so that producing output never allocates.
     int64_t m_nChunkFrames = 0;     // input frames per chunk
     int64_t m_nChunkOutputs = 0;    // output frames per chunk
-    int64_t m_nRowStride = 0;       // floats per planar row (chunk frames plus zero padding)
-    WorkArray<float> m_pfStaging;    // interleaved chunk as read from the queue
+    int64_t m_nRowFront = 0;        // floats of padding in front of each planar row
+    int64_t m_nRowStride = 0;       // floats per planar row (padding, chunk frames, padding)
+    int64_t m_nPlanarStride = 0;    // floats per output row (L of padding, chunk outputs, L)
     WorkArray<float> m_pfRows;       // planar rows, max(orig, new) of them
     WorkArray<float> m_pfLanes;      // each output channel spread over L lanes
     WorkArray<float> m_pfPlanarOut;  // outputs of one chunk, one row per output channel

@@ -80,6 +80,9 @@ TEST(AudioQueue, ClearKeepsCapacityAndPeekDiscardLeaveOrder) {
     EXPECT_EQ(window, Ramp(10, 40.0f));
     EXPECT_FALSE(q.Peek(window.data(), 95, 10));  // past the content: nothing written
     EXPECT_EQ(window, Ramp(10, 40.0f));
+    bool read = false;
+    EXPECT_FALSE(q.ReadInPlace(95, 10, [&](const CAudioQueue::Runs&) { read = true; }));
+    EXPECT_FALSE(read);
     EXPECT_EQ(q.Discard(30), 30);
     EXPECT_EQ(q.PopSample(), 30.0f);
     // Taking more than is held takes what is there; an empty queue yields silence.
@@ -89,6 +92,30 @@ TEST(AudioQueue, ClearKeepsCapacityAndPeekDiscardLeaveOrder) {
     EXPECT_EQ(rest[69], -1.0f);
     EXPECT_EQ(q.PopSample(), 0.0f);
     EXPECT_EQ(q.GetCount(), 0);
+}
+
+TEST(AudioQueue, InPlaceRunsSplitWhereTheRingWraps) {
+    CAudioQueue q;
+    auto a = Ramp(1500, 0.0f);
+    ASSERT_TRUE(q.Push(a.data(), 1500));
+    ASSERT_EQ(q.Discard(1400), 1400);
+    ASSERT_TRUE(q.Push(a.data(), 1500));  // the ring of 2048 wraps: held 100 + 1500
+    ASSERT_EQ(q.GetCapacity(), 2048);
+    CAudioQueue::Runs runs{};
+    const auto keep = [&](const CAudioQueue::Runs& seen) { runs = seen; };
+    // From the 50th held sample on: 598 samples before the ring's end, the rest from its start.
+    ASSERT_TRUE(q.ReadInPlace(50, 1000, keep));
+    ASSERT_EQ(runs.firstCount + runs.secondCount, 1000);
+    EXPECT_EQ(runs.firstCount, 2048 - 1450);
+    std::vector<float> joined(runs.first, runs.first + runs.firstCount);
+    joined.insert(joined.end(), runs.second, runs.second + runs.secondCount);
+    std::vector<float> copied(1000);
+    ASSERT_TRUE(q.Peek(copied.data(), 50, 1000));
+    EXPECT_EQ(joined, copied);
+    // A range that ends on the ring's end is one run.
+    ASSERT_TRUE(q.ReadInPlace(0, 2048 - 1400, keep));
+    EXPECT_EQ(runs.secondCount, 0);
+    EXPECT_EQ(q.GetCount(), 1600);
 }
 
 TEST(AudioQueue, SilenceAndReplaceWithSilence) {

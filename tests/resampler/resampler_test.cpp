@@ -294,7 +294,10 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
         {8000, 44100, 1, 2, 9},   {44100, 22050, 8, 6, 129}, {48000, 48000, 2, 1, 7},
         {44100, 1000, 1, 1, 5},   {11025, 44100, 3, 3, 1},   {144000, 48000, 1, 1, 129},
         {48000, 16000, 3, 3, 33}, {44101, 44100, 2, 2, 15}, {4000, 192000, 2, 2, 17},
-        {192000, 1000, 1, 1, 9},  {524287, 8000, 2, 1, 3}};
+        {192000, 1000, 1, 1, 9},  {524287, 8000, 2, 1, 3},  {48000, 32000, 2, 2, 17}, {22050, 16000, 3, 5, 33},
+        // Steps a little above one frame per output: the 16-lane groups reach 1, 2, 3 and 4
+        // frames past their first window.
+        {48000, 46000, 1, 1, 17}, {44100, 40000, 2, 2, 33}, {48000, 41000, 2, 3, 9},  {48000, 39000, 4, 3, 17}};
     // Each set of routines once: Baseline's plain loop, and the vector routines of the rows (a
     // version's later rows may hold other sets than its first).
     std::string exercised;
@@ -336,17 +339,18 @@ TEST_F(Resampler, InitializeChoosesTheActiveVersionsRoutinesOnce) {
     EXPECT_EQ(core.Interpolation(), nullptr);
     ASSERT_EQ(core.Initialize(192000, 1000, 2, 2, 33), ResamplerOk);
     EXPECT_EQ(core.Interpolation(), nullptr);
-    // A set with the direct routine alone takes the steps below one input frame per output and
-    // hands the others, whole-number steps included, to its fallback.
+    // A set without the spread routines (the 16-lane one) takes the steps up to two frames per
+    // output and the whole-number ones, and hands longer steps to its fallback.
     for (const detail::KernelRow& row : detail::kKernelRows) {
         if (!row.interpolation || !row.interpolation->fallback || !sonvex_test::ProcessorRunsRow(row)) continue;
         sonvex_test::ForcedRow forced(row);
-        ASSERT_EQ(core.Initialize(44100, 48000, 2, 2, 33), ResamplerOk);
-        EXPECT_EQ(core.Interpolation(), row.interpolation);
-        ASSERT_EQ(core.Initialize(48000, 44100, 2, 2, 33), ResamplerOk);
-        EXPECT_EQ(core.Interpolation(), row.interpolation->fallback);
-        ASSERT_EQ(core.Initialize(96000, 48000, 2, 2, 33), ResamplerOk);
-        EXPECT_EQ(core.Interpolation(), row.interpolation->fallback);
+        const struct { int32_t orig, nw; bool stays; } steps[] = {
+            {44100, 48000, true}, {48000, 44100, true}, {96000, 48000, true}, {48000, 24500, true}, {44100, 8000, false}};
+        for (const auto& step : steps) {
+            ASSERT_EQ(core.Initialize(step.orig, step.nw, 2, 2, 33), ResamplerOk);
+            EXPECT_EQ(core.Interpolation(), step.stays ? row.interpolation : row.interpolation->fallback)
+                << step.orig << " -> " << step.nw;
+        }
     }
 }
 
