@@ -157,6 +157,50 @@ inline void StoreTurned(float* out, size_t m, int r, Cv v, const float* w) {
     StorePoint(out + 32 * m * (size_t)r, turned);
 }
 
+// Output j of an eight-point butterfly as its two parts, turned by w_length^{j p} (j >= 1) when
+// the pass has twiddles, and stored.
+template <bool kInverse, bool kTurned>
+inline void StoreOutputTurned(float* out, V re, V im, const float* w) {
+    if constexpr (kTurned) {
+        const Cv turned = Turn<kInverse>(Cv{re, im}, _mm512_set1_ps(w[0]), _mm512_set1_ps(w[1]));
+        re = turned.re;
+        im = turned.im;
+    }
+    _mm512_storeu_ps(out, re);
+    _mm512_storeu_ps(out + 16, im);
+}
+
+// The four-point butterfly of Dft4 on the four points at `in` (kHalf 0: the sums of an
+// eight-point butterfly, 1: its turned differences), with the same arithmetic, whose output k
+// is the eight-point butterfly's output 2 k + kHalf: it goes to out + k * twoM, turned by the
+// pass's twiddle of that output. Real parts before imaginary parts and every input read where it
+// is used, so that 32-bit code keeps at most eight values and few addresses live.
+template <bool kInverse, int kHalf, bool kTurned>
+inline void Dft4Interleaving(const float* in, float* out, size_t twoM, const float* w) {
+    const V s0r = _mm512_add_ps(_mm512_load_ps(in), _mm512_load_ps(in + 64));
+    const V d0r = _mm512_sub_ps(_mm512_load_ps(in), _mm512_load_ps(in + 64));
+    const V s1r = _mm512_add_ps(_mm512_load_ps(in + 32), _mm512_load_ps(in + 96));
+    const V d1r = _mm512_sub_ps(_mm512_load_ps(in + 32), _mm512_load_ps(in + 96));
+    const V y0r = _mm512_add_ps(s0r, s1r), y2r = _mm512_sub_ps(s0r, s1r);
+    const V s0i = _mm512_add_ps(_mm512_load_ps(in + 16), _mm512_load_ps(in + 80));
+    const V d0i = _mm512_sub_ps(_mm512_load_ps(in + 16), _mm512_load_ps(in + 80));
+    const V s1i = _mm512_add_ps(_mm512_load_ps(in + 48), _mm512_load_ps(in + 112));
+    const V d1i = _mm512_sub_ps(_mm512_load_ps(in + 48), _mm512_load_ps(in + 112));
+    // Output 2 k + kHalf of the eight is turned by the twiddle at w + 2 (2 k + kHalf - 1).
+    if constexpr (kHalf == 0) {
+        StoreOutputTurned<kInverse, false>(out, y0r, _mm512_add_ps(s0i, s1i), w);
+    } else {
+        StoreOutputTurned<kInverse, kTurned>(out, y0r, _mm512_add_ps(s0i, s1i), w);
+    }
+    StoreOutputTurned<kInverse, kTurned>(out + 2 * twoM, y2r, _mm512_sub_ps(s0i, s1i), w + 2 * (4 + kHalf - 1));
+    // d0 - i d1 and d0 + i d1: outputs 1 and 3 of the four forward, 3 and 1 inverse.
+    constexpr int kMinus = kInverse ? 3 : 1, kPlus = kInverse ? 1 : 3;
+    StoreOutputTurned<kInverse, kTurned>(out + kMinus * twoM, _mm512_add_ps(d0r, d1i), _mm512_sub_ps(d0i, d1r),
+                                         w + 2 * (2 * kMinus + kHalf - 1));
+    StoreOutputTurned<kInverse, kTurned>(out + kPlus * twoM, _mm512_sub_ps(d0r, d1i), _mm512_add_ps(d0i, d1r),
+                                         w + 2 * (2 * kPlus + kHalf - 1));
+}
+
 // The eight-point butterfly of Dft8 in three steps of at most four values, through `area`
 // (8 points): the radix-2 step, then each four-point butterfly with its outputs turned and
 // stored.
@@ -172,18 +216,13 @@ inline void Butterfly8Staged(const float* in, size_t m, float* out, const float*
         StorePoint(area + 32 * (r + 4), turned);
     }
     // The sums give outputs 0, 2, 4, 6, the turned differences 1, 3, 5, 7.
-    for (int half = 0; half < 2; ++half) {
-        const float* q = area + 128 * half;
-        Cv a = LoadPoint(q), b = LoadPoint(q + 32), c = LoadPoint(q + 64), d = LoadPoint(q + 96);
-        Dft4<kInverse>(a, b, c, d);
-        if (half == 0) {
-            StorePoint(out, a);
-        } else {
-            StoreTurned<kInverse>(out, m, 1, a, w);
-        }
-        StoreTurned<kInverse>(out, m, 2 + half, b, w);
-        StoreTurned<kInverse>(out, m, 4 + half, c, w);
-        StoreTurned<kInverse>(out, m, 6 + half, d, w);
+    const size_t twoM = 64 * m;  // floats between outputs 2k and 2k + 2
+    if (m > 1) {
+        Dft4Interleaving<kInverse, 0, true>(area, out, twoM, w);
+        Dft4Interleaving<kInverse, 1, true>(area + 128, out + 32 * m, twoM, w);
+    } else {
+        Dft4Interleaving<kInverse, 0, false>(area, out, twoM, w);
+        Dft4Interleaving<kInverse, 1, false>(area + 128, out + 32 * m, twoM, w);
     }
 }
 
