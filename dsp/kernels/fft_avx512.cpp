@@ -19,6 +19,7 @@
 #include "dsp/kernels/block_avx.h"
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_engine.h"
+#include "dsp/kernels/fft_points.h"
 #include "dsp/kernels/fft_versions.h"
 
 namespace sonvex {
@@ -26,19 +27,11 @@ namespace fft {
 
 namespace {
 
-using V = __m512;
-
-struct Cv {
-    V re, im;
-};
-
 inline Cv LoadPoint(const float* p) { return Cv{_mm512_loadu_ps(p), _mm512_loadu_ps(p + 16)}; }
 inline void StorePoint(float* p, Cv v) {
     _mm512_storeu_ps(p, v.re);
     _mm512_storeu_ps(p + 16, v.im);
 }
-inline Cv Add(Cv a, Cv b) { return Cv{_mm512_add_ps(a.re, b.re), _mm512_add_ps(a.im, b.im)}; }
-inline Cv Sub(Cv a, Cv b) { return Cv{_mm512_sub_ps(a.re, b.re), _mm512_sub_ps(a.im, b.im)}; }
 
 // Lane indices of the permutes that meet the interleaved layout.
 inline __m512i Index(int a0, int step) {
@@ -157,10 +150,10 @@ inline void StoreTurned(float* out, size_t m, int r, Cv v, const float* w) {
     StorePoint(out + 32 * m * (size_t)r, turned);
 }
 
-// Output j of an eight-point butterfly as its two parts, turned by w_length^{j p} (j >= 1) when
-// the pass has twiddles, and stored.
+// An output of a pass's butterfly as its two parts, turned by the pass's twiddle at w when the
+// pass has twiddles, and stored.
 template <bool kInverse, bool kTurned>
-inline void StoreOutputTurned(float* out, V re, V im, const float* w) {
+inline void StorePartsTurned(float* out, V re, V im, const float* w) {
     if constexpr (kTurned) {
         const Cv turned = Turn<kInverse>(Cv{re, im}, _mm512_set1_ps(w[0]), _mm512_set1_ps(w[1]));
         re = turned.re;
@@ -188,16 +181,16 @@ inline void Dft4Interleaving(const float* in, float* out, size_t twoM, const flo
     const V d1i = _mm512_sub_ps(_mm512_load_ps(in + 48), _mm512_load_ps(in + 112));
     // Output 2 k + kHalf of the eight is turned by the twiddle at w + 2 (2 k + kHalf - 1).
     if constexpr (kHalf == 0) {
-        StoreOutputTurned<kInverse, false>(out, y0r, _mm512_add_ps(s0i, s1i), w);
+        StorePartsTurned<kInverse, false>(out, y0r, _mm512_add_ps(s0i, s1i), w);
     } else {
-        StoreOutputTurned<kInverse, kTurned>(out, y0r, _mm512_add_ps(s0i, s1i), w);
+        StorePartsTurned<kInverse, kTurned>(out, y0r, _mm512_add_ps(s0i, s1i), w);
     }
-    StoreOutputTurned<kInverse, kTurned>(out + 2 * twoM, y2r, _mm512_sub_ps(s0i, s1i), w + 2 * (4 + kHalf - 1));
+    StorePartsTurned<kInverse, kTurned>(out + 2 * twoM, y2r, _mm512_sub_ps(s0i, s1i), w + 2 * (4 + kHalf - 1));
     // d0 - i d1 and d0 + i d1: outputs 1 and 3 of the four forward, 3 and 1 inverse.
     constexpr int kMinus = kInverse ? 3 : 1, kPlus = kInverse ? 1 : 3;
-    StoreOutputTurned<kInverse, kTurned>(out + kMinus * twoM, _mm512_add_ps(d0r, d1i), _mm512_sub_ps(d0i, d1r),
+    StorePartsTurned<kInverse, kTurned>(out + kMinus * twoM, _mm512_add_ps(d0r, d1i), _mm512_sub_ps(d0i, d1r),
                                          w + 2 * (2 * kMinus + kHalf - 1));
-    StoreOutputTurned<kInverse, kTurned>(out + kPlus * twoM, _mm512_sub_ps(d0r, d1i), _mm512_add_ps(d0i, d1r),
+    StorePartsTurned<kInverse, kTurned>(out + kPlus * twoM, _mm512_sub_ps(d0r, d1i), _mm512_add_ps(d0i, d1r),
                                          w + 2 * (2 * kPlus + kHalf - 1));
 }
 
@@ -224,19 +217,6 @@ inline void Butterfly8Staged(const float* in, size_t m, float* out, const float*
         Dft4Interleaving<kInverse, 0, false>(area, out, twoM, w);
         Dft4Interleaving<kInverse, 1, false>(area + 128, out + 32 * m, twoM, w);
     }
-}
-
-// Output r (1..3) of a four-point butterfly as its two parts, turned by w_length^{r p} when the
-// pass has twiddles, and stored.
-template <bool kInverse, bool kTurned>
-inline void StorePartsTurned(float* out, V re, V im, const float* w) {
-    if constexpr (kTurned) {
-        const Cv turned = Turn<kInverse>(Cv{re, im}, _mm512_set1_ps(w[0]), _mm512_set1_ps(w[1]));
-        re = turned.re;
-        im = turned.im;
-    }
-    _mm512_storeu_ps(out, re);
-    _mm512_storeu_ps(out + 16, im);
 }
 
 // The four-point butterfly of Dft4, with the same arithmetic, for the eight vector registers of

@@ -25,6 +25,7 @@
 
 #include "dsp/kernels/fft_engine.h"
 #include "dsp/kernels/fft_internal.h"
+#include "dsp/kernels/fft_points.h"
 #include "dsp/kernels/fft_small.h"
 #include "dsp/kernels/fft_versions.h"
 
@@ -33,11 +34,6 @@ namespace fft {
 
 namespace {
 
-using V = __m512;
-
-struct Cv {
-    V re, im;
-};
 
 constexpr int Log2(int m) { return m >= 8 ? 3 : m >= 4 ? 2 : m >= 2 ? 1 : 0; }
 
@@ -268,8 +264,6 @@ inline Cv PairedStep(Cv x, const float* at) {
     return Cv{re, im};
 }
 
-inline Cv Add(Cv a, Cv b) { return Cv{_mm512_add_ps(a.re, b.re), _mm512_add_ps(a.im, b.im)}; }
-inline Cv Sub(Cv a, Cv b) { return Cv{_mm512_sub_ps(a.re, b.re), _mm512_sub_ps(a.im, b.im)}; }
 // a - i b (forward) or a + i b (inverse), and the other sign.
 template <bool kInverse>
 inline Cv AddTurned(Cv a, Cv b) {

@@ -43,7 +43,7 @@ def parse_resampler(text):
     """{conversion: [(label, M output frames/s)]} and the header lines."""
     info, sections, current = {}, {}, None
     for line in text.splitlines():
-        head = re.match(r'(processor|build|ours \S+|peer \S+): (.*)', line)
+        head = re.match(r'(processor|build|ours|peer \S+): (.*)', line)
         if head:
             info[head.group(1)] = head.group(2)
         elif line.strip() in CONVERSIONS:
@@ -148,7 +148,7 @@ def summary(run):
         for tree, _ in TREES:
             if tree in run.resampler:
                 info = run.resampler[tree][0]
-                lines.append(f"- {tree}: ours " + "; ".join(v for k, v in info.items() if k.startswith("ours "))
+                lines.append(f"- {tree}: ours: " + "; ".join(v for k, v in info.items() if k == "ours")
                              + "; " + "; ".join(f"{k[5:]}: {v}" for k, v in info.items() if k.startswith("peer ")))
         lines.append("")
     if run.com:
