@@ -16,6 +16,8 @@
 // layouts of the caller.
 #include <immintrin.h>
 
+#include <utility>
+
 #include "dsp/kernels/block_avx.h"
 #include "dsp/kernels/dispatch.h"
 #include "dsp/kernels/fft_engine.h"
@@ -198,10 +200,10 @@ inline void Dft4Interleaving(const float* in, float* out, size_t twoM, const flo
 // (8 points): the radix-2 step, then each four-point butterfly with its outputs turned and
 // stored.
 template <bool kInverse, bool kInterleavedIn>
-inline void Butterfly8Staged(const float* in, size_t m, float* out, const float* w, float* area) {
+inline void Butterfly8Staged(const float* in, size_t inStride, size_t m, float* out, const float* w, float* area) {
     for (int r = 0; r < 4; ++r) {
-        const float* a = in + 32 * m * (size_t)r;
-        const float* b = in + 32 * m * (size_t)(r + 4);
+        const float* a = in + 32 * inStride * (size_t)r;
+        const float* b = in + 32 * inStride * (size_t)(r + 4);
         const Cv x = kInterleavedIn ? LoadInterleaved(a) : LoadPoint(a);
         const Cv y = kInterleavedIn ? LoadInterleaved(b) : LoadPoint(b);
         const Cv sum = Add(x, y), turned = TurnByW8<kInverse>(Sub(x, y), r);
@@ -223,18 +225,18 @@ inline void Butterfly8Staged(const float* in, size_t m, float* out, const float*
 // 32-bit code: real parts before imaginary parts and every input read where it is used, so that
 // no more than eight values are live and nothing is spilled.
 template <bool kInverse, bool kTurned>
-inline void Butterfly4Frugal(const float* in, size_t m, float* out, const float* w) {
-    const size_t q = 32 * m;
-    const V s0r = _mm512_add_ps(_mm512_loadu_ps(in), _mm512_loadu_ps(in + 2 * q));
-    const V d0r = _mm512_sub_ps(_mm512_loadu_ps(in), _mm512_loadu_ps(in + 2 * q));
-    const V s1r = _mm512_add_ps(_mm512_loadu_ps(in + q), _mm512_loadu_ps(in + 3 * q));
-    const V d1r = _mm512_sub_ps(_mm512_loadu_ps(in + q), _mm512_loadu_ps(in + 3 * q));
+inline void Butterfly4Frugal(const float* in, size_t inStride, size_t m, float* out, const float* w) {
+    const size_t p = 32 * inStride, q = 32 * m;
+    const V s0r = _mm512_add_ps(_mm512_loadu_ps(in), _mm512_loadu_ps(in + 2 * p));
+    const V d0r = _mm512_sub_ps(_mm512_loadu_ps(in), _mm512_loadu_ps(in + 2 * p));
+    const V s1r = _mm512_add_ps(_mm512_loadu_ps(in + p), _mm512_loadu_ps(in + 3 * p));
+    const V d1r = _mm512_sub_ps(_mm512_loadu_ps(in + p), _mm512_loadu_ps(in + 3 * p));
     _mm512_storeu_ps(out, _mm512_add_ps(s0r, s1r));
     const V y2r = _mm512_sub_ps(s0r, s1r);
-    const V s0i = _mm512_add_ps(_mm512_loadu_ps(in + 16), _mm512_loadu_ps(in + 2 * q + 16));
-    const V d0i = _mm512_sub_ps(_mm512_loadu_ps(in + 16), _mm512_loadu_ps(in + 2 * q + 16));
-    const V s1i = _mm512_add_ps(_mm512_loadu_ps(in + q + 16), _mm512_loadu_ps(in + 3 * q + 16));
-    const V d1i = _mm512_sub_ps(_mm512_loadu_ps(in + q + 16), _mm512_loadu_ps(in + 3 * q + 16));
+    const V s0i = _mm512_add_ps(_mm512_loadu_ps(in + 16), _mm512_loadu_ps(in + 2 * p + 16));
+    const V d0i = _mm512_sub_ps(_mm512_loadu_ps(in + 16), _mm512_loadu_ps(in + 2 * p + 16));
+    const V s1i = _mm512_add_ps(_mm512_loadu_ps(in + p + 16), _mm512_loadu_ps(in + 3 * p + 16));
+    const V d1i = _mm512_sub_ps(_mm512_loadu_ps(in + p + 16), _mm512_loadu_ps(in + 3 * p + 16));
     _mm512_storeu_ps(out + 16, _mm512_add_ps(s0i, s1i));
     StorePartsTurned<kInverse, kTurned>(out + 2 * q, y2r, _mm512_sub_ps(s0i, s1i), w + 2);
     // d0 - i d1 and d0 + i d1: outputs 1 and 3 forward, 3 and 1 inverse.
@@ -244,6 +246,31 @@ inline void Butterfly4Frugal(const float* in, size_t m, float* out, const float*
     StorePartsTurned<kInverse, kTurned>(out + (kInverse ? 1 : 3) * q, plusRe, plusIm, w + (kInverse ? 0 : 4));
 }
 
+// One butterfly of a pass: input r at in + 32 r inStride (points, or the caller's interleaved
+// values), output r at out + 32 r m, turned by the pass's twiddles at w; `area` is the staging
+// area of 32-bit code (8 points).
+template <int kRadix, bool kInverse, bool kInterleavedIn>
+[[gnu::always_inline]] inline void PassButterfly(const float* in, size_t inStride, float* out, size_t m, const float* w, float* area) {
+    if constexpr (kFewRegisters && kRadix == 8) {
+        Butterfly8Staged<kInverse, kInterleavedIn>(in, inStride, m, out, w, area);
+    } else if constexpr (kFewRegisters && kRadix == 4 && !kInterleavedIn) {
+        if (m > 1) {
+            Butterfly4Frugal<kInverse, true>(in, inStride, m, out, w);
+        } else {
+            Butterfly4Frugal<kInverse, false>(in, inStride, m, out, w);
+        }
+    } else {
+        Cv v[kRadix];
+        for (int r = 0; r < kRadix; ++r) {
+            const float* at = in + 32 * inStride * (size_t)r;
+            v[r] = kInterleavedIn ? LoadInterleaved(at) : LoadPoint(at);
+        }
+        Butterfly<kRadix, kInverse>(v);
+        StorePoint(out, v[0]);
+        for (int r = 1; r < kRadix; ++r) StoreTurned<kInverse>(out, m, r, v[r], w);
+    }
+}
+
 // One decimation-in-frequency pass down the lanes, in place over points: for every group of
 // `length` points and p < length/R, the R points p + r length/R go through a butterfly and come
 // back turned by w_length^{r p}. The first pass of the forward transform reads the caller's
@@ -251,31 +278,11 @@ inline void Butterfly4Frugal(const float* in, size_t m, float* out, const float*
 template <int kRadix, bool kInverse, bool kInterleavedIn>
 void LanePass(const float* x, float* y, size_t total, size_t length, const float* tw) {
     const size_t m = length / kRadix;
-    alignas(64) float area[kFewRegisters && kRadix == 8 ? 8 * 32 : 1];
+    alignas(64) float area[kFewRegisters ? 8 * 32 : 1];
     for (size_t group = 0; group < total; group += length) {
         for (size_t p = 0; p < m; ++p) {
-            float* out = y + 32 * (group + p);
-            const float* w = tw + 2 * (kRadix - 1) * p;
-            if constexpr (kFewRegisters && kRadix == 8) {
-                Butterfly8Staged<kInverse, kInterleavedIn>(x + 32 * (group + p), m, out, w, area);
-                continue;
-            }
-            if constexpr (kFewRegisters && kRadix == 4 && !kInterleavedIn) {
-                if (m > 1) {
-                    Butterfly4Frugal<kInverse, true>(x + 32 * (group + p), m, out, w);
-                } else {
-                    Butterfly4Frugal<kInverse, false>(x + 32 * (group + p), m, out, w);
-                }
-                continue;
-            }
-            Cv v[kRadix];
-            for (int r = 0; r < kRadix; ++r) {
-                const float* in = x + 32 * (group + p + (size_t)r * m);
-                v[r] = kInterleavedIn ? LoadInterleaved(in) : LoadPoint(in);
-            }
-            Butterfly<kRadix, kInverse>(v);
-            StorePoint(out, v[0]);
-            for (int r = 1; r < kRadix; ++r) StoreTurned<kInverse>(out, m, r, v[r], w);
+            PassButterfly<kRadix, kInverse, kInterleavedIn>(x + 32 * (group + p), m, y + 32 * (group + p), m,
+                                                            tw + 2 * (kRadix - 1) * p, area);
         }
     }
 }
@@ -608,6 +615,108 @@ void PreStepInverse16(const float* src, float* y, size_t n, float s, const float
     y[16] = (x0 - xn) * s;
 }
 
+// A vector with its lanes in reverse order.
+inline V ReversedLanes(V v) {
+    return _mm512_permutexvar_ps(_mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), v);
+}
+
+// The inverse pre-step of points i < n1/2 and n1-1-i, as PreStepInverse16 computes it: Y[i]
+// (`direct`), and Y[n - 16 i - c] in lane c (`mirrored`: lanes 1..15 belong to point n1-1-i,
+// lane 0 to point n1-i). X[n - 16 i - c] is lane 15 - c of the 16 values one value past point
+// n1-1-i, so no value need be carried from one pair to the next.
+inline void PreStepPair(const float* src, size_t n1, size_t i, V scale, const float* wRe, const float* wIm,
+                        Cv& direct, Cv& mirrored) {
+    MirroredPair pair;
+    pair.a = LoadInterleaved(src + 32 * i);
+    const Cv far = LoadInterleaved(src + 32 * (n1 - 1 - i) + 2);
+    pair.m = Cv{ReversedLanes(far.re), ReversedLanes(far.im)};
+    pair.wr = _mm512_loadu_ps(wRe + 16 * i);
+    pair.wi = _mm512_loadu_ps(wIm + 16 * i);
+    const MirroredSums sums = SumsOf(pair, scale);
+    const V pr = sums.sum.re, pi = sums.sum.im, dr = sums.difference.re, di = sums.difference.im;
+    const V qr = _mm512_fmsub_ps(dr, pair.wi, _mm512_mul_ps(di, pair.wr));
+    const V qi = _mm512_fmadd_ps(dr, pair.wr, _mm512_mul_ps(di, pair.wi));
+    direct = Cv{_mm512_add_ps(pr, qr), _mm512_add_ps(pi, qi)};
+    mirrored = Cv{_mm512_sub_ps(pr, qr), _mm512_sub_ps(qi, pi)};
+}
+
+// Lanes 1..15 of a point from a pair's mirrored values (lane j takes lane 16 - j), lane 0 from
+// lane 0 of `zero`.
+inline Cv MirroredPoint(const Cv& mirrored, const Cv& zero) {
+    return Cv{Mirror(mirrored.re, zero.re), Mirror(mirrored.im, zero.im)};
+}
+
+// Lane 0 of the point at p replaced by lane 0 of v.
+inline void SetLaneZero(float* p, const Cv& v) {
+    StorePoint(p, Cv{_mm512_mask_mov_ps(_mm512_loadu_ps(p), 1, v.re), _mm512_mask_mov_ps(_mm512_loadu_ps(p + 16), 1, v.im)});
+}
+
+// The inverse transform's pre-step and its first pass (radix R over all n1 points, m = n1/R
+// groups, twiddles tw) in one sweep: the pre-step's values of a group never leave a small area.
+// Group g (points g + r m) takes the pre-step pairs of its lower half, r < R/2, and those of
+// group q = m-1-g, whose lower half is its upper half's mirror; lane 0 of an upper point comes
+// from the pairs of the group after g (the pairs of group g+1's mirror group, made one group
+// earlier), so each group q waits one turn for its lanes 0 before its butterfly.
+template <int kRadix>
+void PreStepFirstPass(const float* src, float* work, size_t n1, float s, const WideTables& tables, const float* tw) {
+    constexpr int kHalf = kRadix / 2;
+    const size_t m = n1 / kRadix;
+    const size_t n = 16 * n1;
+    const V scale = _mm512_set1_ps(s);
+    const float* wRe = tables.splitRe;
+    const float* wIm = tables.splitIm;
+    alignas(64) float areas[3][kRadix * 32];
+    alignas(64) float carries[kHalf * 32];  // lanes 0 of group g's upper points: carries[r] for point R-1-r
+    alignas(64) float stage[kFewRegisters ? 8 * 32 : 1];
+    float* own = areas[0];      // group g
+    float* other = areas[1];    // group q
+    float* waiting = areas[2];  // group m - g, the group q before, waiting for lanes 0
+    for (size_t g = 0; g < m / 2; ++g) {
+        const size_t q = m - 1 - g;
+        Cv direct, mirrored;
+        for (int r = 0; r < kHalf; ++r) {
+            PreStepPair(src, n1, g + (size_t)r * m, scale, wRe, wIm, direct, mirrored);
+            StorePoint(own + 32 * r, direct);
+            StorePoint(other + 32 * (kRadix - 1 - r), MirroredPoint(mirrored, mirrored));  // lane 0 later
+            // Lane 0 is Y[n - 16 i] of point n1 - i: point R-1-r of the waiting group, or for
+            // g = 0 point R-r of this one (r = 0: Y[n], no part of the transform).
+            if (g > 0) {
+                SetLaneZero(waiting + 32 * (kRadix - 1 - r), mirrored);
+            } else if (r > 0) {
+                StorePoint(carries + 32 * (r - 1), mirrored);
+            }
+        }
+        if (g == 0) {
+            // Bins 0 and n/2: lane 0 of points 0 and n1/2 (point R/2 of group 0).
+            const float x0 = src[0], xn = src[2 * n];
+            SetLaneZero(own, Cv{_mm512_set1_ps((x0 + xn) * s), _mm512_set1_ps((x0 - xn) * s)});
+            const size_t k = n / 2;
+            const Cx a{src[2 * k], src[2 * k + 1]}, b = Conj(a);
+            const Cx y = Scale(a + b, s) + TimesI(Mul(Scale(a - b, s), Conj(Cx{wRe[k], wIm[k]})));
+            StorePoint(carries + 32 * (kHalf - 1), Cv{_mm512_set1_ps(y.re), _mm512_set1_ps(y.im)});
+        }
+        for (int r = 0; r < kHalf; ++r) {
+            PreStepPair(src, n1, q + (size_t)r * m, scale, wRe, wIm, direct, mirrored);
+            StorePoint(other + 32 * r, direct);
+            StorePoint(own + 32 * (kRadix - 1 - r), MirroredPoint(mirrored, LoadPoint(carries + 32 * r)));
+            // Lane 0: point R-1-r of group g + 1, which is group q itself after the last pair.
+            if (g + 1 == q) {
+                SetLaneZero(other + 32 * (kRadix - 1 - r), mirrored);
+            } else {
+                StorePoint(carries + 32 * r, mirrored);
+            }
+        }
+        PassButterfly<kRadix, true, false>(own, 1, work + 32 * g, m, tw + 2 * (kRadix - 1) * g, stage);
+        if (g > 0) {
+            const size_t w = m - g;
+            PassButterfly<kRadix, true, false>(waiting, 1, work + 32 * w, m, tw + 2 * (kRadix - 1) * w, stage);
+        }
+        std::swap(waiting, other);
+    }
+    const size_t last = m / 2;
+    PassButterfly<kRadix, true, false>(waiting, 1, work + 32 * last, m, tw + 2 * (kRadix - 1) * last, stage);
+}
+
 // Sub-transforms at most this many points long get all their remaining passes while they are
 // in the second-level cache (256 KB), and within those, the first-level cache (32 KB).
 constexpr size_t kCachedPoints[2] = {2048, 256};
@@ -665,7 +774,7 @@ void RunPasses(const PassList& list, int32_t first, int32_t level, const float* 
 // The passes down the lanes, all in the work area; the first reads x (interleaved for the
 // forward transform).
 template <bool kInverse, bool kInterleavedIn>
-void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tables) {
+void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tables, int32_t first) {
     PassList list{};
     list.count = tables.plan.passes;
     const float* tw = tables.pass;
@@ -678,8 +787,12 @@ void LanePasses(const float* x, float* work, size_t lanes, const WideTables& tab
         if (m > 1) tw += 2 * (size_t)(list.radix[i] - 1) * m;
         length = m;
     }
-    RunPasses<kInverse, kInterleavedIn>(list, 0, 0, x, work, lanes);
+    RunPasses<kInverse, kInterleavedIn>(list, first, 0, x, work, lanes);
 }
+
+// From this order the inverse's pre-step goes with its first pass: the sweep over the data it
+// saves costs more than the pairs' values staged in a small area do (below it, less).
+constexpr int32_t kFusedPreStepOrder = 18;
 
 // Both directions: the work area, then the forward transform's passes, lane step
 // and split step, or the inverse's pre-step, passes and lane step.
@@ -691,12 +804,22 @@ int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, voi
     const size_t n = size_t(1) << (setup->order - 1);
     const WideTables& tables = *setup->wide;
     if constexpr (kInverse) {
-        PreStepInverse16(src, work, n, setup->inverseScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
-        LanePasses<true, false>(work, work, n / 16, tables);
+        const float s = setup->inverseScaled ? setup->scale : 1.0f;
+        if (setup->order >= kFusedPreStepOrder) {
+            if (tables.plan.radix[0] == 8) {
+                PreStepFirstPass<8>(src, work, n / 16, s, tables, tables.pass);
+            } else {
+                PreStepFirstPass<4>(src, work, n / 16, s, tables, tables.pass);
+            }
+            LanePasses<true, false>(work, work, n / 16, tables, 1);
+        } else {
+            PreStepInverse16(src, work, n, s, tables.splitRe, tables.splitIm);
+            LanePasses<true, false>(work, work, n / 16, tables, 0);
+        }
         LaneStep<true, true>(work, dst, n / 16, tables);
     } else {
         // The first pass reads src and writes the work area, so src may be dst.
-        LanePasses<false, true>(src, work, n / 16, tables);
+        LanePasses<false, true>(src, work, n / 16, tables, 0);
         LaneStep<false, false>(work, dst, n / 16, tables);
         SplitForward16(dst, n, setup->forwardScaled ? setup->scale : 1.0f, tables.splitRe, tables.splitIm);
     }
