@@ -34,9 +34,7 @@ struct Batches {
     // The longest reach whose windows are carried from tap to tap.
     static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
     static constexpr bool Carried(int reach) { return reach > 0 && reach < O::kLanes; }
-    static constexpr int DirectPairGroups(int reach) {
-        return Carried(reach) && O::kRegisters < 32 ? 0 : O::kRegisters >= 16 ? 2 : 1;
-    }
+    static constexpr int DirectPairGroups(int reach) { return Carried(reach) && O::kRegisters < 32 ? 0 : kPairGroups; }
     static constexpr int DirectSingleGroups(int reach) {
         return Carried(reach) ? (O::kRegisters >= 32 ? 4 : 1) : (O::kRegisters >= 16 ? 4 : 2);
     }
