@@ -1,0 +1,142 @@
+// What this processor's 512-bit units sustain, for the limits that the FFT and resampler figures
+// are measured against: independent chains of additions, products (mul or fused multiply-add),
+// two-source lane permutes, loads and stores, alone and in the mixes of our routines. Each
+// pattern runs its operations on registers of their own (no chain waits on another), and the
+// best of several runs counts. Prints nanoseconds per pattern and operations per nanosecond.
+//   vector_ceilings   (needs AVX-512F; prints why not where it is missing)
+#include <immintrin.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Where the loads and stores go: 8 KB, in the first-level cache; 64-byte aligned.
+alignas(64) float g_area[2048];
+
+// Operation I of a round on its own register: an addition, a product or a permute, or none
+// beyond the round's A + M + P operations.
+template <int I, int A, int M, int P>
+__attribute__((target("avx512f"), always_inline)) inline void Step(__m512& r, __m512 c, __m512i index) {
+    if constexpr (I < A)
+        r = _mm512_add_ps(r, c);
+    else if constexpr (I < A + M)
+        r = _mm512_fmadd_ps(r, c, c);
+    else if constexpr (I < A + M + P)
+        r = _mm512_permutex2var_ps(r, index, c);
+}
+
+// The 24 registers of a round, named so that they stay registers.
+#define CEILING_REGISTERS(X)                                                                      \
+    X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15) X(16) \
+        X(17) X(18) X(19) X(20) X(21) X(22) X(23)
+#define CEILING_DECLARE(i) __m512 r##i = _mm512_set1_ps(1.0f + 0.001f * i);
+#define CEILING_STEP(i) Step<i, A, M, P>(r##i, c, index);
+#define CEILING_SUM(i) sum = _mm512_add_ps(sum, r##i);
+
+// One round: A additions, M products, P permutes, L loads, U loads straddling a cache line and
+// S stores, on A + M + P <= 24 registers of their own.
+template <int A, int M, int P, int L, int U, int S>
+__attribute__((target("avx512f"), noinline)) float RunPattern(long rounds) {
+    static_assert(A + M + P <= 24 && L + U <= 8 && S <= 8, "registers and area of the pattern");
+    CEILING_REGISTERS(CEILING_DECLARE)
+    const __m512 c = _mm512_set1_ps(1e-7f);
+    const __m512i index = _mm512_set_epi32(3, 19, 5, 21, 7, 23, 1, 17, 0, 16, 2, 18, 4, 20, 6, 22);
+    for (long n = 0; n < rounds; ++n) {
+        CEILING_REGISTERS(CEILING_STEP)
+        // Loads into a register that stays as it is; the straddling ones one float past a line.
+#pragma GCC unroll 8
+        for (int i = 0; i < L + U; ++i) {
+            const __m512 v = _mm512_loadu_ps(g_area + 16 * (i & 3) + (i < L ? 0 : 1) + ((n + 4) & 7) * 64);
+            asm volatile("" : : "v"(v));
+        }
+        float* at = g_area + (n & 7) * 64;
+        if constexpr (S > 0) _mm512_store_ps(at, r0);
+        if constexpr (S > 1) _mm512_store_ps(at + 16, r1);
+        if constexpr (S > 2) _mm512_store_ps(at + 32, r2);
+        if constexpr (S > 3) _mm512_store_ps(at + 48, r3);
+        if constexpr (S > 4) _mm512_store_ps(at + 512, r4);
+        if constexpr (S > 5) _mm512_store_ps(at + 528, r5);
+        if constexpr (S > 6) _mm512_store_ps(at + 544, r6);
+        if constexpr (S > 7) _mm512_store_ps(at + 560, r7);
+        // Keeps every register live and the loop from being folded.
+        asm volatile("" : "+v"(r0), "+v"(r1), "+v"(r2), "+v"(r3), "+v"(r4), "+v"(r5), "+v"(r6), "+v"(r7),
+                     "+v"(r8), "+v"(r9), "+v"(r10), "+v"(r11));
+        asm volatile("" : "+v"(r12), "+v"(r13), "+v"(r14), "+v"(r15), "+v"(r16), "+v"(r17), "+v"(r18),
+                     "+v"(r19), "+v"(r20), "+v"(r21), "+v"(r22), "+v"(r23));
+    }
+    __m512 sum = _mm512_setzero_ps();
+    CEILING_REGISTERS(CEILING_SUM)
+    return _mm512_reduce_add_ps(sum);
+}
+
+__attribute__((target("avx512f"), noinline)) float RunLatency(long rounds) {
+    __m512 v = _mm512_set1_ps(1.0f);
+    const __m512 c = _mm512_set1_ps(1e-7f);
+    for (long n = 0; n < rounds; ++n) {
+        v = _mm512_add_ps(v, c);
+        asm volatile("" : "+v"(v));
+    }
+    return _mm512_reduce_add_ps(v);
+}
+
+template <class F>
+double BestNanoseconds(F run, long rounds, float& sink) {
+    double best = 1e300;
+    for (int attempt = 0; attempt < 7; ++attempt) {
+        const auto start = Clock::now();
+        sink += run(rounds);
+        const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        if (ns < best) best = ns;
+    }
+    return best / static_cast<double>(rounds);
+}
+
+template <int A, int M, int P, int L, int U, int S>
+void Report(const char* what, float& sink) {
+    const double ns = BestNanoseconds(RunPattern<A, M, P, L, U, S>, 2000000, sink);
+    std::printf("  %-44s %2d %2d %2d %2d %2d %2d %8.3f %8.2f\n", what, A, M, P, L, U, S, ns,
+                (A + M + P + L + U + S) / ns);
+}
+
+}  // namespace
+
+int main() {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx512f")) {
+        std::printf("vector ceilings: this processor has no AVX-512F, nothing to measure\n");
+        return 0;
+    }
+    float sink = 0;
+    const double latency = BestNanoseconds(RunLatency, 20000000, sink);
+    std::printf("512-bit ceilings of this processor, best of 7 runs; one dependent addition takes %.3f ns\n", latency);
+    std::printf("  %-44s %2s %2s %2s %2s %2s %2s %8s %8s\n", "pattern (operations per round)", "A", "M", "P", "L", "U",
+                "S", "ns", "ops/ns");
+    std::printf("  (A additions, M products, P two-source permutes, L loads, U loads across a line, S stores)\n");
+    Report<16, 0, 0, 0, 0, 0>("additions", sink);
+    Report<0, 16, 0, 0, 0, 0>("products", sink);
+    Report<0, 0, 16, 0, 0, 0>("permutes", sink);
+    Report<0, 0, 0, 8, 0, 0>("loads", sink);
+    Report<0, 0, 0, 0, 8, 0>("loads across a line", sink);
+    Report<8, 0, 0, 0, 0, 8>("stores (with additions to store)", sink);
+    Report<8, 8, 0, 0, 0, 0>("additions + products", sink);
+    Report<8, 0, 8, 0, 0, 0>("additions + permutes", sink);
+    Report<0, 8, 8, 0, 0, 0>("products + permutes", sink);
+    Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
+    // The mixes of our routines, scaled to a round: a block of the 16-lane FFT's lane step
+    // (129 additions, 96 products, 128 permutes, 64 loads, 32 stores), the butterflies of its
+    // passes over points, radix 8 (53, 32, 0; 16 loads, 14 twiddle broadcasts, 16 stores) and
+    // radix 4 (16, 12, 0; 8, 6, 8), an iteration of the real transform's split step (8, 8, 6;
+    // 8, 4), three taps of a stereo 16-lane interpolation group (2, 2, 2 each; the coefficients
+    // and one window per channel) and two of four whole-number step groups (4, 4, 0; windows).
+    // Enough registers in each that no chain's latency holds the round back.
+    Report<6, 4, 6, 3, 0, 1>("FFT lane step", sink);
+    Report<10, 6, 0, 6, 0, 3>("FFT radix-8 butterfly", sink);
+    Report<8, 6, 0, 7, 0, 4>("FFT radix-4 butterfly", sink);
+    Report<8, 8, 6, 8, 0, 4>("FFT split step", sink);
+    Report<6, 6, 6, 2, 6, 0>("interpolation, three taps of two channels", sink);
+    Report<8, 8, 0, 0, 8, 0>("whole-step, two taps of four groups", sink);
+    return sink == 0.125f ? 1 : 0;
+}
