@@ -7,7 +7,10 @@
 #include <immintrin.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+
+#include "dsp/kernels/fft_internal.h"
 
 namespace {
 
@@ -94,11 +97,46 @@ double BestNanoseconds(F run, long rounds, float& sink) {
     return best / static_cast<double>(rounds);
 }
 
+// Prints the pattern's time and returns its operations per ns.
 template <int A, int M, int P, int L, int U, int S>
-void Report(const char* what, float& sink) {
+double Report(const char* what, float& sink) {
     const double ns = BestNanoseconds(RunPattern<A, M, P, L, U, S>, 2000000, sink);
-    std::printf("  %-44s %2d %2d %2d %2d %2d %2d %8.3f %8.2f\n", what, A, M, P, L, U, S, ns,
-                (A + M + P + L + U + S) / ns);
+    const double rate = (A + M + P + L + U + S) / ns;
+    std::printf("  %-44s %2d %2d %2d %2d %2d %2d %8.3f %8.2f\n", what, A, M, P, L, U, S, ns, rate);
+    return rate;
+}
+
+// Instructions of one unit of our 16-lane routines in the 64-bit build, counted from their code.
+struct Unit {
+    int additions, products, permutes, loads, stores;
+    int Operations() const { return additions + products + permutes + loads + stores; }
+};
+constexpr Unit kRadix8{53, 32, 0, 30, 16};        // twiddled butterfly over eight points
+constexpr Unit kRadix8Last{53, 4, 0, 16, 16};     // the last pass's, without twiddles
+constexpr Unit kRadix4{16, 12, 0, 14, 8};
+constexpr Unit kRadix4Last{16, 0, 0, 8, 8};
+constexpr Unit kLaneBlock{129, 96, 128, 64, 32};  // lane step, 16 points (the inverse: 32 more permutes)
+constexpr Unit kSplitPair{8, 8, 6, 11, 4};        // split step or inverse pre-step, two points
+
+// The least time of a forward-and-inverse pair of 2^order points at the measured rates of the
+// routines' mixes, every value in the first-level cache.
+double PairCeiling(int32_t order, double rate8, double rate4, double rateLane, double rateSplit) {
+    const size_t points = (size_t(1) << (order - 1)) / 16;  // of 16 complex values
+    const sonvex::fft::WidePlan plan = sonvex::fft::WidePlanFor(order);
+    double ns = 0;
+    for (int direction = 0; direction < 2; ++direction) {
+        for (int32_t i = 0; i < plan.passes; ++i) {
+            const bool last = i + 1 == plan.passes;
+            const size_t butterflies = points / (size_t)plan.radix[i];
+            if (plan.radix[i] == 8)
+                ns += butterflies * (last ? kRadix8Last : kRadix8).Operations() / rate8;
+            else
+                ns += butterflies * (last ? kRadix4Last : kRadix4).Operations() / rate4;
+        }
+        ns += points / 16 * (kLaneBlock.Operations() + (direction == 1 ? 32 : 0)) / rateLane;
+        ns += points / 2 * kSplitPair.Operations() / rateSplit;
+    }
+    return ns;
 }
 
 }  // namespace
@@ -125,18 +163,24 @@ int main() {
     Report<8, 0, 8, 0, 0, 0>("additions + permutes", sink);
     Report<0, 8, 8, 0, 0, 0>("products + permutes", sink);
     Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
-    // The mixes of our routines, scaled to a round: a block of the 16-lane FFT's lane step
-    // (129 additions, 96 products, 128 permutes, 64 loads, 32 stores), the butterflies of its
-    // passes over points, radix 8 (53, 32, 0; 16 loads, 14 twiddle broadcasts, 16 stores) and
-    // radix 4 (16, 12, 0; 8, 6, 8), an iteration of the real transform's split step (8, 8, 6;
-    // 8, 4), three taps of a stereo 16-lane interpolation group (2, 2, 2 each; the coefficients
-    // and one window per channel) and two of four whole-number step groups (4, 4, 0; windows).
-    // Enough registers in each that no chain's latency holds the round back.
-    Report<6, 4, 6, 3, 0, 1>("FFT lane step", sink);
-    Report<10, 6, 0, 6, 0, 3>("FFT radix-8 butterfly", sink);
-    Report<8, 6, 0, 7, 0, 4>("FFT radix-4 butterfly", sink);
-    Report<8, 8, 6, 8, 0, 4>("FFT split step", sink);
-    Report<6, 6, 6, 2, 6, 0>("interpolation, three taps of two channels", sink);
+    // The mixes of our routines, their units' proportions (above) scaled to a round, and three
+    // taps of a stereo 16-lane interpolation group (each two permutes, two products, two sums,
+    // a coefficient load and two window loads) and two taps of four whole-number step groups
+    // (products, sums, window loads). Enough registers in each that no chain's latency holds
+    // the round back.
+    const double rateLane = Report<6, 4, 6, 3, 0, 1>("FFT lane step", sink);
+    const double rate8 = Report<10, 6, 0, 6, 0, 3>("FFT radix-8 butterfly", sink);
+    const double rate4 = Report<8, 6, 0, 7, 0, 4>("FFT radix-4 butterfly", sink);
+    const double rateSplit = Report<8, 8, 6, 8, 0, 4>("FFT split step", sink);
+    const double rateTaps = Report<6, 6, 6, 2, 6, 0>("interpolation, three taps of two channels", sink);
     Report<8, 8, 0, 0, 8, 0>("whole-step, two taps of four groups", sink);
+
+    std::printf("\nceilings of our routines at these rates (64-bit build, values in the first-level cache)\n");
+    std::printf("  real FFT, forward + inverse, 16-lane routines:");
+    for (int32_t order = sonvex::fft::kWideMinOrder; order <= 14; ++order)
+        std::printf(" 2^%d %.2f us%s", order, PairCeiling(order, rate8, rate4, rateLane, rateSplit) / 1000.0,
+                    order < 14 ? "," : "\n");
+    // A tap of a 16-frame stereo group: two permutes, two products, two sums, three loads.
+    std::printf("  interpolation, 65 taps, stereo: %.2f ns per output frame\n", 65 * 9 / rateTaps / 16);
     return sink == 0.125f ? 1 : 0;
 }
