@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "dsp/kernels/fft_internal.h"
+#include "tests/support/bench_report.h"
 
 namespace {
 
@@ -117,6 +118,7 @@ constexpr Unit kRadix4{16, 12, 0, 14, 8};
 constexpr Unit kRadix4Last{16, 0, 0, 8, 8};
 constexpr Unit kLaneBlock{129, 96, 128, 64, 32};  // lane step, 16 points (the inverse: 32 more permutes)
 constexpr Unit kSplitPair{8, 8, 6, 11, 4};        // split step or inverse pre-step, two points
+constexpr Unit kStereoTap{2, 2, 2, 3, 0};         // interpolation tap of a 16-frame stereo group
 
 // The least time of a forward-and-inverse pair of 2^order points at the measured rates of the
 // routines' mixes, every value in the first-level cache.
@@ -142,9 +144,9 @@ double PairCeiling(int32_t order, double rate8, double rate4, double rateLane, d
 }  // namespace
 
 int main() {
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx512f")) {
-        std::printf("vector ceilings: this processor has no AVX-512F, nothing to measure\n");
+    std::printf("processor: %s\n", sonvex_bench::ProcessorReport().c_str());
+    if ((sonvex::detail::DetectedProcessorFeatures().features & sonvex::detail::CpuAvx512f) == 0) {
+        std::printf("vector ceilings: no AVX-512F here (or the system does not keep its state), nothing to measure\n");
         return 0;
     }
     float sink = 0;
@@ -180,7 +182,7 @@ int main() {
     for (int32_t order = sonvex::fft::kWideMinOrder; order <= 14; ++order)
         std::printf(" 2^%d %.2f us%s", order, PairCeiling(order, rate8, rate4, rateLane, rateSplit) / 1000.0,
                     order < 14 ? "," : "\n");
-    // A tap of a 16-frame stereo group: two permutes, two products, two sums, three loads.
-    std::printf("  interpolation, 65 taps, stereo: %.2f ns per output frame\n", 65 * 9 / rateTaps / 16);
+    std::printf("  interpolation, 65 taps, stereo: %.2f ns per output frame\n",
+                65 * kStereoTap.Operations() / rateTaps / 16);
     return sink == 0.125f ? 1 : 0;
 }
