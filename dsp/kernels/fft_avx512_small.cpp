@@ -282,7 +282,9 @@ inline Cv TurnEighth(Cv x, V h) {
                     : Cv{_mm512_mul_ps(_mm512_add_ps(x.re, x.im), h), _mm512_mul_ps(_mm512_sub_ps(x.im, x.re), h)};
 }
 
-// The m-point transform down the lanes, in place, natural order in and out.
+// The m-point transform down the lanes, in place, natural order in and out. The four-point one
+// adds its sums on the multiply-add units (the same bits): 2^8 runs two of them per direction
+// among few products, 5 % faster so on the figures' processor.
 template <int kPoints, bool kInverse>
 inline void DownLanes(Cv* p) {
     if constexpr (kPoints == 2) {
@@ -291,8 +293,8 @@ inline void DownLanes(Cv* p) {
         p[1] = Sub(a, b);
     } else if constexpr (kPoints == 4) {
         const Cv s02 = Add(p[0], p[2]), d02 = Sub(p[0], p[2]), s13 = Add(p[1], p[3]), d13 = Sub(p[1], p[3]);
-        p[0] = Add(s02, s13);
-        p[2] = Sub(s02, s13);
+        p[0] = AddOnMultiplier(s02, s13);
+        p[2] = SubOnMultiplier(s02, s13);
         p[1] = AddTurned<kInverse>(d02, d13);
         p[3] = SubTurned<kInverse>(d02, d13);
     } else if constexpr (kPoints == 8) {

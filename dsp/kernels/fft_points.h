@@ -17,6 +17,15 @@ struct Cv {
 inline Cv Add(Cv a, Cv b) { return Cv{_mm512_add_ps(a.re, b.re), _mm512_add_ps(a.im, b.im)}; }
 inline Cv Sub(Cv a, Cv b) { return Cv{_mm512_sub_ps(a.re, b.re), _mm512_sub_ps(a.im, b.im)}; }
 
+// a + b and a - b issued to the multiply-add units: a times one is exact and the sum is rounded
+// once, so the bits are those of the addition. Routines with more additions than products move
+// some of them there: processors that add on units of their own (the figures' one) run both
+// kinds side by side; where both kinds share the same units nothing changes.
+inline V AddOnMultiplier(V a, V b) { return _mm512_fmadd_ps(a, _mm512_set1_ps(1.0f), b); }
+inline V SubOnMultiplier(V a, V b) { return _mm512_fmsub_ps(a, _mm512_set1_ps(1.0f), b); }
+inline Cv AddOnMultiplier(Cv a, Cv b) { return Cv{AddOnMultiplier(a.re, b.re), AddOnMultiplier(a.im, b.im)}; }
+inline Cv SubOnMultiplier(Cv a, Cv b) { return Cv{SubOnMultiplier(a.re, b.re), SubOnMultiplier(a.im, b.im)}; }
+
 }  // namespace
 }  // namespace fft
 }  // namespace sonvex
