@@ -1,8 +1,9 @@
 // What this processor's 512-bit units sustain, for the limits that the FFT and resampler figures
 // are measured against: independent chains of additions, products (mul or fused multiply-add),
-// two-source lane permutes, loads and stores, alone and in the mixes of our routines. Each
-// pattern runs its operations on registers of their own (no chain waits on another), and the
-// best of several runs counts. Prints nanoseconds per pattern and operations per nanosecond.
+// two-source lane permutes, the shuffles of a transpose, loads and stores, alone and in the mixes
+// of our routines. Each pattern runs its operations on registers of their own (no chain waits on
+// another), and the best of several runs counts. Prints nanoseconds per pattern and operations
+// per nanosecond.
 //   vector_ceilings   (needs AVX-512F; prints why not where it is missing)
 #include <immintrin.h>
 
@@ -20,14 +21,19 @@ using Clock = std::chrono::steady_clock;
 // Where the loads and stores go: 8 KB, in the first-level cache; 64-byte aligned.
 alignas(64) float g_area[2048];
 
-// Operation I of a round on its own register: an addition, a product or a permute, or none
-// beyond the round's A + M + P operations.
-template <int I, int A, int M, int P>
+// Operation I of a round on its own register: an addition, a product or a permute (kTranspose:
+// the shuffles of our transposes instead, in-lane unpacks and 128-bit block shuffles in turn), or
+// none beyond the round's A + M + P operations.
+template <int I, int A, int M, int P, bool kTranspose>
 __attribute__((target("avx512f"), always_inline)) inline void Step(__m512& r, __m512 c, __m512i index) {
     if constexpr (I < A)
         r = _mm512_add_ps(r, c);
     else if constexpr (I < A + M)
         r = _mm512_fmadd_ps(r, c, c);
+    else if constexpr (I < A + M + P && kTranspose && I % 2 == 0)
+        r = _mm512_unpacklo_ps(r, c);
+    else if constexpr (I < A + M + P && kTranspose)
+        r = _mm512_shuffle_f32x4(r, c, 0x88);
     else if constexpr (I < A + M + P)
         r = _mm512_permutex2var_ps(r, index, c);
 }
@@ -37,12 +43,12 @@ __attribute__((target("avx512f"), always_inline)) inline void Step(__m512& r, __
     X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15) X(16) \
         X(17) X(18) X(19) X(20) X(21) X(22) X(23)
 #define CEILING_DECLARE(i) __m512 r##i = _mm512_set1_ps(1.0f + 0.001f * i);
-#define CEILING_STEP(i) Step<i, A, M, P>(r##i, c, index);
+#define CEILING_STEP(i) Step<i, A, M, P, kTranspose>(r##i, c, index);
 #define CEILING_SUM(i) sum = _mm512_add_ps(sum, r##i);
 
-// One round: A additions, M products, P permutes, L loads, U loads straddling a cache line and
-// S stores, on A + M + P <= 24 registers of their own.
-template <int A, int M, int P, int L, int U, int S>
+// One round: A additions, M products, P permutes (or transpose shuffles), L loads, U loads
+// straddling a cache line and S stores, on A + M + P <= 24 registers of their own.
+template <int A, int M, int P, int L, int U, int S, bool kTranspose = false>
 __attribute__((target("avx512f"), noinline)) float RunPattern(long rounds) {
     static_assert(A + M + P <= 24 && L + U <= 8 && S <= 8, "registers and area of the pattern");
     CEILING_REGISTERS(CEILING_DECLARE)
@@ -99,9 +105,9 @@ double BestNanoseconds(F run, long rounds, float& sink) {
 }
 
 // Prints the pattern's time and returns its operations per ns.
-template <int A, int M, int P, int L, int U, int S>
+template <int A, int M, int P, int L, int U, int S, bool kTranspose = false>
 double Report(const char* what, float& sink) {
-    const double ns = BestNanoseconds(RunPattern<A, M, P, L, U, S>, 2000000, sink);
+    const double ns = BestNanoseconds(RunPattern<A, M, P, L, U, S, kTranspose>, 2000000, sink);
     const double rate = (A + M + P + L + U + S) / ns;
     std::printf("  %-44s %2d %2d %2d %2d %2d %2d %8.3f %8.2f\n", what, A, M, P, L, U, S, ns, rate);
     return rate;
@@ -112,11 +118,13 @@ struct Unit {
     int additions, products, permutes, loads, stores;
     int Operations() const { return additions + products + permutes + loads + stores; }
 };
-constexpr Unit kRadix8{53, 32, 0, 30, 16};        // twiddled butterfly over eight points
-constexpr Unit kRadix8Last{53, 4, 0, 16, 16};     // the last pass's, without twiddles
+// Products are what runs on the multiply-add units, the additions written as multiply-adds
+// among them.
+constexpr Unit kRadix8{45, 40, 0, 30, 16};         // twiddled butterfly over eight points
+constexpr Unit kRadix8Last{29, 28, 0, 16, 16};     // the last pass's, without twiddles
 constexpr Unit kRadix4{16, 12, 0, 14, 8};
 constexpr Unit kRadix4Last{16, 0, 0, 8, 8};
-constexpr Unit kLaneBlock{129, 96, 128, 64, 32};  // lane step, 16 points (the inverse: 32 more permutes)
+constexpr Unit kLaneBlock{97, 128, 128, 64, 32};  // lane step, 16 points (the inverse: 32 more permutes)
 constexpr Unit kSplitPair{8, 8, 6, 11, 4};        // split step or inverse pre-step, two points
 constexpr Unit kStereoTap{2, 2, 2, 3, 0};         // interpolation tap of a 16-frame stereo group
 
@@ -154,7 +162,8 @@ int main() {
     std::printf("512-bit ceilings of this processor, best of 7 runs; one dependent addition takes %.3f ns\n", latency);
     std::printf("  %-44s %2s %2s %2s %2s %2s %2s %8s %8s\n", "pattern (operations per round)", "A", "M", "P", "L", "U",
                 "S", "ns", "ops/ns");
-    std::printf("  (A additions, M products, P two-source permutes, L loads, U loads across a line, S stores)\n");
+    std::printf("  (A additions, M products, P two-source permutes or, where named, transpose shuffles, L loads,\n"
+                "   U loads across a line, S stores)\n");
     Report<16, 0, 0, 0, 0, 0>("additions", sink);
     Report<0, 16, 0, 0, 0, 0>("products", sink);
     Report<0, 0, 16, 0, 0, 0>("permutes", sink);
@@ -164,14 +173,17 @@ int main() {
     Report<8, 8, 0, 0, 0, 0>("additions + products", sink);
     Report<8, 0, 8, 0, 0, 0>("additions + permutes", sink);
     Report<0, 8, 8, 0, 0, 0>("products + permutes", sink);
+    Report<0, 0, 16, 0, 0, 0, true>("transpose shuffles", sink);
+    Report<8, 0, 8, 0, 0, 0, true>("additions + transpose shuffles", sink);
+    Report<0, 8, 8, 0, 0, 0, true>("products + transpose shuffles", sink);
     Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
     // The mixes of our routines, their units' proportions (above) scaled to a round, and three
     // taps of a stereo 16-lane interpolation group (each two permutes, two products, two sums,
     // a coefficient load and two window loads) and two taps of four whole-number step groups
     // (products, sums, window loads). Enough registers in each that no chain's latency holds
     // the round back.
-    const double rateLane = Report<6, 4, 6, 3, 0, 1>("FFT lane step", sink);
-    const double rate8 = Report<10, 6, 0, 6, 0, 3>("FFT radix-8 butterfly", sink);
+    const double rateLane = Report<6, 8, 8, 4, 0, 2, true>("FFT lane step", sink);
+    const double rate8 = Report<9, 8, 0, 6, 0, 3>("FFT radix-8 butterfly", sink);
     const double rate4 = Report<8, 6, 0, 7, 0, 4>("FFT radix-4 butterfly", sink);
     const double rateSplit = Report<8, 8, 6, 8, 0, 4>("FFT split step", sink);
     const double rateTaps = Report<6, 6, 6, 2, 6, 0>("interpolation, three taps of two channels", sink);
