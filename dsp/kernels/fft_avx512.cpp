@@ -82,13 +82,13 @@ inline Cv Turn(Cv v, V wr, V wi) {
     return Cv{_mm512_fmsub_ps(v.re, wr, _mm512_mul_ps(v.im, wi)), _mm512_fmadd_ps(v.re, wi, _mm512_mul_ps(v.im, wr))};
 }
 
-// Four-point butterfly in place: a, b, c, d become outputs 0, 1, 2, 3. onMultiplier: its second
+// Four-point butterfly in place: a, b, c, d become outputs 0, 1, 2, 3. kOnMultiplier: its second
 // round of additions goes to the multiply-add units (the same bits).
-template <bool kInverse>
-inline void Dft4(Cv& a, Cv& b, Cv& c, Cv& d, bool onMultiplier = false) {
+template <bool kInverse, bool kOnMultiplier = false>
+inline void Dft4(Cv& a, Cv& b, Cv& c, Cv& d) {
     const Cv s0 = Add(a, c), d0 = Sub(a, c), s1 = Add(b, d), d1 = Sub(b, d);
-    const auto add = [=](V x, V y) { return onMultiplier ? AddOnMultiplier(x, y) : _mm512_add_ps(x, y); };
-    const auto sub = [=](V x, V y) { return onMultiplier ? SubOnMultiplier(x, y) : _mm512_sub_ps(x, y); };
+    const auto add = [](V x, V y) { return kOnMultiplier ? AddOnMultiplier(x, y) : _mm512_add_ps(x, y); };
+    const auto sub = [](V x, V y) { return kOnMultiplier ? SubOnMultiplier(x, y) : _mm512_sub_ps(x, y); };
     a = Cv{add(s0.re, s1.re), add(s0.im, s1.im)};
     c = Cv{sub(s0.re, s1.re), sub(s0.im, s1.im)};
     // Forward: d0 -/+ i d1 for outputs 1/3; inverse: d0 +/- i d1.
@@ -130,8 +130,8 @@ inline void Dft8(Cv* x) {
         a[r] = moved ? AddOnMultiplier(x[r], x[r + 4]) : Add(x[r], x[r + 4]);
         d[r] = TurnByW8<kInverse>(moved ? SubOnMultiplier(x[r], x[r + 4]) : Sub(x[r], x[r + 4]), r);
     }
-    Dft4<kInverse>(a[0], a[1], a[2], a[3], kShare >= 1);
-    Dft4<kInverse>(d[0], d[1], d[2], d[3], kShare >= 2);
+    Dft4<kInverse, (kShare >= 1)>(a[0], a[1], a[2], a[3]);
+    Dft4<kInverse, (kShare >= 2)>(d[0], d[1], d[2], d[3]);
     x[0] = a[0], x[2] = a[1], x[4] = a[2], x[6] = a[3];
     x[1] = d[0], x[3] = d[1], x[5] = d[2], x[7] = d[3];
 }
@@ -338,7 +338,7 @@ inline void Transpose16(V* r) {
 // multiply-add units for half their additions (a 16-point block has 129 additions to 96 products).
 template <bool kInverse>
 inline void Dft16(Cv* v) {
-    for (int l1 = 0; l1 < 4; ++l1) Dft4<kInverse>(v[l1], v[l1 + 4], v[l1 + 8], v[l1 + 12], true);
+    for (int l1 = 0; l1 < 4; ++l1) Dft4<kInverse, true>(v[l1], v[l1 + 4], v[l1 + 8], v[l1 + 12]);
     // v[l1 + 4 k1] is turned by w_16^{l1 k1}.
     const float c1 = 0.92387953251128674f, s1 = 0.38268343236508977f, h = 0.70710678118654752f;
     const auto turn = [](Cv& x, float re, float im) { x = Turn<kInverse>(x, _mm512_set1_ps(re), _mm512_set1_ps(im)); };
@@ -466,7 +466,7 @@ inline void LaneBlockStaged(const float* x, size_t b, const WideTables& tables, 
             TransposeLastRounds(im);
             Cv v[4];
             for (int j = 0; j < 4; ++j) v[j] = Cv{re[j], im[j]};
-            Dft4<kInverse>(v[0], v[1], v[2], v[3], true);
+            Dft4<kInverse, true>(v[0], v[1], v[2], v[3]);
             for (int k1 = 0; k1 < 4; ++k1) {
                 Cv t = v[k1];
                 const int e = l1 * k1;

@@ -284,7 +284,7 @@ inline Cv TurnEighth(Cv x, V h) {
 
 // The m-point transform down the lanes, in place, natural order in and out. The four-point one
 // adds its sums on the multiply-add units (the same bits): 2^8 runs two of them per direction
-// among few products, 5 % faster so on the figures' processor.
+// among few products, 5 % faster on the figures' processor.
 template <int kPoints, bool kInverse>
 inline void DownLanes(Cv* p) {
     if constexpr (kPoints == 2) {
