@@ -51,7 +51,8 @@ struct InterpolationRoutines {
 
     // Groups read straight from the channels' rows, without spreading them over the lanes: lane
     // i of job g reads rows[c][row + laneBase[i] + t], or the frame after it where the job's
-    // mask is set, at tap t, and may read any frame up to rows[c][row + t + directSpan - 1].
+    // mask is set, at tap t, and may read any frame up to rows[c][row + t + directSpan - 1], and
+    // back to the start of the 64-byte line that rows[c][row] lies in.
     // For steps whose lanes all read within directSpan frames of the first lane's frame
     // (laneBase[L - 1] + 1 < directSpan); directSpan 0 and a null routine where the set has none.
     int32_t directSpan;

@@ -35,6 +35,8 @@ struct Avx512Operations {
         const __mmask16 further = _mm512_cmpge_epi32_mask(offsets, _mm512_set1_epi32(kLanes));
         return _mm512_mask_add_epi32(offsets, further, offsets, _mm512_set1_epi32(kLanes - reach));
     }
+    static I IndexOf(int32_t n) { return _mm512_set1_epi32(n); }
+    static I AddIndex(I a, I b) { return _mm512_add_epi32(a, b); }
     static V Pair(I index, V a, V b) { return _mm512_permutex2var_ps(a, index, b); }
     static void Prefetch(const float* p) { _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0); }
     // Leaves no dirty upper halves behind for the SSE code of the caller.

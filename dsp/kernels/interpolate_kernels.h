@@ -33,6 +33,8 @@ struct Batches {
     static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
     // The longest reach whose windows are carried from tap to tap.
     static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
+    // Whether steps below one frame per output hold the rows' lines (SumDirectHeld).
+    static constexpr bool kHeldBlocks = O::kRegisters >= 32;
     static constexpr bool Carried(int reach) { return reach > 0 && reach < O::kLanes; }
     static constexpr int DirectPairGroups(int reach) { return Carried(reach) && O::kRegisters < 32 ? 0 : kPairGroups; }
     static constexpr int DirectSingleGroups(int reach) {
@@ -192,24 +194,95 @@ inline void SumDirect(const float* const* rows, typename O::I base, const GroupJ
         for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
 }
 
+// Steps below one frame per output (Reach 0) with the row's lines held instead of a window
+// loaded at every tap: a window that starts inside a line spans two, and such loads, not the
+// permutes, bound the taps. Two registers take the 16-frame blocks of the line-aligned row in
+// turn (even blocks in the first, odd ones in the second), so that frame x of the group (from
+// the block it starts in) is element x mod 32 of the pair, and a lane's index into it steps up by
+// one a tap; as the taps leave a block behind, its register takes the block after the next one.
+// The same frames as SumDirect's, in the same order of products and sums.
+template <class O, int G, int C>
+inline void SumDirectHeld(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
+                          float* const* out, int64_t at) {
+    using V = typename O::V;
+    constexpr int L = O::kLanes;
+    const typename O::I one = O::IndexOf(1);
+    const float* coefficients[G];
+    typename O::I index[G];
+    int32_t phase[G];
+    const float* block[G][C];
+    V held[G][C][2];
+    V sum[G][C];
+    for (int g = 0; g < G; ++g) {
+        coefficients[g] = jobs[g].coefficients;
+        const float* first = rows[0] + jobs[g].row;
+        phase[g] = static_cast<int32_t>((reinterpret_cast<uintptr_t>(first) / sizeof(float)) % L);
+        index[g] = O::AddIndex(O::CarryIndex(base, jobs[g].mask), O::IndexOf(phase[g]));
+        const V k = O::Load(coefficients[g]);
+        for (int c = 0; c < C; ++c) {
+            block[g][c] = rows[c] + jobs[g].row - phase[g];
+            held[g][c][0] = O::Load(block[g][c]);
+            held[g][c][1] = O::Load(block[g][c] + L);
+            sum[g][c] = O::Mul(k, O::Pair(index[g], held[g][c][0], held[g][c][1]));
+        }
+        index[g] = O::AddIndex(index[g], one);
+    }
+#pragma GCC unroll 2
+    for (int32_t t = 1; t < taps; ++t) {
+        for (int g = 0; g < G; ++g) {
+            const V k = O::Load(coefficients[g] + t * L);
+            O::Prefetch(coefficients[g] + (t + kPrefetchTaps) * L);
+            const int32_t x = phase[g] + t;  // the first lane's frame, from the first block on
+            if (x % L == 0) {
+                // Block x / L - 1 is behind: its register takes block x / L + 1.
+                for (int c = 0; c < C; ++c) {
+                    const V next = O::Load(block[g][c] + x + L);
+                    if ((x / L) & 1)
+                        held[g][c][0] = next;
+                    else
+                        held[g][c][1] = next;
+                }
+            }
+            for (int c = 0; c < C; ++c)
+                sum[g][c] = O::Add(sum[g][c], O::Mul(k, O::Pair(index[g], held[g][c][0], held[g][c][1])));
+            index[g] = O::AddIndex(index[g], one);
+        }
+    }
+    for (int g = 0; g < G; ++g)
+        for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
+}
+
+template <class O, int G, int C, int Reach>
+inline void SumDirectBatch(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
+                           float* const* out, int64_t at, bool held) {
+    if constexpr (Reach == 0 && Batches<O>::kHeldBlocks) {
+        if (held) return SumDirectHeld<O, G, C>(rows, base, jobs, taps, out, at);
+    }
+    SumDirect<O, G, C, Reach>(rows, base, jobs, taps, out, at);
+}
+
 template <class O, int Reach>
 void RunDirect(const float* const* rows, int channels, typename O::I base, const GroupJob* jobs, int64_t count,
                int32_t taps, float* const* out) {
     constexpr int kPair = Batches<O>::DirectPairGroups(Reach), kSingle = Batches<O>::DirectSingleGroups(Reach);
+    // The held blocks are those of the first channel's row: the others must lie as it does.
+    bool held = true;
+    for (int i = 1; i < channels; ++i)
+        held = held && (reinterpret_cast<uintptr_t>(rows[i]) - reinterpret_cast<uintptr_t>(rows[0])) % (O::kLanes * sizeof(float)) == 0;
     int c = 0;
     if constexpr (kPair > 0) {
         for (; c + 2 <= channels; c += 2) {
             int64_t g = 0;
             for (; g + kPair <= count; g += kPair)
-                SumDirect<O, kPair, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g);
-            for (; g < count; ++g) SumDirect<O, 1, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+                SumDirectBatch<O, kPair, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g, held);
+            for (; g < count; ++g) SumDirectBatch<O, 1, 2, Reach>(rows + c, base, jobs + g, taps, out + c, g, held);
         }
     }
     for (; c < channels; ++c) {
         int64_t g = 0;
         for (; g + kSingle <= count; g += kSingle)
-            SumDirect<O, kSingle, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g);
-        for (; g < count; ++g) SumDirect<O, 1, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g);
+            SumDirectBatch<O, kSingle, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g, held);
+        for (; g < count; ++g) SumDirectBatch<O, 1, 1, Reach>(rows + c, base, jobs + g, taps, out + c, g, held);
     }
 }
 

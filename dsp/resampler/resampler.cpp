@@ -223,7 +223,8 @@ bool CResamplerCore::AllocateWork() {
     // A chunk's first group may start up to a group's span before the chunk's first frame and its
     // last one reach as far past its last frame: their lanes outside the chunk's outputs read
     // the padding on either side of the row and are never stored. The direct routines read up to
-    // directSpan frames from a tap's first lane on.
+    // directSpan frames from a tap's first lane on, and the whole 64-byte lines of the frames they
+    // read: the rows start on lines (front and stride are whole lines).
     m_nRowFront = m_nLanes > 1 ? RoundUp(groupSpan, 16) : 0;
     m_nRowStride = m_nRowFront +
                    RoundUp(m_nChunkFrames + groupSpan + 16 + (m_bDirect ? m_pInterpolation->directSpan : 0), 16);
