@@ -33,7 +33,7 @@ struct Batches {
     static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
     // The longest reach whose windows are carried from tap to tap.
     static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
-    // Whether steps below one frame per output hold the rows' lines (SumDirectHeld).
+    // Whether the direct groups up to kCarriedReach hold the rows' lines (SumDirectHeld).
     static constexpr bool kHeldBlocks = O::kRegisters >= 32;
     static constexpr bool Carried(int reach) { return reach > 0 && reach < O::kLanes; }
     static constexpr int DirectPairGroups(int reach) { return Carried(reach) && O::kRegisters < 32 ? 0 : kPairGroups; }
@@ -194,58 +194,67 @@ inline void SumDirect(const float* const* rows, typename O::I base, const GroupJ
         for (int c = 0; c < C; ++c) O::Store(out[c] + (at + g) * L, sum[g][c]);
 }
 
-// Steps below one frame per output (Reach 0) with the row's lines held instead of a window
-// loaded at every tap: a window that starts inside a line spans two, and such loads, not the
-// permutes, bound the taps. Two registers take the 16-frame blocks of the line-aligned row in
-// turn (even blocks in the first, odd ones in the second), so that frame x of the group (from
-// the block it starts in) is element x mod 32 of the pair, and a lane's index into it steps up by
-// one a tap; as the taps leave a block behind, its register takes the block after the next one.
-// The same frames as SumDirect's, in the same order of products and sums.
-template <class O, int G, int C>
+// The direct groups up to a few frames' reach with the row's lines held instead of a window
+// loaded at every tap: a window that starts inside a 64-byte line spans two, and such loads, not
+// the permutes, bound the taps. Two registers take the 16-frame blocks of the line-aligned row in
+// turn (even blocks in the first, odd ones in the second), so that frame x of the group (from the
+// block it starts in) is element x mod 32 of the pair, and a lane's index into it steps up by one
+// a tap; as the taps leave a block behind, its register takes the block after the next one. The
+// few taps whose lanes reach into a third block (Reach of every 16 less one) load their two
+// windows as SumDirect's uncarried groups do. The same frames as SumDirect's, in the same order
+// of products and sums.
+template <class O, int G, int C, int Reach>
 inline void SumDirectHeld(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
                           float* const* out, int64_t at) {
     using V = typename O::V;
+    using I = typename O::I;
     constexpr int L = O::kLanes;
-    const typename O::I one = O::IndexOf(1);
+    const I one = O::IndexOf(1);
     const float* coefficients[G];
-    typename O::I index[G];
+    I offsets[G];  // each lane's frame from the group's first one (a pair's index from tap t's window)
+    I lines[G];    // each lane's element of the held pair
     int32_t phase[G];
-    const float* block[G][C];
+    const float* from[G][C];
     V held[G][C][2];
     V sum[G][C];
+    // Tap t's vector of group g, channel c, the first lane's frame being x from the first block on.
+    const auto tapVector = [&](int g, int c, int32_t t, int32_t x) {
+        if (Reach > 0 && x % L > L - Reach)
+            return O::Pair(offsets[g], O::LoadUnaligned(from[g][c] + t), O::LoadUnaligned(from[g][c] + t + L));
+        return O::Pair(lines[g], held[g][c][0], held[g][c][1]);
+    };
     for (int g = 0; g < G; ++g) {
         coefficients[g] = jobs[g].coefficients;
-        const float* first = rows[0] + jobs[g].row;
-        phase[g] = static_cast<int32_t>((reinterpret_cast<uintptr_t>(first) / sizeof(float)) % L);
-        index[g] = O::AddIndex(O::CarryIndex(base, jobs[g].mask), O::IndexOf(phase[g]));
+        phase[g] = static_cast<int32_t>((reinterpret_cast<uintptr_t>(rows[0] + jobs[g].row) / sizeof(float)) % L);
+        offsets[g] = O::CarryIndex(base, jobs[g].mask);
+        lines[g] = O::AddIndex(offsets[g], O::IndexOf(phase[g]));
         const V k = O::Load(coefficients[g]);
         for (int c = 0; c < C; ++c) {
-            block[g][c] = rows[c] + jobs[g].row - phase[g];
-            held[g][c][0] = O::Load(block[g][c]);
-            held[g][c][1] = O::Load(block[g][c] + L);
-            sum[g][c] = O::Mul(k, O::Pair(index[g], held[g][c][0], held[g][c][1]));
+            from[g][c] = rows[c] + jobs[g].row;
+            held[g][c][0] = O::Load(from[g][c] - phase[g]);
+            held[g][c][1] = O::Load(from[g][c] - phase[g] + L);
+            sum[g][c] = O::Mul(k, tapVector(g, c, 0, phase[g]));
         }
-        index[g] = O::AddIndex(index[g], one);
+        lines[g] = O::AddIndex(lines[g], one);
     }
 #pragma GCC unroll 2
     for (int32_t t = 1; t < taps; ++t) {
         for (int g = 0; g < G; ++g) {
             const V k = O::Load(coefficients[g] + t * L);
             O::Prefetch(coefficients[g] + (t + kPrefetchTaps) * L);
-            const int32_t x = phase[g] + t;  // the first lane's frame, from the first block on
+            const int32_t x = phase[g] + t;
             if (x % L == 0) {
                 // Block x / L - 1 is behind: its register takes block x / L + 1.
                 for (int c = 0; c < C; ++c) {
-                    const V next = O::Load(block[g][c] + x + L);
+                    const V next = O::Load(from[g][c] + t + L);
                     if ((x / L) & 1)
                         held[g][c][0] = next;
                     else
                         held[g][c][1] = next;
                 }
             }
-            for (int c = 0; c < C; ++c)
-                sum[g][c] = O::Add(sum[g][c], O::Mul(k, O::Pair(index[g], held[g][c][0], held[g][c][1])));
-            index[g] = O::AddIndex(index[g], one);
+            for (int c = 0; c < C; ++c) sum[g][c] = O::Add(sum[g][c], O::Mul(k, tapVector(g, c, t, x)));
+            lines[g] = O::AddIndex(lines[g], one);
         }
     }
     for (int g = 0; g < G; ++g)
@@ -255,8 +264,8 @@ inline void SumDirectHeld(const float* const* rows, typename O::I base, const Gr
 template <class O, int G, int C, int Reach>
 inline void SumDirectBatch(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
                            float* const* out, int64_t at, bool held) {
-    if constexpr (Reach == 0 && Batches<O>::kHeldBlocks) {
-        if (held) return SumDirectHeld<O, G, C>(rows, base, jobs, taps, out, at);
+    if constexpr (Reach < O::kLanes && Batches<O>::kHeldBlocks) {
+        if (held) return SumDirectHeld<O, G, C, Reach>(rows, base, jobs, taps, out, at);
     }
     SumDirect<O, G, C, Reach>(rows, base, jobs, taps, out, at);
 }
