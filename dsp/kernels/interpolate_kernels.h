@@ -196,13 +196,12 @@ inline void SumDirect(const float* const* rows, typename O::I base, const GroupJ
 
 // The direct groups up to a few frames' reach with the row's lines held instead of a window
 // loaded at every tap: a window that starts inside a 64-byte line spans two, and such loads, not
-// the permutes, bound the taps. Two registers take the 16-frame blocks of the line-aligned row in
-// turn (even blocks in the first, odd ones in the second), so that frame x of the group (from the
-// block it starts in) is element x mod 32 of the pair, and a lane's index into it steps up by one
-// a tap; as the taps leave a block behind, its register takes the block after the next one. The
-// few taps whose lanes reach into a third block (Reach of every 16 less one) load their two
-// windows as SumDirect's uncarried groups do. The same frames as SumDirect's, in the same order
-// of products and sums.
+// the permutes, bound the taps. Two registers hold the 16-frame blocks of the line-aligned row
+// that the group's first lane is in and the one after, and a lane's index into the pair steps up
+// by one a tap; as the first lane enters the next block, the pair moves on by a block. The few
+// taps whose lanes reach into a third block (Reach of every 16 less one) load their two windows
+// as SumDirect's uncarried groups do. The same frames as SumDirect's, in the same order of
+// products and sums.
 template <class O, int G, int C, int Reach>
 inline void SumDirectHeld(const float* const* rows, typename O::I base, const GroupJob* jobs, int32_t taps,
                           float* const* out, int64_t at) {
@@ -212,22 +211,22 @@ inline void SumDirectHeld(const float* const* rows, typename O::I base, const Gr
     const I one = O::IndexOf(1);
     const float* coefficients[G];
     I offsets[G];  // each lane's frame from the group's first one (a pair's index from tap t's window)
-    I lines[G];    // each lane's element of the held pair
+    I index[G];    // each lane's element of the held pair
     int32_t phase[G];
     const float* from[G][C];
     V held[G][C][2];
     V sum[G][C];
-    // Tap t's vector of group g, channel c, the first lane's frame being x from the first block on.
+    // Tap t's vector of group g, channel c, the first lane being x frames into the first block.
     const auto tapVector = [&](int g, int c, int32_t t, int32_t x) {
         if (Reach > 0 && x % L > L - Reach)
             return O::Pair(offsets[g], O::LoadUnaligned(from[g][c] + t), O::LoadUnaligned(from[g][c] + t + L));
-        return O::Pair(lines[g], held[g][c][0], held[g][c][1]);
+        return O::Pair(index[g], held[g][c][0], held[g][c][1]);
     };
     for (int g = 0; g < G; ++g) {
         coefficients[g] = jobs[g].coefficients;
         phase[g] = static_cast<int32_t>((reinterpret_cast<uintptr_t>(rows[0] + jobs[g].row) / sizeof(float)) % L);
         offsets[g] = O::CarryIndex(base, jobs[g].mask);
-        lines[g] = O::AddIndex(offsets[g], O::IndexOf(phase[g]));
+        index[g] = O::AddIndex(offsets[g], O::IndexOf(phase[g]));
         const V k = O::Load(coefficients[g]);
         for (int c = 0; c < C; ++c) {
             from[g][c] = rows[c] + jobs[g].row;
@@ -235,7 +234,7 @@ inline void SumDirectHeld(const float* const* rows, typename O::I base, const Gr
             held[g][c][1] = O::Load(from[g][c] - phase[g] + L);
             sum[g][c] = O::Mul(k, tapVector(g, c, 0, phase[g]));
         }
-        lines[g] = O::AddIndex(lines[g], one);
+        index[g] = O::AddIndex(index[g], one);
     }
 #pragma GCC unroll 2
     for (int32_t t = 1; t < taps; ++t) {
@@ -244,17 +243,14 @@ inline void SumDirectHeld(const float* const* rows, typename O::I base, const Gr
             O::Prefetch(coefficients[g] + (t + kPrefetchTaps) * L);
             const int32_t x = phase[g] + t;
             if (x % L == 0) {
-                // Block x / L - 1 is behind: its register takes block x / L + 1.
                 for (int c = 0; c < C; ++c) {
-                    const V next = O::Load(from[g][c] + t + L);
-                    if ((x / L) & 1)
-                        held[g][c][0] = next;
-                    else
-                        held[g][c][1] = next;
+                    held[g][c][0] = held[g][c][1];
+                    held[g][c][1] = O::Load(from[g][c] + t + L);
                 }
+                index[g] = offsets[g];
             }
             for (int c = 0; c < C; ++c) sum[g][c] = O::Add(sum[g][c], O::Mul(k, tapVector(g, c, t, x)));
-            lines[g] = O::AddIndex(lines[g], one);
+            index[g] = O::AddIndex(index[g], one);
         }
     }
     for (int g = 0; g < G; ++g)
