@@ -297,8 +297,19 @@ template <int kRadix, bool kInverse, bool kInterleavedIn>
 void LanePass(const float* x, float* y, size_t total, size_t length, const float* tw) {
     const size_t m = length / kRadix;
     alignas(64) float area[kFewRegisters ? 8 * 32 : 1];
+    // From the caller's array into the work area, point p of each goes to the same place. Where
+    // the work area lies a little past the array modulo 4 KB, the stores of one butterfly land at
+    // the page offsets of the next one's loads (the processor then holds those loads back as if
+    // they read what was stored): the butterflies run downwards there, which leaves the stores
+    // behind the loads.
+    bool downwards = false;
+    if constexpr (kInterleavedIn) {
+        const uintptr_t ahead = (reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x)) & 4095;
+        downwards = ahead != 0 && ahead <= 2048;
+    }
     for (size_t group = 0; group < total; group += length) {
-        for (size_t p = 0; p < m; ++p) {
+        for (size_t i = 0; i < m; ++i) {
+            const size_t p = downwards ? m - 1 - i : i;
             PassButterfly<kRadix, kInverse, kInterleavedIn>(x + 32 * (group + p), m, y + 32 * (group + p), m,
                                                             tw + 2 * (kRadix - 1) * p, area);
         }
