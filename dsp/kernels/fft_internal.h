@@ -118,7 +118,7 @@ int32_t BuildRealFftSetup(const detail::KernelRow& row, int32_t order, int32_t s
 constexpr int32_t kWideMinOrder = 9;
 constexpr int32_t kWideMaxOrder = 20;
 
-// Radices of the passes down the lanes (8 and 4, eights first) of an order's transform.
+// Radices of the passes down the lanes (4 and 8, fours first) of an order's transform.
 struct WidePlan {
     int32_t passes;
     int32_t radix[6];
