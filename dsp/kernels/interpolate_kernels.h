@@ -125,8 +125,8 @@ void InterpolateGroups(const float* const* lanes, int channels, const GroupJob* 
 // offsets plus one where the int32 mask is set, Window(index, p), lane i taking p[index[i]] out
 // of the kLanes floats from p on, PairIndex(offsets, d), offsets of kLanes and more moved down
 // by d (where they fall in a window d frames on), Pair(index, a, b), lane i taking element
-// index[i] of a and b side by side, and Prefetch(p), a hint to bring the coefficients at p
-// towards the core.
+// index[i] of a and b side by side, IndexOf(n), n in every lane, AddIndex(a, b), the lanes'
+// sums, and Prefetch(p), a hint to bring the coefficients at p towards the core.
 //
 // The groups of the direct routine: every tap's vector is a permute of the frames from the
 // group's first one on, the lanes' carry folded into the permute's indices. Steps below one
