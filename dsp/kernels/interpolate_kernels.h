@@ -31,9 +31,9 @@ struct Batches {
     static constexpr int kSingleGroups = O::kRegisters >= 16 ? 4 : 2;
     static constexpr int kWholePairGroups = O::kRegisters >= 32 ? 8 : O::kRegisters >= 16 ? 4 : 2;
     static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
-    // The longest reach whose windows are carried from tap to tap.
+    // The longest reach whose windows are carried from tap to tap, or, with kHeldBlocks, whose
+    // groups hold the rows' lines (SumDirectHeld) instead.
     static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
-    // Whether the direct groups up to kCarriedReach hold the rows' lines (SumDirectHeld).
     static constexpr bool kHeldBlocks = O::kRegisters >= 32;
     static constexpr bool Carried(int reach) { return reach > 0 && reach < O::kLanes; }
     static constexpr int DirectPairGroups(int reach) { return Carried(reach) && O::kRegisters < 32 ? 0 : kPairGroups; }
@@ -271,9 +271,9 @@ void RunDirect(const float* const* rows, int channels, typename O::I base, const
                int32_t taps, float* const* out) {
     constexpr int kPair = Batches<O>::DirectPairGroups(Reach), kSingle = Batches<O>::DirectSingleGroups(Reach);
     // The held blocks are those of the first channel's row: the others must lie as it does.
-    bool held = true;
-    for (int i = 1; i < channels; ++i)
-        held = held && (reinterpret_cast<uintptr_t>(rows[i]) - reinterpret_cast<uintptr_t>(rows[0])) % (O::kLanes * sizeof(float)) == 0;
+    bool held = Batches<O>::kHeldBlocks;
+    for (int i = 1; held && i < channels; ++i)
+        held = (reinterpret_cast<uintptr_t>(rows[i]) - reinterpret_cast<uintptr_t>(rows[0])) % (O::kLanes * sizeof(float)) == 0;
     int c = 0;
     if constexpr (kPair > 0) {
         for (; c + 2 <= channels; c += 2) {
