@@ -10,6 +10,8 @@
 // Finish(), run on the way out of every routine.
 #pragma once
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 #include "dsp/kernels/interpolate.h"
 
@@ -31,6 +33,12 @@ struct Batches {
     static constexpr int kSingleGroups = O::kRegisters >= 16 ? 4 : 2;
     static constexpr int kWholePairGroups = O::kRegisters >= 32 ? 8 : O::kRegisters >= 16 ? 4 : 2;
     static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
+    // The whole-step groups that share their windows (SumWholeStepShared): groups per tile, the
+    // channels (tiles side by side counting as channels) of one batch, and the most groups a
+    // window serves whose sums the registers hold.
+    static constexpr int kSharedTileGroups = 8;
+    static constexpr int kSharedChannels = O::kRegisters >= 32 ? 4 : 2;
+    static constexpr int kMaxShared = O::kRegisters >= 16 ? 5 : 3;
     // The longest reach whose windows are carried from tap to tap, or, with kHeldBlocks, whose
     // groups hold the rows' lines (SumDirectHeld) instead.
     static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
@@ -340,11 +348,120 @@ inline void SumWholeStep(const float* const* phaseRows, const int64_t* tapOffset
         for (int c = 0; c < C; ++c) O::Store(out[c] + first + g * L, sum[g][c]);
 }
 
+// f(std::integral_constant<int, i>()) for i = 0, 1, ...: each call's i a constant.
+template <class F, int... i>
+inline void ForEachIndex(F&& f, std::integer_sequence<int, i...>) {
+    (f(std::integral_constant<int, i>()), ...);
+}
+
+// Whole-number steps of D frames, with each window loaded once for all the groups that read it:
+// tap t of group g and tap t + S of group g - 1 (S = L D) read the same L frames, so a kernel of
+// n taps meets each window in K = 1 + (n - 1) / S groups. A tile of B groups runs B + K - 1
+// rounds; round b loads the windows L b + o of the D rows (t0 = D o + r = 0 .. S - 1, in that
+// order) and adds each one to group b - k at tap t0 + S k, for every k whose group is in the tile
+// and whose tap is in the kernel. Every group still meets its taps in ascending order (round j
+// holds its taps 0 .. S - 1, round j + 1 the next S, ...), one product and one sum a tap: the
+// same bits as SumWholeStep's, with about 1 / K of its loads. At most K groups by C channels hold
+// sums at a time.
+template <class O, int B, int K, int C>
+inline void SumWholeStepShared(const float* const* phaseRows, const int64_t* tapOffset, const float* coefficients,
+                               int32_t taps, int32_t share, float* const* out, int64_t first) {
+    using V = typename O::V;
+    constexpr int L = O::kLanes;
+    V sum[B][C];
+    // Taps t0 from `edge` on have no tap K - 1 shares further on.
+    const int32_t edge = taps - share * (K - 1);
+    const auto round = [&](auto roundIndex) {
+        constexpr int b = decltype(roundIndex)::value;
+        constexpr int kLow = b - B + 1 > 0 ? b - B + 1 : 0;
+        constexpr int kHigh = b < K - 1 ? b : K - 1;
+        const float* from[C];
+        for (int c = 0; c < C; ++c) from[c] = phaseRows[c] + first + b * L;
+        // The products of tap t0's windows for the groups b - k, k in kLow .. kTop.
+        const auto tap = [&](int32_t t0, auto topIndex, auto firstTap) {
+            constexpr int kTop = decltype(topIndex)::value;
+            constexpr bool kFirst = decltype(firstTap)::value;  // t0 == 0, where group b begins
+            V window[C];
+            for (int c = 0; c < C; ++c) window[c] = O::LoadUnaligned(from[c] + tapOffset[t0]);
+            for (int k = kLow; k <= kTop; ++k) {
+                const V w = O::Broadcast(coefficients + t0 + share * k);
+                for (int c = 0; c < C; ++c) {
+                    const V product = O::Mul(w, window[c]);
+                    sum[b - k][c] = (kFirst && k == 0) ? product : O::Add(sum[b - k][c], product);
+                }
+            }
+        };
+        using Top = std::integral_constant<int, kHigh>;
+        using Below = std::integral_constant<int, kHigh < K - 1 ? kHigh : K - 2>;
+        tap(0, Top(), std::true_type());
+        const int32_t split = edge < share ? edge : share;
+        for (int32_t t0 = 1; t0 < split; ++t0) tap(t0, Top(), std::false_type());
+        if constexpr (kLow <= Below::value)
+            for (int32_t t0 = split; t0 < share; ++t0) tap(t0, Below(), std::false_type());
+        // Group b - K + 1 has met its last tap.
+        if constexpr (b - K + 1 >= 0)
+            for (int c = 0; c < C; ++c) O::Store(out[c] + first + (b - K + 1) * L, sum[b - K + 1][c]);
+    };
+    ForEachIndex(round, std::make_integer_sequence<int, B + K - 1>());
+}
+
+// The shared groups of one channel or a channel pair, in tiles of B groups; with registers to
+// spare, several tiles run side by side as further channels (rows and outputs moved on by their
+// tiles), so that each coefficient serves more products and more sums are in flight.
+template <class O, int K, int C>
+void RunWholeStepTiles(const float* const* phaseRows, const int64_t* tapOffset, const float* coefficients,
+                       int32_t taps, int32_t share, int64_t groups, float* const* out) {
+    constexpr int L = O::kLanes, B = Batches<O>::kSharedTileGroups, W = Batches<O>::kSharedChannels;
+    constexpr int kTiles = W / C;
+    int64_t g = 0;
+    if constexpr (kTiles > 1) {
+        const float* rows[W];
+        float* outs[W];
+        for (; g + kTiles * B <= groups; g += kTiles * B) {
+            for (int i = 0; i < kTiles; ++i)
+                for (int c = 0; c < C; ++c) {
+                    rows[i * C + c] = phaseRows[c] + i * B * L;
+                    outs[i * C + c] = out[c] + i * B * L;
+                }
+            SumWholeStepShared<O, B, K, W>(rows, tapOffset, coefficients, taps, share, outs, g * L);
+        }
+    }
+    for (; g + B <= groups; g += B)
+        SumWholeStepShared<O, B, K, C>(phaseRows, tapOffset, coefficients, taps, share, out, g * L);
+    for (; g < groups; ++g) SumWholeStepShared<O, 1, K, C>(phaseRows, tapOffset, coefficients, taps, share, out, g * L);
+}
+
+template <class O, int K>
+void RunWholeStepShared(const float* const* phaseRows, int channels, const int64_t* tapOffset,
+                        const float* coefficients, int32_t taps, int32_t share, int64_t groups, float* const* out) {
+    int c = 0;
+    for (; c + 2 <= channels; c += 2)
+        RunWholeStepTiles<O, K, 2>(phaseRows + c, tapOffset, coefficients, taps, share, groups, out + c);
+    for (; c < channels; ++c)
+        RunWholeStepTiles<O, K, 1>(phaseRows + c, tapOffset, coefficients, taps, share, groups, out + c);
+}
+
 template <class O>
 void InterpolateWholeStep(const float* const* phaseRows, int channels, const int64_t* tapOffset,
                           const float* coefficients, int32_t taps, int64_t groups, float* const* out) {
     constexpr int L = O::kLanes;
     constexpr int kPair = Batches<O>::kWholePairGroups, kSingle = Batches<O>::kWholeSingleGroups;
+    // D is the first tap whose window lies one frame on in row 0.
+    int32_t rows = 1;
+    while (rows < taps && tapOffset[rows] != tapOffset[0] + 1) ++rows;
+    const int32_t share = L * rows;
+    // Below three groups a window the shared tiles hold too few sums in flight to pay; beyond
+    // kMaxShared, more than the registers hold.
+    const int32_t reuse = rows < taps ? 1 + (taps - 1) / share : 1;
+    if (reuse >= 3 && reuse <= Batches<O>::kMaxShared) {
+        if (reuse == 3) RunWholeStepShared<O, 3>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+        if constexpr (Batches<O>::kMaxShared >= 4) {
+            if (reuse == 4) RunWholeStepShared<O, 4>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+            if (reuse == 5) RunWholeStepShared<O, 5>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+        }
+        O::Finish();
+        return;
+    }
     int c = 0;
     for (; c + 2 <= channels; c += 2) {
         int64_t g = 0;

@@ -297,7 +297,10 @@ TEST_F(Resampler, LongStreamsAreBitIdenticalToTheReferenceInEveryVersion) {
         {192000, 1000, 1, 1, 9},  {524287, 8000, 2, 1, 3},  {48000, 32000, 2, 2, 17}, {22050, 16000, 3, 5, 33},
         // Steps a little above one frame per output: the 16-lane groups reach 1, 2, 3 and 4
         // frames past their first window.
-        {48000, 46000, 1, 1, 17}, {44100, 40000, 2, 2, 33}, {48000, 41000, 2, 3, 9},  {48000, 39000, 4, 3, 17}};
+        {48000, 46000, 1, 1, 17}, {44100, 40000, 2, 2, 33}, {48000, 41000, 2, 3, 9},  {48000, 39000, 4, 3, 17},
+        // Whole-number steps whose windows serve three groups and more: a channel pair and a
+        // single channel side by side.
+        {96000, 48000, 3, 3, 65}};
     // Each set of routines once: Baseline's plain loop, and the vector routines of the rows (a
     // version's later rows may hold other sets than its first).
     std::string exercised;
