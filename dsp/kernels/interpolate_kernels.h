@@ -37,7 +37,7 @@ struct Batches {
     // channels (tiles side by side counting as channels) of one batch, and the most groups a
     // window serves whose sums the registers hold.
     static constexpr int kSharedTileGroups = 8;
-    static constexpr int kSharedChannels = O::kRegisters >= 32 ? 4 : 2;
+    static constexpr int SharedChannels(int k) { return O::kRegisters >= 32 ? (k <= 3 ? 8 : 4) : 2; }
     static constexpr int kMaxShared = O::kRegisters >= 16 ? 5 : 3;
     // The longest reach whose windows are carried from tap to tap, or, with kHeldBlocks, whose
     // groups hold the rows' lines (SumDirectHeld) instead.
@@ -405,30 +405,33 @@ inline void SumWholeStepShared(const float* const* phaseRows, const int64_t* tap
     ForEachIndex(round, std::make_integer_sequence<int, B + K - 1>());
 }
 
-// The shared groups of one channel or a channel pair, in tiles of B groups; with registers to
-// spare, several tiles run side by side as further channels (rows and outputs moved on by their
-// tiles), so that each coefficient serves more products and more sums are in flight.
-template <class O, int K, int C>
+// The shared groups of one channel or a channel pair, in tiles of B groups. With registers to
+// spare, V / C tiles run side by side as V channels (rows and outputs moved on by their tiles),
+// so that each coefficient serves more products and more sums are in flight; the groups too few
+// for V channels go V / 2 at a time, and so on down to the C channels themselves.
+template <class O, int K, int C, int V>
 void RunWholeStepTiles(const float* const* phaseRows, const int64_t* tapOffset, const float* coefficients,
-                       int32_t taps, int32_t share, int64_t groups, float* const* out) {
-    constexpr int L = O::kLanes, B = Batches<O>::kSharedTileGroups, W = Batches<O>::kSharedChannels;
-    constexpr int kTiles = W / C;
-    int64_t g = 0;
-    if constexpr (kTiles > 1) {
-        const float* rows[W];
-        float* outs[W];
+                       int32_t taps, int32_t share, int64_t groups, float* const* out, int64_t g) {
+    constexpr int L = O::kLanes, B = Batches<O>::kSharedTileGroups;
+    if constexpr (V > C) {
+        constexpr int kTiles = V / C;
+        const float* rows[V];
+        float* outs[V];
         for (; g + kTiles * B <= groups; g += kTiles * B) {
             for (int i = 0; i < kTiles; ++i)
                 for (int c = 0; c < C; ++c) {
                     rows[i * C + c] = phaseRows[c] + i * B * L;
                     outs[i * C + c] = out[c] + i * B * L;
                 }
-            SumWholeStepShared<O, B, K, W>(rows, tapOffset, coefficients, taps, share, outs, g * L);
+            SumWholeStepShared<O, B, K, V>(rows, tapOffset, coefficients, taps, share, outs, g * L);
         }
+        RunWholeStepTiles<O, K, C, V / 2>(phaseRows, tapOffset, coefficients, taps, share, groups, out, g);
+    } else {
+        for (; g + B <= groups; g += B)
+            SumWholeStepShared<O, B, K, C>(phaseRows, tapOffset, coefficients, taps, share, out, g * L);
+        for (; g < groups; ++g)
+            SumWholeStepShared<O, 1, K, C>(phaseRows, tapOffset, coefficients, taps, share, out, g * L);
     }
-    for (; g + B <= groups; g += B)
-        SumWholeStepShared<O, B, K, C>(phaseRows, tapOffset, coefficients, taps, share, out, g * L);
-    for (; g < groups; ++g) SumWholeStepShared<O, 1, K, C>(phaseRows, tapOffset, coefficients, taps, share, out, g * L);
 }
 
 template <class O, int K>
@@ -436,9 +439,11 @@ void RunWholeStepShared(const float* const* phaseRows, int channels, const int64
                         const float* coefficients, int32_t taps, int32_t share, int64_t groups, float* const* out) {
     int c = 0;
     for (; c + 2 <= channels; c += 2)
-        RunWholeStepTiles<O, K, 2>(phaseRows + c, tapOffset, coefficients, taps, share, groups, out + c);
+        RunWholeStepTiles<O, K, 2, Batches<O>::SharedChannels(K)>(phaseRows + c, tapOffset, coefficients, taps, share,
+                                                                groups, out + c, 0);
     for (; c < channels; ++c)
-        RunWholeStepTiles<O, K, 1>(phaseRows + c, tapOffset, coefficients, taps, share, groups, out + c);
+        RunWholeStepTiles<O, K, 1, Batches<O>::SharedChannels(K)>(phaseRows + c, tapOffset, coefficients, taps, share,
+                                                                groups, out + c, 0);
 }
 
 template <class O>
