@@ -35,10 +35,15 @@ struct Batches {
     static constexpr int kWholeSingleGroups = O::kRegisters >= 32 ? 16 : O::kRegisters >= 16 ? 8 : 4;
     // The whole-step groups that share their windows (SumWholeStepShared): groups per tile, the
     // channels (tiles side by side counting as channels) of one batch, and the most groups a
-    // window serves whose sums the registers hold.
+    // window serves whose sums the registers hold. Only 16-lane vectors share them: their
+    // windows' loads, which nearly all read across a line, cost more than the broadcasts that
+    // sharing adds. With 8 and 4 lanes it measured slower (64-bit, 96000 -> 48000 Hz: 8 lanes at
+    // 65 taps 5.8 -> 7.4 ns per output frame, 4 lanes at 17 taps 4.2 -> 5.9), where 16 lanes
+    // went from 5.8 to 4.9, and in 32-bit code from 8.3 to 6.8.
+    static constexpr bool kShareWindows = O::kLanes >= 16;
     static constexpr int kSharedTileGroups = 8;
     static constexpr int SharedChannels(int k) { return O::kRegisters >= 32 ? (k <= 3 ? 8 : 4) : 2; }
-    static constexpr int kMaxShared = O::kRegisters >= 16 ? 5 : 3;
+    static constexpr int kMaxShared = O::kRegisters >= 32 ? 5 : 3;
     // The longest reach whose windows are carried from tap to tap, or, with kHeldBlocks, whose
     // groups hold the rows' lines (SumDirectHeld) instead.
     static constexpr int kCarriedReach = O::kRegisters >= 32 ? 4 : 3;
@@ -458,14 +463,19 @@ void InterpolateWholeStep(const float* const* phaseRows, int channels, const int
     // Below three groups a window the shared tiles hold too few sums in flight to pay; beyond
     // kMaxShared, more than the registers hold.
     const int32_t reuse = rows < taps ? 1 + (taps - 1) / share : 1;
-    if (reuse >= 3 && reuse <= Batches<O>::kMaxShared) {
-        if (reuse == 3) RunWholeStepShared<O, 3>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
-        if constexpr (Batches<O>::kMaxShared >= 4) {
-            if (reuse == 4) RunWholeStepShared<O, 4>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
-            if (reuse == 5) RunWholeStepShared<O, 5>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+    if constexpr (Batches<O>::kShareWindows) {
+        if (reuse >= 3 && reuse <= Batches<O>::kMaxShared) {
+            if (reuse == 3)
+                RunWholeStepShared<O, 3>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+            if constexpr (Batches<O>::kMaxShared >= 4) {
+                if (reuse == 4)
+                    RunWholeStepShared<O, 4>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+                if (reuse == 5)
+                    RunWholeStepShared<O, 5>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
+            }
+            O::Finish();
+            return;
         }
-        O::Finish();
-        return;
     }
     int c = 0;
     for (; c + 2 <= channels; c += 2) {
