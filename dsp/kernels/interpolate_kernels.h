@@ -456,14 +456,14 @@ void InterpolateWholeStep(const float* const* phaseRows, int channels, const int
                           const float* coefficients, int32_t taps, int64_t groups, float* const* out) {
     constexpr int L = O::kLanes;
     constexpr int kPair = Batches<O>::kWholePairGroups, kSingle = Batches<O>::kWholeSingleGroups;
-    // D is the first tap whose window lies one frame on in row 0.
-    int32_t rows = 1;
-    while (rows < taps && tapOffset[rows] != tapOffset[0] + 1) ++rows;
-    const int32_t share = L * rows;
-    // Below three groups a window the shared tiles hold too few sums in flight to pay; beyond
-    // kMaxShared, more than the registers hold.
-    const int32_t reuse = rows < taps ? 1 + (taps - 1) / share : 1;
     if constexpr (Batches<O>::kShareWindows) {
+        // D is the first tap whose window lies one frame on in row 0.
+        int32_t rows = 1;
+        while (rows < taps && tapOffset[rows] != tapOffset[0] + 1) ++rows;
+        const int32_t share = L * rows;
+        // Below three groups a window the shared tiles hold too few sums in flight to pay; beyond
+        // kMaxShared, more than the registers hold.
+        const int32_t reuse = rows < taps ? 1 + (taps - 1) / share : 1;
         if (reuse >= 3 && reuse <= Batches<O>::kMaxShared) {
             if (reuse == 3)
                 RunWholeStepShared<O, 3>(phaseRows, channels, tapOffset, coefficients, taps, share, groups, out);
