@@ -604,64 +604,14 @@ void SplitForward16(float* data, size_t n, float s, const float* wRe, const floa
 }
 
 
-// Spectrum layout in src to the n complex values Y as points in y, scaled by s; y may even be
-// src.
-// Floats 1 and 2n+1 of src are never read. The mirrored results go out with masks so that lane 0
-// of point n1-1-i, whose value the next iteration computes, is left alone until then.
-void PreStepInverse16(const float* src, float* y, size_t n, float s, const float* wRe, const float* wIm) {
-    const size_t lanes = n / 16;
-    const float x0 = src[0], xn = src[2 * n];
-    const V scale = _mm512_set1_ps(s);
-    Cv carry{_mm512_set1_ps(xn), _mm512_setzero_ps()};  // lane 0: bin n (its imaginary part unused)
-    for (size_t i = 0; i < lanes / 2; ++i) {
-        const MirroredPair pair = LoadMirroredPair<true>(src, lanes, i, carry, wRe, wIm);
-        // p = (a + conj m) s, d = (a - conj m) s, q = i d conj(w) = d (wi + i wr).
-        const MirroredSums sums = SumsOf(pair, scale);
-        const V pr = sums.sum.re, pi = sums.sum.im, dr = sums.difference.re, di = sums.difference.im;
-        const V qr = _mm512_fmsub_ps(dr, pair.wi, _mm512_mul_ps(di, pair.wr));
-        const V qi = _mm512_fmadd_ps(dr, pair.wr, _mm512_mul_ps(di, pair.wi));
-        StorePoint(y + 32 * i, Cv{_mm512_add_ps(pr, qr), _mm512_add_ps(pi, qi)});
-        // Lane c holds Y[n - 16 i - c]: c = 1..15 go to lanes 15..1 of point n1-1-i, c = 0 to
-        // lane 0 of point n1-i (none for i = 0: that is Y[n], not part of the transform).
-        const V mr = _mm512_sub_ps(pr, qr), mi = _mm512_sub_ps(qi, pi);
-        const V rr = Mirror(mr, mr), ri = Mirror(mi, mi);  // lane j: value c = 16 - j (j >= 1)
-        float* upperOut = y + 32 * (lanes - 1 - i);
-        _mm512_mask_storeu_ps(upperOut, (__mmask16)0xFFFE, rr);
-        _mm512_mask_storeu_ps(upperOut + 16, (__mmask16)0xFFFE, ri);
-        if (i > 0) {
-            _mm512_mask_storeu_ps(upperOut + 32, (__mmask16)0x0001, mr);
-            _mm512_mask_storeu_ps(upperOut + 48, (__mmask16)0x0001, mi);
-        }
-    }
-    // Bin n/2 (lane 0 of the middle point, now in carry) and bin 0.
-    const size_t k = n / 2;
-    const Cx a = LaneZero(carry), b = Conj(a);
-    const Cx p = Scale(a + b, s);
-    const Cx q = TimesI(Mul(Scale(a - b, s), Conj(Cx{wRe[k], wIm[k]})));
-    float* middle = y + 32 * (lanes / 2);
-    middle[0] = (p + q).re;
-    middle[16] = (p + q).im;
-    y[0] = (x0 + xn) * s;
-    y[16] = (x0 - xn) * s;
-}
-
 // A vector with its lanes in reverse order.
 inline V ReversedLanes(V v) {
     return _mm512_permutexvar_ps(_mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), v);
 }
 
-// The inverse pre-step of points i < n1/2 and n1-1-i, as PreStepInverse16 computes it: Y[i]
-// (`direct`), and Y[n - 16 i - c] in lane c (`mirrored`: lanes 1..15 belong to point n1-1-i,
-// lane 0 to point n1-i). X[n - 16 i - c] is lane 15 - c of the 16 values one value past point
-// n1-1-i, so no value need be carried from one pair to the next.
-inline void PreStepPair(const float* src, size_t n1, size_t i, V scale, const float* wRe, const float* wIm,
-                        Cv& direct, Cv& mirrored) {
-    MirroredPair pair;
-    pair.a = LoadInterleaved(src + 32 * i);
-    const Cv far = LoadInterleaved(src + 32 * (n1 - 1 - i) + 2);
-    pair.m = Cv{ReversedLanes(far.re), ReversedLanes(far.im)};
-    pair.wr = _mm512_loadu_ps(wRe + 16 * i);
-    pair.wi = _mm512_loadu_ps(wIm + 16 * i);
+// The inverse pre-step's values of a mirrored pair: Y[i] (`direct`) and Y[n - 16 i - c] in lane c
+// (`mirrored`). p = (a + conj m) s, d = (a - conj m) s, q = i d conj(w) = d (wi + i wr).
+inline void PreStepValues(const MirroredPair& pair, V scale, Cv& direct, Cv& mirrored) {
     const MirroredSums sums = SumsOf(pair, scale);
     const V pr = sums.sum.re, pi = sums.sum.im, dr = sums.difference.re, di = sums.difference.im;
     const V qr = _mm512_fmsub_ps(dr, pair.wi, _mm512_mul_ps(di, pair.wr));
@@ -670,20 +620,47 @@ inline void PreStepPair(const float* src, size_t n1, size_t i, V scale, const fl
     mirrored = Cv{_mm512_sub_ps(pr, qr), _mm512_sub_ps(qi, pi)};
 }
 
-// PreStepInverse16 for y apart from src, with each pair's mirrored values loaded on their own
-// (PreStepPair) instead of carried from the pair before: in 32-bit code the carried point does
-// not stay in the eight registers, and its spills cost more than the loads (2^11 to 2^13, the
-// step alone: 3 to 20 % faster; in 64-bit code 15 to 30 % slower). The first pair reads float
-// 2n+1 into lane 0 only, whose results are overwritten (Y[0]) or never stored (Y[n]).
-void PreStepInverseApart16(const float* src, float* y, size_t n, float s, const float* wRe, const float* wIm) {
+// The inverse pre-step of points i < n1/2 and n1-1-i: Y[i] (`direct`), and Y[n - 16 i - c] in
+// lane c (`mirrored`: lanes 1..15 belong to point n1-1-i, lane 0 to point n1-i). X[n - 16 i - c]
+// is lane 15 - c of the 16 values one value past point n1-1-i, so no value need be carried from
+// one pair to the next.
+inline void PreStepPair(const float* src, size_t n1, size_t i, V scale, const float* wRe, const float* wIm,
+                        Cv& direct, Cv& mirrored) {
+    MirroredPair pair;
+    pair.a = LoadInterleaved(src + 32 * i);
+    const Cv far = LoadInterleaved(src + 32 * (n1 - 1 - i) + 2);
+    pair.m = Cv{ReversedLanes(far.re), ReversedLanes(far.im)};
+    pair.wr = _mm512_loadu_ps(wRe + 16 * i);
+    pair.wi = _mm512_loadu_ps(wIm + 16 * i);
+    PreStepValues(pair, scale, direct, mirrored);
+}
+
+// Spectrum layout in src to the n complex values Y as points in y, scaled by s. The mirrored
+// results go out with masks so that lane 0 of point n1-1-i, whose value the next iteration
+// computes, is left alone until then. Floats 1 and 2n+1 of src take no part in the result.
+// kCarried: each pair's mirrored values come from the point loaded for the pair before, y may even
+// be src, and floats 1 and 2n+1 are never read. Otherwise, for y apart from src, each pair loads
+// its own (PreStepPair): in 32-bit code the carried point does not stay in the eight registers,
+// and its spills cost more than the loads (2^11 to 2^13, the step alone: 3 to 20 % faster; in
+// 64-bit code 15 to 30 % slower). The first pair then reads float 2n+1 into lane 0 only, whose
+// results are overwritten (Y[0]) or never stored (Y[n]).
+template <bool kCarried>
+void PreStepInverse16(const float* src, float* y, size_t n, float s, const float* wRe, const float* wIm) {
     const size_t lanes = n / 16;
     const float x0 = src[0], xn = src[2 * n];
     const V scale = _mm512_set1_ps(s);
+    Cv carry{_mm512_set1_ps(xn), _mm512_setzero_ps()};  // lane 0: bin n (its imaginary part unused)
     for (size_t i = 0; i < lanes / 2; ++i) {
         Cv direct, mirrored;
-        PreStepPair(src, lanes, i, scale, wRe, wIm, direct, mirrored);
+        if constexpr (kCarried) {
+            PreStepValues(LoadMirroredPair<true>(src, lanes, i, carry, wRe, wIm), scale, direct, mirrored);
+        } else {
+            PreStepPair(src, lanes, i, scale, wRe, wIm, direct, mirrored);
+        }
         StorePoint(y + 32 * i, direct);
-        const V rr = Mirror(mirrored.re, mirrored.re), ri = Mirror(mirrored.im, mirrored.im);
+        // Lane c holds Y[n - 16 i - c]: c = 1..15 go to lanes 15..1 of point n1-1-i, c = 0 to
+        // lane 0 of point n1-i (none for i = 0: that is Y[n], not part of the transform).
+        const V rr = Mirror(mirrored.re, mirrored.re), ri = Mirror(mirrored.im, mirrored.im);  // lane j: c = 16 - j
         float* upperOut = y + 32 * (lanes - 1 - i);
         _mm512_mask_storeu_ps(upperOut, (__mmask16)0xFFFE, rr);
         _mm512_mask_storeu_ps(upperOut + 16, (__mmask16)0xFFFE, ri);
@@ -692,9 +669,9 @@ void PreStepInverseApart16(const float* src, float* y, size_t n, float s, const 
             _mm512_mask_storeu_ps(upperOut + 48, (__mmask16)0x0001, mirrored.im);
         }
     }
-    // Bin n/2 (lane 0 of the middle point) and bin 0.
+    // Bin n/2 (lane 0 of the middle point, in carry when carried) and bin 0.
     const size_t k = n / 2;
-    const Cx a{src[2 * k], src[2 * k + 1]}, b = Conj(a);
+    const Cx a = kCarried ? LaneZero(carry) : Cx{src[2 * k], src[2 * k + 1]}, b = Conj(a);
     const Cx p = Scale(a + b, s);
     const Cx q = TimesI(Mul(Scale(a - b, s), Conj(Cx{wRe[k], wIm[k]})));
     float* middle = y + 32 * (lanes / 2);
@@ -877,11 +854,7 @@ int32_t Transform16(const float* src, float* dst, const RealFftSetup* setup, voi
             }
             LanePasses<true, false>(work, work, n / 16, tables, 1);
         } else {
-            if constexpr (kFewRegisters) {
-                PreStepInverseApart16(src, work, n, s, tables.splitRe, tables.splitIm);
-            } else {
-                PreStepInverse16(src, work, n, s, tables.splitRe, tables.splitIm);
-            }
+            PreStepInverse16<!kFewRegisters>(src, work, n, s, tables.splitRe, tables.splitIm);
             LanePasses<true, false>(work, work, n / 16, tables, 0);
         }
         LaneStep<true, true>(work, dst, n / 16, tables);
