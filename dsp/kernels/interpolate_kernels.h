@@ -422,14 +422,13 @@ void RunWholeStepTiles(const float* const* phaseRows, const int64_t* tapOffset, 
         constexpr int kTiles = V / C;
         const float* rows[V];
         float* outs[V];
-        for (; g + kTiles * B <= groups; g += kTiles * B) {
-            for (int i = 0; i < kTiles; ++i)
-                for (int c = 0; c < C; ++c) {
-                    rows[i * C + c] = phaseRows[c] + i * B * L;
-                    outs[i * C + c] = out[c] + i * B * L;
-                }
+        for (int i = 0; i < kTiles; ++i)
+            for (int c = 0; c < C; ++c) {
+                rows[i * C + c] = phaseRows[c] + i * B * L;
+                outs[i * C + c] = out[c] + i * B * L;
+            }
+        for (; g + kTiles * B <= groups; g += kTiles * B)
             SumWholeStepShared<O, B, K, V>(rows, tapOffset, coefficients, taps, share, outs, g * L);
-        }
         RunWholeStepTiles<O, K, C, V / 2>(phaseRows, tapOffset, coefficients, taps, share, groups, out, g);
     } else {
         for (; g + B <= groups; g += B)
