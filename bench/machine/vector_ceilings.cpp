@@ -3,7 +3,7 @@
 // two-source lane permutes, the shuffles of a transpose, loads and stores, alone and in the mixes
 // of our routines. Each pattern runs its operations on registers of their own (no chain waits on
 // another), and the best of several runs counts. Prints nanoseconds per pattern and operations
-// per nanosecond.
+// per nanosecond, and from them the least time of our FFT pairs in the 64- and 32-bit builds.
 //   vector_ceilings   (needs AVX-512F; prints why not where it is missing)
 #include <immintrin.h>
 
@@ -128,23 +128,48 @@ constexpr Unit kLaneBlock{97, 128, 128, 64, 32};  // lane step, 16 points (the i
 constexpr Unit kSplitPair{8, 8, 6, 11, 4};        // split step or inverse pre-step, two points
 constexpr Unit kStereoTap{2, 2, 2, 1, 0};         // interpolation tap of a 16-frame stereo group
 
+// Stores of the same units in the 32-bit build, counted in its compiled routines: with eight
+// vector registers, the values that do not fit go through the routines' staging areas or the
+// compiler's spills, on top of the outputs. Its arithmetic is the 64-bit build's.
+struct Stores32 {
+    int radix8First, radix8, radix8Inverse, radix4First, radix4, radix4Last, laneForward, laneInverse, splitPair,
+        preStepPair;
+};
+constexpr Stores32 kStores32{34, 38, 42, 15, 10, 9, 124, 135, 6, 7};
+
+int PassStores32(const Stores32& s, int32_t radix, bool first, bool last, bool inverse) {
+    if (radix == 8) return first ? s.radix8First : inverse ? s.radix8Inverse : s.radix8;
+    return first ? s.radix4First : last ? s.radix4Last : s.radix4;
+}
+
 // The least time of a forward-and-inverse pair of 2^order points at the measured rates of the
-// routines' mixes, every value in the first-level cache.
-double PairCeiling(int32_t order, double rate8, double rate4, double rateLane, double rateSplit) {
+// routines' mixes, every value in the first-level cache; with `stores32`, the 32-bit build's plan
+// and each of its stores beyond the 64-bit count at `storeNs`.
+double PairCeiling(int32_t order, double rate8, double rate4, double rateLane, double rateSplit,
+                   const Stores32* stores32 = nullptr, double storeNs = 0) {
     const size_t points = (size_t(1) << (order - 1)) / 16;  // of 16 complex values
-    const sonvex::fft::WidePlan plan = sonvex::fft::WidePlanFor(order);
+    const sonvex::fft::WidePlan plan = sonvex::fft::WidePlanFor(order, stores32 != nullptr);
+    // Time of `count` units, and of their stores beyond the 64-bit count in the 32-bit build.
+    const auto units = [&](size_t count, const Unit& unit, int extraOperations, double rate, int stores) {
+        const double beyond = stores32 ? (stores - unit.stores) * storeNs : 0.0;
+        return count * ((unit.Operations() + extraOperations) / rate + beyond);
+    };
     double ns = 0;
     for (int direction = 0; direction < 2; ++direction) {
+        const bool inverse = direction == 1;
         for (int32_t i = 0; i < plan.passes; ++i) {
             const bool last = i + 1 == plan.passes;
-            const size_t butterflies = points / (size_t)plan.radix[i];
-            if (plan.radix[i] == 8)
-                ns += butterflies * (last ? kRadix8Last : kRadix8).Operations() / rate8;
-            else
-                ns += butterflies * (last ? kRadix4Last : kRadix4).Operations() / rate4;
+            const bool first = i == 0 && !inverse;  // reads the caller's interleaved values
+            const int32_t radix = plan.radix[i];
+            const Unit& unit = radix == 8 ? (last ? kRadix8Last : kRadix8) : (last ? kRadix4Last : kRadix4);
+            const int stores = stores32 ? PassStores32(*stores32, radix, first, last, inverse) : 0;
+            ns += units(points / (size_t)radix, unit, 0, radix == 8 ? rate8 : rate4, stores);
         }
-        ns += points / 16 * (kLaneBlock.Operations() + (direction == 1 ? 32 : 0)) / rateLane;
-        ns += points / 2 * kSplitPair.Operations() / rateSplit;
+        // The inverse lane block has 32 more permutes.
+        ns += units(points / 16, kLaneBlock, inverse ? 32 : 0, rateLane,
+                    stores32 ? (inverse ? stores32->laneInverse : stores32->laneForward) : 0);
+        ns += units(points / 2, kSplitPair, 0, rateSplit,
+                    stores32 ? (inverse ? stores32->preStepPair : stores32->splitPair) : 0);
     }
     return ns;
 }
@@ -170,13 +195,15 @@ int main() {
     Report<0, 0, 0, 8, 0, 0>("loads", sink);
     Report<0, 0, 0, 0, 8, 0>("loads across a line", sink);
     Report<8, 0, 0, 0, 0, 8>("stores (with additions to store)", sink);
-    Report<8, 8, 0, 0, 0, 0>("additions + products", sink);
+    const double besideProducts = Report<8, 8, 0, 0, 0, 0>("additions + products", sink);
     Report<8, 0, 8, 0, 0, 0>("additions + permutes", sink);
     Report<0, 8, 8, 0, 0, 0>("products + permutes", sink);
     Report<0, 0, 16, 0, 0, 0, true>("transpose shuffles", sink);
     Report<8, 0, 8, 0, 0, 0, true>("additions + transpose shuffles", sink);
     Report<0, 8, 8, 0, 0, 0, true>("products + transpose shuffles", sink);
-    Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
+    const double storesBeside = 24 / Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
+    // What a store adds to a round of additions and products.
+    const double storeNs = (storesBeside - 16 / besideProducts) / 8;
     // The mixes of our routines, their units' proportions (above) scaled to a round, and three
     // taps of a stereo 16-lane interpolation group (each two permutes, two products, two sums
     // and a coefficient load; the blocks the permutes pick from are loaded once in 16 taps, and
@@ -195,6 +222,11 @@ int main() {
     std::printf("  real FFT, forward + inverse, 16-lane routines:");
     for (int32_t order = sonvex::fft::kWideMinOrder; order <= 14; ++order)
         std::printf(" 2^%d %.2f us%s", order, PairCeiling(order, rate8, rate4, rateLane, rateSplit) / 1000.0,
+                    order < 14 ? "," : "\n");
+    std::printf("  the same in the 32-bit build, its plans and its %.2f ns for each store beyond those (8 registers):", storeNs);
+    for (int32_t order = sonvex::fft::kWideMinOrder; order <= 14; ++order)
+        std::printf(" 2^%d %.2f us%s", order,
+                    PairCeiling(order, rate8, rate4, rateLane, rateSplit, &kStores32, storeNs) / 1000.0,
                     order < 14 ? "," : "\n");
     std::printf("  interpolation, 65 taps, stereo: %.2f ns per output frame\n",
                 65 * kStereoTap.Operations() / rateTaps / 16);

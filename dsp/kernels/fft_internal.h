@@ -125,7 +125,9 @@ struct WidePlan {
 };
 // Six passes of radix 8 or 4 hold lane transforms of up to 2^18 points (order 23).
 static_assert(kWideMaxOrder - 5 <= 18, "a plan holds six passes");
-WidePlan WidePlanFor(int32_t order);
+// The plan of this build, or (the benchmarks' estimates) that of the 32-bit build (eight vector
+// registers) or of the 64-bit one.
+WidePlan WidePlanFor(int32_t order, bool fewRegisters = sizeof(void*) == 4);
 
 // From this order on the lane twiddles come from two small tables instead of one as large as
 // the data: w_n^{l k1} = w_n^{16 l b} w_n^{l c} for k1 = 16 b + c. The product costs a complex

@@ -182,9 +182,9 @@ static_assert(PlansMakeUpTheirLengths(), "a plan's passes make up its length");
 
 }  // namespace
 
-WidePlan WidePlanFor(int32_t order) {
+WidePlan WidePlanFor(int32_t order, bool fewRegisters) {
     WidePlan plan{};
-    for (const char* r = kPlans[sizeof(void*) == 4 ? 0 : 1][order - kWideMinOrder]; *r; ++r)
+    for (const char* r = kPlans[fewRegisters ? 0 : 1][order - kWideMinOrder]; *r; ++r)
         plan.radix[plan.passes++] = *r - '0';
     return plan;
 }
