@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <utility>
 
 #include "dsp/kernels/fft_internal.h"
 #include "tests/support/bench_report.h"
@@ -174,6 +175,29 @@ double PairCeiling(int32_t order, double rate8, double rate4, double rateLane, d
     return ns;
 }
 
+// One sweep of a transform's pass over 2^order real values: every 64-byte vector of one array
+// read, turned by an addition and written to another (each 4 * 2^order bytes, beyond the
+// first-level cache from 2^14, beyond the second from 2^17). Best of several, in ns.
+__attribute__((target("avx512f"))) double SweepNanoseconds(int32_t order, float& sink) {
+    const size_t floats = size_t(1) << order;
+    float* from = static_cast<float*>(_mm_malloc(floats * sizeof(float), 64));
+    float* to = static_cast<float*>(_mm_malloc(floats * sizeof(float), 64));
+    for (size_t i = 0; i < floats; ++i) from[i] = to[i] = 1.0f;
+    const __m512 c = _mm512_set1_ps(1e-7f);
+    double best = 1e300;
+    for (int attempt = 0; attempt < 9; ++attempt) {
+        const auto start = Clock::now();
+        for (size_t i = 0; i < floats; i += 16) _mm512_store_ps(to + i, _mm512_add_ps(_mm512_load_ps(from + i), c));
+        const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        if (ns < best) best = ns;
+        std::swap(from, to);
+    }
+    sink += from[floats / 2];
+    _mm_free(from);
+    _mm_free(to);
+    return best;
+}
+
 }  // namespace
 
 int main() {
@@ -220,14 +244,18 @@ int main() {
 
     std::printf("\nceilings of our routines at these rates (64-bit build, values in the first-level cache)\n");
     std::printf("  real FFT, forward + inverse, 16-lane routines:");
-    for (int32_t order = sonvex::fft::kWideMinOrder; order <= 14; ++order)
+    for (int32_t order = sonvex::fft::kWideMinOrder; order <= sonvex::fft::kWideMaxOrder; ++order)
         std::printf(" 2^%d %.2f us%s", order, PairCeiling(order, rate8, rate4, rateLane, rateSplit) / 1000.0,
-                    order < 14 ? "," : "\n");
+                    order < sonvex::fft::kWideMaxOrder ? "," : "\n");
     std::printf("  the same in the 32-bit build, its plans and its %.2f ns for each store beyond those (8 registers):", storeNs);
     for (int32_t order = sonvex::fft::kWideMinOrder; order <= 14; ++order)
         std::printf(" 2^%d %.2f us%s", order,
                     PairCeiling(order, rate8, rate4, rateLane, rateSplit, &kStores32, storeNs) / 1000.0,
                     order < 14 ? "," : "\n");
+    std::printf("  one sweep over the values of a transform (read one array, write another):");
+    for (int32_t order = 14; order <= sonvex::fft::kWideMaxOrder; ++order)
+        std::printf(" 2^%d %.1f us%s", order, SweepNanoseconds(order, sink) / 1000.0,
+                    order < sonvex::fft::kWideMaxOrder ? "," : "\n");
     std::printf("  interpolation, 65 taps, stereo: %.2f ns per output frame\n",
                 65 * kStereoTap.Operations() / rateTaps / 16);
     return sink == 0.125f ? 1 : 0;
