@@ -10,8 +10,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
-#include <utility>
 
+#include "dsp/kernels/aligned_array.h"
 #include "dsp/kernels/fft_internal.h"
 #include "tests/support/bench_report.h"
 
@@ -179,22 +179,22 @@ double PairCeiling(int32_t order, double rate8, double rate4, double rateLane, d
 // read, turned by an addition and written to another (each 4 * 2^order bytes, beyond the
 // first-level cache from 2^14, beyond the second from 2^17). Best of several, in ns.
 __attribute__((target("avx512f"))) double SweepNanoseconds(int32_t order, float& sink) {
-    const size_t floats = size_t(1) << order;
-    float* from = static_cast<float*>(_mm_malloc(floats * sizeof(float), 64));
-    float* to = static_cast<float*>(_mm_malloc(floats * sizeof(float), 64));
-    for (size_t i = 0; i < floats; ++i) from[i] = to[i] = 1.0f;
+    const int64_t floats = int64_t(1) << order;
+    sonvex::AlignedArray<float, sonvex::BlockAlignment::CacheLine> arrays[2];
+    if (!arrays[0].Allocate(floats) || !arrays[1].Allocate(floats)) return 0;
+    for (auto& array : arrays)
+        for (int64_t i = 0; i < floats; ++i) array.Get()[i] = 1.0f;
     const __m512 c = _mm512_set1_ps(1e-7f);
     double best = 1e300;
     for (int attempt = 0; attempt < 9; ++attempt) {
+        const float* from = arrays[attempt % 2].Get();
+        float* to = arrays[1 - attempt % 2].Get();
         const auto start = Clock::now();
-        for (size_t i = 0; i < floats; i += 16) _mm512_store_ps(to + i, _mm512_add_ps(_mm512_load_ps(from + i), c));
+        for (int64_t i = 0; i < floats; i += 16) _mm512_store_ps(to + i, _mm512_add_ps(_mm512_load_ps(from + i), c));
         const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
         if (ns < best) best = ns;
-        std::swap(from, to);
     }
-    sink += from[floats / 2];
-    _mm_free(from);
-    _mm_free(to);
+    sink += arrays[1].Get()[floats / 2];
     return best;
 }
 
@@ -219,15 +219,15 @@ int main() {
     Report<0, 0, 0, 8, 0, 0>("loads", sink);
     Report<0, 0, 0, 0, 8, 0>("loads across a line", sink);
     Report<8, 0, 0, 0, 0, 8>("stores (with additions to store)", sink);
-    const double besideProducts = Report<8, 8, 0, 0, 0, 0>("additions + products", sink);
+    const double roundNs = 16 / Report<8, 8, 0, 0, 0, 0>("additions + products", sink);
     Report<8, 0, 8, 0, 0, 0>("additions + permutes", sink);
     Report<0, 8, 8, 0, 0, 0>("products + permutes", sink);
     Report<0, 0, 16, 0, 0, 0, true>("transpose shuffles", sink);
     Report<8, 0, 8, 0, 0, 0, true>("additions + transpose shuffles", sink);
     Report<0, 8, 8, 0, 0, 0, true>("products + transpose shuffles", sink);
-    const double storesBeside = 24 / Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
+    const double roundWithStoresNs = 24 / Report<8, 8, 0, 0, 0, 8>("additions + products + stores", sink);
     // What a store adds to a round of additions and products.
-    const double storeNs = (storesBeside - 16 / besideProducts) / 8;
+    const double storeNs = (roundWithStoresNs - roundNs) / 8;
     // The mixes of our routines, their units' proportions (above) scaled to a round, and three
     // taps of a stereo 16-lane interpolation group (each two permutes, two products, two sums
     // and a coefficient load; the blocks the permutes pick from are loaded once in 16 taps, and
